@@ -1,0 +1,20 @@
+# Sourced: starts Xvfb on a free display unless one is already usable, and a persistent
+# wineserver; `stop_display` ends both.
+start_display() {
+    if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+        own_xvfb=""
+    else
+        local n=91
+        while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        own_xvfb=$!
+        export DISPLAY=":$n"
+        for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    fi
+    WINEDEBUG=-all wineserver -p
+}
+
+stop_display() {
+    WINEDEBUG=-all wineserver -k 2>/dev/null || true
+    if [ -n "${own_xvfb:-}" ]; then kill "$own_xvfb" 2>/dev/null || true; wait "$own_xvfb" 2>/dev/null || true; fi
+}

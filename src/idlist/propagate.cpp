@@ -1,0 +1,98 @@
+#include "idlist/propagate.h"
+
+#include "resolve/driver_capability.h"
+#include "settings/helpers.h"
+#include "settings/module_state.h"
+#include "settings/registry.h"
+#include "settings/text.h"
+
+namespace {
+
+// Makes the target writable and copies the source over it.
+bool CopyOver(const char* source, const char* directory)
+{
+    char target[PathChars] = {};
+    CopyCut(target, directory);
+    AppendCut(target, Module.DatFile4);
+    ClearReadOnly(target);
+    return CopyFileA(source, target, FALSE) != FALSE;
+}
+
+bool SpoolerDriverDirectory(const char* environment, char (&directory)[PathChars])
+{
+    DWORD needed = 0;
+    directory[0] = '\0';
+    if (!GetPrinterDriverDirectoryA(nullptr, const_cast<char*>(environment), 1,
+                                    reinterpret_cast<BYTE*>(directory), sizeof directory - 1, &needed))
+        return false;
+    directory[sizeof directory - 1] = '\0';
+    AppendCut(directory, "\\");
+    return true;
+}
+
+// The all-drivers state keeps one copy, in the first driver's directory.
+bool CopyForAllDrivers(const DriverList* list, const char* source)
+{
+    if (ReadRegistryDword("AllMode", 0) != ModeHide)
+        return true;
+    char directory[PathChars] = {};
+    if (IsNTPlatform()) {
+        const DRIVER_INFO_3A* first = DriverEntry(*list, 0);
+        if (!first)
+            return true;
+        CopyDirectoryPart(directory, first->pDriverPath);
+    } else {
+        const DRIVER_INFO_3A* firstWin40 = DriverEntry(*list, list->NtDriverCount);
+        if (!firstWin40)
+            return true;
+        if (!SpoolerDriverDirectory(firstWin40->pEnvironment, directory))
+            return false;
+    }
+    return CopyOver(source, directory);
+}
+
+bool CopyToHideDrivers(const DriverList* list, const char* source)
+{
+    const bool nt4 = IsNTPlatform() && !Is2000OrLater();
+    bool ok = true;
+    for (DWORD i = 0; i < DriverEntryCount(*list); ++i) {
+        if (!list->Modes || list->Modes[i] != ModeHide)
+            continue;
+        const DRIVER_INFO_3A* driver = DriverEntry(*list, i);
+        char directory[PathChars] = {};
+        if (nt4) {
+            if (!SpoolerDriverDirectory(driver->pEnvironment, directory) || !CopyOver(source, directory))
+                ok = false;
+        }
+        CopyDirectoryPart(directory, driver->pDriverPath);
+        if (!CopyOver(source, directory))
+            ok = false;
+    }
+    return ok;
+}
+
+}  // namespace
+
+int PropagateSettingsFile(const DriverList* list, const char* source)
+{
+    char master[PathChars];
+    if (!source) {
+        MasterSettingsPath(master);
+        source = master;
+    }
+    // Writes through the profile functions may still sit in the system's cache.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, source);
+
+    bool ok = AllDriversShareMode() ? CopyForAllDrivers(list, source) : CopyToHideDrivers(list, source);
+    return ok ? 1 : 0;
+}
+
+int ClearReadOnly(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return 0;
+    if (!(attributes & FILE_ATTRIBUTE_READONLY))
+        return 1;
+    return SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY) ? 1 : 0;
+}

@@ -1,0 +1,31 @@
+// Resource and control ids shared by the code and zrlogext.rc.
+#pragma once
+
+// String table: the two string-file names.
+#define IDS_STRING_FILE      2
+#define IDS_STRING_FILE_ALT  4
+
+#define IDI_MODULE           1
+#define IDM_ADMINISTRATION   1
+
+// Dialog templates.
+#define IDD_JOBACCOUNT_PAGE      100
+#define IDD_JOBACCOUNT_POPUP     101
+#define IDD_CHANGE_MODE          102
+#define IDD_REGISTERED_ID        103
+#define IDD_ANOTHER_CLIENT       104
+#define IDD_CHANGE_MODE_ALL      105
+#define IDD_LOGIN_NAME           106
+#define IDD_COLOR_PASSWORD       107
+
+// Controls.
+#define IDC_GROUP                1002
+#define IDC_USER_LABEL           1003
+#define IDC_USER_EDIT            1004
+#define IDC_ID_LABEL             1005
+#define IDC_ID_EDIT              1006
+#define IDC_NAME_LABEL           1031
+#define IDC_NAME_EDIT            1032
+#define IDC_COLOR_SWITCH         1035
+#define IDC_NEXT_POPUP           1036
+#define IDC_SAVE_PASSWORD        1037

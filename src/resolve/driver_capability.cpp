@@ -1,0 +1,191 @@
+#include "resolve/driver_capability.h"
+
+#include <cstring>
+
+#include "resolve/spooler.h"
+#include "settings/helpers.h"
+#include "settings/module_state.h"
+#include "settings/profile.h"
+#include "settings/registry.h"
+#include "settings/text.h"
+
+namespace {
+
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+
+// "VT" + two hex digits + four hex digits + ".CAP" (upper case); declares job accounting when the
+// two-digit number is 1 and the last of the four digits is not 0.
+bool IsOlderCapabilityName(const char* name)
+{
+    if (strlen(name) != 12 || strncmp(name, "VT", 2) != 0 || strcmp(name + 8, ".CAP") != 0)
+        return false;
+    for (int i = 2; i < 8; ++i)
+        if (!IsHexDigit(name[i]))
+            return false;
+    return name[2] == '0' && name[3] == '1' && name[7] != '0';
+}
+
+bool IsCapabilityFileName(const char* name)
+{
+    return strlen(name) >= 12 && strncmp(name, Module.MfHeader, 2) == 0 && Module.MfHeader[0] &&
+           Module.MfHeader[1] && strncmp(name + 8, ".CAP", 4) == 0;
+}
+
+// Reads the capability file's entry for `driverName`: 1 found, 0 lost, -1 no entry.
+int ReadCapabilityEntry(const char* path, const char* driverName, DWORD* driverFlag)
+{
+    char section[PathChars - 1] = {};
+    if (ReadProfileText(path, "Capability", driverName, "", section) == 0)
+        return -1;
+    if (ReadProfileNumber(path, section, "JobAccount", 0) == 0)
+        return 0;
+    if (driverFlag)
+        *driverFlag = static_cast<DWORD>(ReadProfileNumber(path, section, "JobAccountDrvFlag", 0));
+    return 1;
+}
+
+// The dependent file's upper-case name and full path.
+void ResolveDependentFile(const char* entry, const char* driverPath, char (&name)[PathChars],
+                          char (&path)[PathChars])
+{
+    const char* slash = strrchr(entry, '\\');
+    if (slash) {
+        CopyCut(path, entry);
+        CopyCut(name, slash + 1);
+    } else {
+        CopyDirectoryPart(path, driverPath);
+        AppendCut(path, entry);
+        CopyCut(name, entry);
+    }
+    CharUpperBuffA(name, static_cast<DWORD>(strlen(name)));
+}
+
+DWORD DataFileMode(const char* name)
+{
+    if (EqualNoCase(name, Module.DatFile1))
+        return ModeTab;
+    if (EqualNoCase(name, Module.DatFile2))
+        return ModePopup;
+    if (EqualNoCase(name, Module.DatFile4))
+        return ModeHide;
+    return ModeNoSupport;
+}
+
+// The print server's copy of the settings file, for a printer connected to a server.
+bool ServerSettingsCandidate(HANDLE printer, const DRIVER_INFO_3A* local, char (&candidate)[PathChars])
+{
+    std::vector<BYTE> block = QueryPrinter2(printer);
+    if (block.empty())
+        return false;
+    const auto* info = reinterpret_cast<const PRINTER_INFO_2A*>(block.data());
+
+    if (!IsNTPlatform()) {
+        const char* port = info->pPortName;
+        if (!port || port[0] != '\\')
+            return false;
+        char prefix[PathChars] = {};
+        CopyCut(prefix, port);
+        char* slash = strrchr(prefix, '\\');
+        slash[1] = '\0';
+        CopyCut(candidate, prefix);
+        AppendCut(candidate, "print$\\win40\\0\\");
+        AppendCut(candidate, Module.DatFile4);
+        return true;
+    }
+
+    if (!info->pServerName || !info->pServerName[0] || !local->pName)
+        return false;
+    DWORD count = 0;
+    std::vector<BYTE> drivers = EnumDrivers3(info->pServerName, nullptr, &count);
+    const auto* records = reinterpret_cast<const DRIVER_INFO_3A*>(drivers.data());
+    for (DWORD i = 0; i < count; ++i) {
+        const DRIVER_INFO_3A& remote = records[i];
+        if (!remote.pName || strcmp(remote.pName, local->pName) != 0 || remote.cVersion != local->cVersion)
+            continue;
+        CopyDirectoryPart(candidate, remote.pDriverPath);
+        AppendCut(candidate, Module.DatFile4);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ReadDriverCapability(const DRIVER_INFO_3A* driver, DWORD* mode, DWORD* driverFlag, char* settingsPath)
+{
+    if (!driver || !driver->pDependentFiles || !driver->pDependentFiles[0])
+        return false;
+
+    bool found = false;
+    DWORD dataMode = ModeNoSupport;
+    for (const char* entry = driver->pDependentFiles; *entry; entry += strlen(entry) + 1) {
+        char name[PathChars] = {};
+        char path[PathChars] = {};
+        ResolveDependentFile(entry, driver->pDriverPath, name, path);
+
+        if (!found && IsOlderCapabilityName(name))
+            found = true;
+        if (IsCapabilityFileName(name) && driver->pName) {
+            int entryState = ReadCapabilityEntry(path, driver->pName, driverFlag);
+            if (entryState >= 0)
+                found = entryState == 1;
+        }
+        DWORD fileMode = DataFileMode(name);
+        if (fileMode != ModeNoSupport) {
+            dataMode = fileMode;
+            if (settingsPath)
+                CopyCut(settingsPath, PathChars, path);
+        }
+    }
+    if (found && mode)
+        *mode = dataMode;
+    return found;
+}
+
+bool DriverSupportsJobAccounting(const char* printerName, char* settingsPath)
+{
+    PrinterHandle printer;
+    if (!printer.OpenForUse(printerName))
+        return false;
+    std::vector<BYTE> block = QueryPrinterDriver3(printer.get());
+    return ReadDriverCapability(AsDriver3(block), nullptr, nullptr, settingsPath);
+}
+
+bool AllDriversShareMode()
+{
+    return ReadCommonNumber("AllMode", 0) != 0 && ReadRegistryDword("AllFlag", 0) != 0;
+}
+
+DWORD DetectDriverMode(const char* printerName, DWORD* driverFlag, char* settingsPath)
+{
+    char localPath[PathChars] = {};
+    char* path = settingsPath ? settingsPath : localPath;
+
+    if (AllDriversShareMode()) {
+        if (!DriverSupportsJobAccounting(printerName, path))
+            return ModeNoSupport;
+        DWORD mode = ReadRegistryDword("AllMode", 0);
+        if (mode == ModeHide && settingsPath) {
+            char master[PathChars];
+            MasterSettingsPath(master);
+            CopyCut(settingsPath, PathChars, master);
+        }
+        return mode;
+    }
+
+    PrinterHandle printer;
+    if (!printer.OpenForUse(printerName))
+        return ModeNoSupport;
+    std::vector<BYTE> block = QueryPrinterDriver3(printer.get());
+    const DRIVER_INFO_3A* driver = AsDriver3(block);
+    DWORD mode = ModeNoSupport;
+    if (!ReadDriverCapability(driver, &mode, driverFlag, path))
+        return ModeNoSupport;
+    if (mode == ModeHide) {
+        char candidate[PathChars] = {};
+        if (ServerSettingsCandidate(printer.get(), driver, candidate) &&
+            ReadProfileNumber(candidate, "JobAccount", "Mode", 0) == 4)
+            CopyCut(path, PathChars, candidate);
+    }
+    return mode;
+}

@@ -1,0 +1,34 @@
+// Owners and sized queries for the print spooler's records.
+#pragma once
+
+#include <windows.h>
+#include <winspool.h>
+
+#include <vector>
+
+class PrinterHandle {
+public:
+    PrinterHandle() = default;
+    ~PrinterHandle() { Close(); }
+    PrinterHandle(const PrinterHandle&) = delete;
+    PrinterHandle& operator=(const PrinterHandle&) = delete;
+
+    // Opens with use access, no data type and no device mode.
+    bool OpenForUse(const char* printerName);
+    void Close();
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
+// Each query sizes its zero-filled buffer by a first call; an empty result means failure.
+std::vector<BYTE> QueryPrinterDriver3(HANDLE printer);
+std::vector<BYTE> QueryPrinter2(HANDLE printer);
+std::vector<BYTE> EnumDrivers3(const char* server, const char* environment, DWORD* count);
+
+inline const DRIVER_INFO_3A* AsDriver3(const std::vector<BYTE>& block)
+{
+    return block.size() >= sizeof(DRIVER_INFO_3A) ? reinterpret_cast<const DRIVER_INFO_3A*>(block.data())
+                                                  : nullptr;
+}

@@ -1,0 +1,49 @@
+// Bounded copies into fixed character buffers.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+
+// Copies `source` into `dest` of `size` bytes, cut to fit and always terminated.
+inline void CopyCut(char* dest, size_t size, const char* source)
+{
+    if (size == 0)
+        return;
+    size_t length = source ? strnlen(source, size - 1) : 0;
+    memmove(dest, source, length);
+    dest[length] = '\0';
+}
+
+// Appends `source` to the text in `dest`, cut so that the whole stays within `size` bytes.
+inline void AppendCut(char* dest, size_t size, const char* source)
+{
+    if (size == 0)
+        return;
+    size_t used = strnlen(dest, size - 1);
+    CopyCut(dest + used, size - used, source);
+}
+
+// Copies the directory part of `path`, up to and including its last backslash; empty without one.
+inline void CopyDirectoryPart(char* dest, size_t size, const char* path)
+{
+    if (size == 0)
+        return;
+    dest[0] = '\0';
+    const char* slash = path ? strrchr(path, '\\') : nullptr;
+    if (!slash)
+        return;
+    size_t length = static_cast<size_t>(slash - path) + 1;
+    CopyCut(dest, length < size ? length + 1 : size, path);
+}
+
+template <size_t N>
+void CopyDirectoryPart(char (&dest)[N], const char* path) { CopyDirectoryPart(dest, N, path); }
+
+template <size_t N>
+void CopyCut(char (&dest)[N], const char* source) { CopyCut(dest, N, source); }
+
+template <size_t N>
+void AppendCut(char (&dest)[N], const char* source) { AppendCut(dest, N, source); }
+
+// Case-insensitive comparison in the ANSI code page.
+bool EqualNoCase(const char* a, const char* b);

@@ -1,0 +1,260 @@
+// The inventory of installed drivers, its display names and its combo box.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <map>
+#include <set>
+
+#include "idlist/driver_list.h"
+#include "sandbox.h"
+#include "settings/module_state.h"
+#include "spooler_fixture.h"
+
+namespace {
+
+const char Cap[] = "TVLIST01.CAP";
+
+std::string ListCapability()
+{
+    return "[Capability]\r\nZR Tab=M\r\nZR Hide=M\r\nZR Popup95=M\r\nZR NT4=M\r\nZR Wide=M\r\nZR Twin=M\r\n"
+           "[M]\r\nJobAccount=1\r\nJobAccountDrvFlag=1\r\n";
+}
+
+DriverSpec Supporting(const std::string& name, const char* dataFile, const char* environment = EnvNtX86,
+                      DWORD version = 3)
+{
+    DriverSpec spec{name, {Cap, dataFile}, {{Cap, ListCapability()}}};
+    spec.environment = environment;
+    spec.version = version;
+    return spec;
+}
+
+struct ComboWindow {
+    HWND parent = nullptr;
+    HWND combo = nullptr;
+    ComboWindow()
+    {
+        parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
+        combo = CreateWindowExA(0, "COMBOBOX", "", WS_CHILD | CBS_DROPDOWNLIST | WS_VSCROLL, 0, 0, 300, 200, parent,
+                                nullptr, nullptr, nullptr);
+    }
+    ~ComboWindow() { DestroyWindow(parent); }
+
+    // Item text -> item data.
+    std::map<std::string, LRESULT> Items() const
+    {
+        std::map<std::string, LRESULT> items;
+        LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            char text[300] = {};
+            SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+            items[text] = SendMessageA(combo, CB_GETITEMDATA, i, 0);
+        }
+        return items;
+    }
+};
+
+// Items naming test drivers only: the prefix may hold others.
+std::map<std::string, LRESULT> TestItems(const ComboWindow& window)
+{
+    std::map<std::string, LRESULT> items;
+    for (const auto& item : window.Items())
+        if (item.first.rfind("ZR ", 0) == 0)
+            items.insert(item);
+    return items;
+}
+
+std::array<DWORD, 4> CountsOf(const DriverList& list)
+{
+    return {list.ModeCounts[0], list.ModeCounts[1], list.ModeCounts[2], list.ModeCounts[3]};
+}
+
+}  // namespace
+
+TEST(BuildDriverList, EntriesModesAndCounts)
+{
+    DriverList before = {};
+    BuildDriverList(nullptr, &before);
+    auto baseline = CountsOf(before);
+    ReleaseDriverList(&before);
+
+    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledDriver hide(Supporting("ZR Hide", "vtjobac4.dat"));
+    InstalledDriver plain(DriverSpec{"ZR Plain", {"vtjobac1.dat"}});
+
+    DriverList list = {};
+    EXPECT_EQ(BuildDriverList(nullptr, &list), 1);
+    ASSERT_NE(list.Drivers, nullptr);
+    std::map<std::string, std::pair<DWORD, DWORD>> seen;
+    for (DWORD i = 0; i < DriverEntryCount(list); ++i) {
+        const DRIVER_INFO_3A* d = DriverEntry(list, i);
+        ASSERT_NE(d, nullptr);
+        seen[d->pName] = {list.Modes[i], list.DriverFlags[i]};
+    }
+    EXPECT_EQ(seen["ZR Tab"], std::make_pair(1ul, 1ul));
+    EXPECT_EQ(seen["ZR Hide"], std::make_pair(3ul, 1ul));
+    EXPECT_EQ(seen["ZR Plain"], std::make_pair(0ul, 0ul));
+    auto counts = CountsOf(list);
+    EXPECT_EQ(counts[0] - baseline[0], 1u);
+    EXPECT_EQ(counts[1] - baseline[1], 1u);
+    EXPECT_EQ(counts[2] - baseline[2], 0u);
+    EXPECT_EQ(counts[3] - baseline[3], 1u);
+    EXPECT_EQ(DriverEntry(list, DriverEntryCount(list)), nullptr);
+
+    // A reused record counts afresh.
+    EXPECT_EQ(ReleaseDriverList(&list), 1);
+    EXPECT_EQ(list.Drivers, nullptr);
+    EXPECT_EQ(list.Modes, nullptr);
+    EXPECT_EQ(list.DriverFlags, nullptr);
+    EXPECT_EQ(DriverEntryCount(list), 0u);
+    EXPECT_EQ(list.NtBytes + list.Win40Bytes, 0u);
+    EXPECT_EQ(CountsOf(list), counts) << "release leaves the counts";
+    EXPECT_EQ(BuildDriverList(nullptr, &list), 1);
+    EXPECT_EQ(CountsOf(list), counts);
+    ReleaseDriverList(&list);
+}
+
+TEST(BuildDriverList, DisplayNamesCarryVersionAndWidthSuffixes)
+{
+    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledDriver win9x(Supporting("ZR Popup95", "vtjobac2.dat", EnvWin40, 0));
+    InstalledDriver nt4(Supporting("ZR NT4", "vtjobac1.dat"));
+    nt4.ReportVersion(2);
+    InstalledDriver wide(Supporting("ZR Wide", "vtjobac1.dat", EnvX64));
+    InstalledDriver plain(DriverSpec{"ZR Plain", {"vtjobac1.dat"}});
+
+    struct Row {
+        const char* name;
+        std::string stringFile;
+        bool modPath64;
+        std::set<std::string> expected;
+    } rows[] = {
+        {"x64 build unknown", "", false, {"ZR Tab", "ZR Popup95 [Windows95/98/Me]", "ZR NT4 [WindowsNT4.0/2000]"}},
+        {"x64 build known",
+         "",
+         true,
+         {"ZR Tab", "ZR Popup95 [Windows95/98/Me]", "ZR NT4 [WindowsNT4.0/2000]", "ZR Wide - x64"}},
+        {"texts from the string file, cut to 30",
+         "[string]\r\nX64=" + std::string(40, 'w') + "\r\nWin9x=(old)\r\nWin2000=\r\n",
+         true,
+         {"ZR Tab", "ZR Popup95 (old)", "ZR NT4 ", "ZR Wide " + std::string(30, 'w')}},
+    };
+    for (const Row& row : rows) {
+        ModuleSandbox::Options options;
+        options.stringFile = row.stringFile;
+        options.directoryTag = std::to_string(&row - rows);
+        ModuleSandbox sandbox(options);
+        if (row.modPath64) {
+            SetRegistryString(sandbox.RegistryRoot(), "ModPath64", "C:\\x64build");
+            sandbox.Reload();
+        }
+        DriverList counted = {};
+        BuildDriverList(nullptr, &counted);
+        ComboWindow window;
+        DriverList list = {};
+        EXPECT_EQ(BuildDriverList(window.combo, &list), 1) << row.name;
+        auto items = TestItems(window);
+        std::set<std::string> names;
+        for (const auto& item : items) {
+            names.insert(item.first);
+            const DRIVER_INFO_3A* d = DriverEntry(list, static_cast<DWORD>(item.second));
+            ASSERT_NE(d, nullptr) << item.first;
+            EXPECT_EQ(item.first.rfind(d->pName, 0), 0u) << "item data names the entry of " << item.first;
+        }
+        EXPECT_EQ(names, row.expected) << row.name;
+        // The skipped x64 driver is not counted; all else is the same whether or not a combo is given.
+        EXPECT_EQ(CountsOf(list), CountsOf(counted)) << row.name;
+        ReleaseDriverList(&list);
+        ReleaseDriverList(&counted);
+    }
+}
+
+TEST(BuildDriverList, SkippedOtherWidthDriverIsNotCounted)
+{
+    DriverList before = {};
+    BuildDriverList(nullptr, &before);
+    auto baseline = CountsOf(before);
+    ReleaseDriverList(&before);
+
+    InstalledDriver wide(Supporting("ZR Wide", "vtjobac1.dat", EnvX64));
+    DriverList list = {};
+    BuildDriverList(nullptr, &list);
+    EXPECT_EQ(CountsOf(list), baseline) << "ModPath64 is empty in the default state";
+    ReleaseDriverList(&list);
+}
+
+TEST(BuildDriverList, SameNameInTwoEnvironmentsGivesTwoItems)
+{
+    ModuleSandbox sandbox;
+    SetRegistryString(sandbox.RegistryRoot(), "ModPath64", "C:\\x64build");
+    sandbox.Reload();
+    InstalledDriver x86(Supporting("ZR Twin", "vtjobac1.dat"));
+    InstalledDriver x64(Supporting("ZR Twin", "vtjobac1.dat", EnvX64));
+    ComboWindow window;
+    DriverList list = {};
+    BuildDriverList(window.combo, &list);
+    auto items = TestItems(window);
+    ASSERT_EQ(items.count("ZR Twin"), 1u);
+    ASSERT_EQ(items.count("ZR Twin - x64"), 1u);
+    EXPECT_NE(items["ZR Twin"], items["ZR Twin - x64"]);
+    EXPECT_STREQ(DriverEntry(list, static_cast<DWORD>(items["ZR Twin - x64"]))->pEnvironment, EnvX64);
+    ReleaseDriverList(&list);
+}
+
+namespace {
+
+std::string messageText;
+std::string messageCaption;
+bool messageOwned = true;
+
+BOOL CALLBACK CloseMessageBox(HWND window, LPARAM)
+{
+    char cls[32] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (strcmp(cls, "#32770") != 0 || !IsWindowVisible(window))
+        return TRUE;
+    char text[256] = {}, caption[256] = {};
+    GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
+    GetWindowTextA(window, caption, sizeof caption);
+    messageText = text;
+    messageCaption = caption;
+    messageOwned = GetWindow(window, GW_OWNER) != nullptr;
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+    return FALSE;
+}
+
+void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    EnumThreadWindows(GetCurrentThreadId(), CloseMessageBox, 0);
+}
+
+}  // namespace
+
+TEST(BuildDriverList, NothingListedShowsTheMessageOnlyWithACombo)
+{
+    ModuleSandbox sandbox(ModuleSandbox::WithStringFile("[string]\r\nAppName=Caption Here\r\nNoPrinterMessage=None %s %n\r\n"));
+    InstalledDriver plain(DriverSpec{"ZR Plain", {"vtjobac1.dat"}});
+
+    DriverList list = {};
+    EXPECT_EQ(BuildDriverList(nullptr, &list), 0) << "without a combo: a silent 0";
+    ReleaseDriverList(&list);
+
+    ComboWindow window;
+    SendMessageA(window.combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("kept"));
+    messageText.clear();
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, OnTimer);
+    EXPECT_EQ(BuildDriverList(window.combo, &list), 0);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(messageText, "None %s %n") << "the text is shown as it stands";
+    EXPECT_EQ(messageCaption, "Caption Here");
+    EXPECT_FALSE(messageOwned);
+    ReleaseDriverList(&list);
+}
+
+TEST(ReleaseDriverList, OnAZeroRecord)
+{
+    DriverList list = {};
+    list.ModeCounts[2] = 7;
+    EXPECT_EQ(ReleaseDriverList(&list), 1);
+    EXPECT_EQ(list.ModeCounts[2], 7u);
+}

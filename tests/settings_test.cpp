@@ -1,0 +1,329 @@
+// Module start-up settings and the shared helpers, against the real DLL and Wine's registry.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "sandbox.h"
+#include "settings/helpers.h"
+#include "settings/module_state.h"
+#include "settings/registry.h"
+
+namespace {
+
+const char DefaultRoot[] = "SOFTWARE\\Tavrodata\\TAVRO Jobtally Client";
+
+// Every text field of the state is terminated within its width.
+void ExpectTerminated(const ModuleState& s)
+{
+#define ZR_CHECK_FIELD(f) EXPECT_LT(strnlen(s.f, sizeof s.f), sizeof s.f) << #f
+    ZR_CHECK_FIELD(ModuleDirectory);
+    ZR_CHECK_FIELD(ModuleFileName);
+    ZR_CHECK_FIELD(StringFilePath);
+    ZR_CHECK_FIELD(RegistryRoot);
+    ZR_CHECK_FIELD(HelpFilePath);
+    ZR_CHECK_FIELD(ModPath64);
+    ZR_CHECK_FIELD(ModPath32);
+    ZR_CHECK_FIELD(DatFile1);
+    ZR_CHECK_FIELD(DatFile2);
+    ZR_CHECK_FIELD(DatFile4);
+    ZR_CHECK_FIELD(AccountFile);
+    ZR_CHECK_FIELD(MfHeader);
+    ZR_CHECK_FIELD(AppName);
+#undef ZR_CHECK_FIELD
+}
+
+}  // namespace
+
+TEST(ModuleStart, WithoutStringFileEveryKeyTakesItsDefault)
+{
+    DeleteRegistryTree(DefaultRoot);
+    ModuleSandbox::Options options;
+    options.addRegRoot = false;
+    ModuleSandbox sandbox(options);
+
+    EXPECT_EQ(Module.ModuleInstance, sandbox.Handle());
+    EXPECT_STREQ(Module.ModuleDirectory, sandbox.Directory().c_str());
+    EXPECT_STREQ(Module.ModuleFileName, "zrlogext.dll");
+    EXPECT_EQ(std::string(Module.StringFilePath), sandbox.Directory() + "zrjobacs.ini");
+    EXPECT_STREQ(Module.RegistryRoot, DefaultRoot);
+    EXPECT_EQ(std::string(Module.HelpFilePath), sandbox.Directory() + "vtlogext.hlp");
+    EXPECT_STREQ(Module.ModPath64, "");
+    EXPECT_STREQ(Module.ModPath32, "");
+    EXPECT_STREQ(Module.DatFile1, "vtjobac1.dat");
+    EXPECT_STREQ(Module.DatFile2, "vtjobac2.dat");
+    EXPECT_STREQ(Module.DatFile4, "vtjobac4.dat");
+    EXPECT_STREQ(Module.AccountFile, "vtjobac.ini");
+    EXPECT_STREQ(Module.MfHeader, "TV");
+    EXPECT_STREQ(Module.AppName, "TAVRO Jobtally Client");
+}
+
+TEST(ModuleStart, StringFileChoice)
+{
+    struct Row {
+        const char* name;
+        bool str;
+        bool ini;
+        const char* chosen;
+        const char* appName;
+    } rows[] = {
+        {"both", true, true, "zrjobacs.str", "from str"},
+        {"str only", true, false, "zrjobacs.str", "from str"},
+        {"ini only", false, true, "zrjobacs.ini", "from ini"},
+        {"neither", false, false, "zrjobacs.ini", "TAVRO Jobtally Client"},
+    };
+    for (const Row& row : rows) {
+        ModuleSandbox::Options options;
+        options.addRegRoot = false;
+        options.directoryTag = std::to_string(&row - rows);
+        ModuleSandbox sandbox(options);
+        if (row.str)
+            WriteFileBytes(sandbox.Directory() + "zrjobacs.str", "[string]\r\nAppName=from str\r\n");
+        if (row.ini)
+            WriteFileBytes(sandbox.Directory() + "zrjobacs.ini", "[string]\r\nAppName=from ini\r\n");
+        sandbox.Reload();
+        EXPECT_EQ(std::string(Module.StringFilePath), sandbox.Directory() + row.chosen) << row.name;
+        EXPECT_STREQ(Module.AppName, row.appName) << row.name;
+    }
+}
+
+TEST(ModuleStart, RegRootRedirectsEveryRegistryAccess)
+{
+    ModuleSandbox sandbox;  // its string file names a key of this test's own
+    EXPECT_EQ(std::string(Module.RegistryRoot), sandbox.RegistryRoot());
+
+    WriteRegistryDword("AllMode", 3);
+    DWORD stored = 0;
+    RegKey key;
+    ASSERT_EQ(key.Open(HKEY_LOCAL_MACHINE, sandbox.RegistryRoot().c_str(), KEY_READ), ERROR_SUCCESS);
+    EXPECT_TRUE(key.ReadDword("AllMode", &stored));
+    EXPECT_EQ(stored, 3u);
+    EXPECT_EQ(ReadRegistryDword("AllMode", 7), 3u);
+
+    SetRegistryString(sandbox.RegistryRoot(), "HelpPath", "C:\\help");
+    sandbox.Reload();
+    EXPECT_STREQ(Module.HelpFilePath, "C:\\help\\vtlogext.hlp");
+}
+
+TEST(ModuleStart, RegistryPathsAndTheirFallbacks)
+{
+    struct Row {
+        const char* name;
+        bool key;
+        const char* helpPath;  // null: value absent
+        const char* modPath32;
+        const char* modPath64;
+        const char* expectHelpDir;  // null: the module directory
+        const char* expect32;       // null: the module directory
+        const char* expect64;
+    } rows[] = {
+        {"no key", false, nullptr, nullptr, nullptr, nullptr, "", ""},
+        {"empty key", true, nullptr, nullptr, nullptr, nullptr, nullptr, ""},
+        {"all values", true, "D:\\docs", "C:\\x86", "C:\\x64", "D:\\docs\\", "C:\\x86", "C:\\x64"},
+        {"only ModPath64", true, nullptr, nullptr, "C:\\x64", nullptr, nullptr, "C:\\x64"},
+    };
+    for (const Row& row : rows) {
+        ModuleSandbox::Options options;
+        options.stringFile = "HelpFile=manual.chm\r\n";
+        options.directoryTag = std::to_string(&row - rows);
+        ModuleSandbox sandbox(options);
+        std::string root = sandbox.RegistryRoot();
+        if (row.key)
+            SetRegistryString(root, "Unrelated", "x");
+        if (row.helpPath)
+            SetRegistryString(root, "HelpPath", row.helpPath);
+        if (row.modPath32)
+            SetRegistryString(root, "ModPath32", row.modPath32);
+        if (row.modPath64)
+            SetRegistryString(root, "ModPath64", row.modPath64);
+        sandbox.Reload();
+
+        std::string helpDir = row.expectHelpDir ? row.expectHelpDir : sandbox.Directory();
+        EXPECT_EQ(std::string(Module.HelpFilePath), helpDir + "manual.chm") << row.name;
+        EXPECT_EQ(std::string(Module.ModPath32), row.expect32 ? row.expect32 : sandbox.Directory()) << row.name;
+        EXPECT_STREQ(Module.ModPath64, row.expect64) << row.name;
+    }
+}
+
+TEST(ModuleStart, OverlongValuesAreCutAtTheirWidths)
+{
+    std::string longText(400, 'x');
+    ModuleSandbox sandbox(ModuleSandbox::WithStringFile("MfHeader=ABCD\r\n"
+                                     "DatFile1=abcdefghijklmnopqrst.dat\r\n"
+                                     "DatFile2=12345678901234\r\n"
+                                     "DatFile4=123456789012345\r\n"
+                                     "AccountFile=" + longText + "\r\n"
+                                     "HelpFile=" + longText + "\r\n"
+                                     "[string]\r\nAppName=" + longText + "\r\n"));
+    EXPECT_STREQ(Module.MfHeader, "AB");
+    EXPECT_STREQ(Module.DatFile1, "abcdefghijklmn");
+    EXPECT_STREQ(Module.DatFile2, "12345678901234");
+    EXPECT_STREQ(Module.DatFile4, "12345678901234");
+    EXPECT_EQ(strlen(Module.AccountFile), 14u);
+    EXPECT_EQ(strlen(Module.AppName), 255u);
+    EXPECT_EQ(strlen(Module.HelpFilePath), 259u);
+    EXPECT_EQ(std::string(Module.HelpFilePath).rfind(sandbox.Directory(), 0), 0u);
+    ExpectTerminated(Module);
+
+    // A RegRoot and registry paths longer than their buffers are cut too.
+    SetRegistryString(sandbox.RegistryRoot(), "ModPath32", std::string(300, 'p'));
+    SetRegistryString(sandbox.RegistryRoot(), "HelpPath", std::string(300, 'h'));
+    sandbox.Reload();
+    EXPECT_EQ(strlen(Module.ModPath32), 259u);
+    EXPECT_EQ(strlen(Module.HelpFilePath), 259u);
+    ExpectTerminated(Module);
+}
+
+TEST(ModuleStart, JunkStringFileNeverOverrunsTheState)
+{
+    std::string junk;
+    for (int i = 0; i < 4096; ++i)
+        junk += static_cast<char>((i * 37 + 11) & 0xFF);
+    ModuleSandbox sandbox(ModuleSandbox::WithStringFile("MfHeader=\x01\xff\xfe\r\nDatFile1=\r\n[string]\r\n" + junk));
+    ExpectTerminated(Module);
+    EXPECT_STREQ(Module.DatFile1, "");  // present but empty: no data file can match it by accident
+    EXPECT_STREQ(Module.DatFile2, "vtjobac2.dat");
+}
+
+TEST(TheDll, LoadsAndCarriesItsResources)
+{
+    ModuleSandbox sandbox;
+    char text[32] = {};
+    EXPECT_GT(LoadStringA(sandbox.Handle(), IDS_STRING_FILE, text, sizeof text), 0);
+    EXPECT_STREQ(text, "zrjobacs.str");
+    EXPECT_GT(LoadStringA(sandbox.Handle(), IDS_STRING_FILE_ALT, text, sizeof text), 0);
+    EXPECT_STREQ(text, "zrjobacs.ini");
+    EXPECT_NE(LoadIconA(sandbox.Handle(), MAKEINTRESOURCEA(IDI_MODULE)), nullptr);
+
+    std::string path = sandbox.Directory() + "zrlogext.dll";
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::string block(size, '\0');
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, block.data()));
+    for (const char* name : {"ProductVersion", "LegalCopyright"}) {
+        char* value = nullptr;
+        UINT length = 0;
+        std::string query = std::string("\\StringFileInfo\\040904b0\\") + name;
+        EXPECT_TRUE(VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &length)) << name;
+        EXPECT_GT(length, 1u) << name;
+    }
+}
+
+TEST(OwnedStrings, DuplicateAndFree)
+{
+    char* empty = DuplicateString("");
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(LocalSize(empty), 1u);
+    EXPECT_EQ(empty[0], '\0');
+    EXPECT_TRUE(FreeString(empty));
+
+    char* copy = DuplicateString("printer");
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(LocalSize(copy), 8u);
+    EXPECT_STREQ(copy, "printer");
+    EXPECT_TRUE(FreeString(copy));
+
+    EXPECT_EQ(DuplicateString(nullptr), nullptr);
+    EXPECT_FALSE(FreeString(nullptr));
+}
+
+TEST(RegistryDword, OnlyAFourByteDwordIsRead)
+{
+    ModuleSandbox sandbox;
+    EXPECT_EQ(ReadRegistryDword("AllFlag", 0), 0u) << "no key at all";
+    EXPECT_EQ(ReadRegistryDword("AllFlag", 9), 9u);
+
+    SetRegistryString(sandbox.RegistryRoot(), "AllMode", "1");
+    EXPECT_EQ(ReadRegistryDword("AllMode", 5), 5u) << "REG_SZ";
+
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, sandbox.RegistryRoot().c_str(), 0, KEY_WRITE, &key), ERROR_SUCCESS);
+    const BYTE eight[8] = {1, 0, 0, 0, 2, 0, 0, 0};
+    RegSetValueExA(key, "Wide", 0, REG_BINARY, eight, sizeof eight);
+    RegSetValueExA(key, "Short", 0, REG_DWORD, eight, 2);
+    RegCloseKey(key);
+    EXPECT_EQ(ReadRegistryDword("Wide", 4), 4u) << "8-byte binary";
+    EXPECT_EQ(ReadRegistryDword("Short", 4), 4u) << "2-byte dword";
+
+    WriteRegistryDword("DefaultMode", 0xFFFFFFFFu);
+    EXPECT_EQ(ReadRegistryDword("DefaultMode", 0), 0xFFFFFFFFu);
+}
+
+TEST(RegistryDword, FirstWriteCreatesTheKey)
+{
+    ModuleSandbox sandbox;
+    DeleteRegistryTree(sandbox.RegistryRoot());
+    WriteRegistryDword("AllFlag", 1);
+    EXPECT_EQ(ReadRegistryDword("AllFlag", 0), 1u);
+}
+
+namespace {
+
+// Runs a copy of version_probe.exe that Wine is told to run as `version` ("" for the default).
+std::string ProbeAs(const std::string& version)
+{
+    std::string dir = FreshTestDirectory(version.empty() ? "default" : version);
+    std::string exe = "zrprobe_" + (version.empty() ? std::string("default") : version) + ".exe";
+    CopyFileA((ProgramDirectory() + "version_probe.exe").c_str(), (dir + exe).c_str(), FALSE);
+    std::string appKey = "Software\\Wine\\AppDefaults\\" + exe;
+    if (!version.empty()) {
+        HKEY key = nullptr;
+        RegCreateKeyExA(HKEY_CURRENT_USER, appKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+        RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
+                       static_cast<DWORD>(version.size() + 1));
+        RegCloseKey(key);
+    }
+
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    CreatePipe(&readEnd, &writeEnd, &inherit, 0);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process = {};
+    std::string command = "\"" + dir + exe + "\"";
+    std::string output;
+    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        CloseHandle(writeEnd);
+        writeEnd = nullptr;
+        char buffer[256];
+        DWORD read = 0;
+        while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read)
+            output.append(buffer, read);
+        WaitForSingleObject(process.hProcess, 10000);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    if (writeEnd)
+        CloseHandle(writeEnd);
+    CloseHandle(readEnd);
+    RegDeleteTreeA(HKEY_CURRENT_USER, appKey.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());
+    RemoveTree(dir);
+    while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
+        output.pop_back();
+    return output;
+}
+
+}  // namespace
+
+TEST(VersionProbes, FollowTheVersionTheSystemReports)
+{
+    struct Row {
+        const char* version;
+        const char* expected;
+    } rows[] = {
+        {"win98", "nt=0 2000=0 xp=0 vista=0 x64=0"},
+        {"nt40", "nt=1 2000=0 xp=0 vista=0 x64=0"},
+        {"win2k", "nt=1 2000=1 xp=0 vista=0 x64=0"},
+        {"winxp", "nt=1 2000=1 xp=1 vista=0 x64=0"},
+        {"win2003", "nt=1 2000=1 xp=1 vista=0 x64=0"},
+        {"vista", "nt=1 2000=1 xp=1 vista=1 x64=0"},
+        {"", "nt=1 2000=1 xp=1 vista=1 x64=0"},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(ProbeAs(row.version), row.expected) << (row.version[0] ? row.version : "default");
+}

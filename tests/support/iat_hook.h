@@ -1,0 +1,21 @@
+// Replaces one imported function of a loaded module for the hook's lifetime: the stand-in for what
+// Wine cannot provide (jobs in the spooler, a print server, another OS version for one call).
+#pragma once
+
+#include <windows.h>
+
+class ImportHook {
+public:
+    // `module` is the importing module (null: the test program itself).
+    ImportHook(HMODULE module, const char* dll, const char* function, void* replacement);
+    ~ImportHook();
+    ImportHook(const ImportHook&) = delete;
+    ImportHook& operator=(const ImportHook&) = delete;
+
+    bool ok() const { return slot_ != nullptr; }
+    void* original() const { return original_; }
+
+private:
+    void** slot_ = nullptr;
+    void* original_ = nullptr;
+};
