@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "iat_hook.h"
 #include "idlist/driver_list.h"
 #include "sandbox.h"
 #include "settings/module_state.h"
@@ -69,6 +70,32 @@ std::array<DWORD, 4> CountsOf(const DriverList& list)
     return {list.ModeCounts[0], list.ModeCounts[1], list.ModeCounts[2], list.ModeCounts[3]};
 }
 
+// Wine stores a version-2 (NT 4.0 kernel-mode) driver as version 3; this stand-in makes the
+// enumeration report "ZR NT4" as version 2 the way Windows 2000 and later would.
+decltype(&EnumPrinterDriversA) realEnumDrivers;
+
+BOOL WINAPI EnumDriversAsNT4(char* server, char* environment, DWORD level, BYTE* buffer, DWORD size, DWORD* needed,
+                             DWORD* returned)
+{
+    BOOL ok = realEnumDrivers(server, environment, level, buffer, size, needed, returned);
+    if (ok && level == 3 && buffer)
+        for (DWORD i = 0; i < *returned; ++i) {
+            auto* d = reinterpret_cast<DRIVER_INFO_3A*>(buffer) + i;
+            if (d->pName && strcmp(d->pName, "ZR NT4") == 0)
+                d->cVersion = 2;
+        }
+    return ok;
+}
+
+struct NT4DriverStandIn {
+    ImportHook hook{nullptr, "winspool.drv", "EnumPrinterDriversA", reinterpret_cast<void*>(&EnumDriversAsNT4)};
+    NT4DriverStandIn()
+    {
+        EXPECT_TRUE(hook.ok());
+        realEnumDrivers = reinterpret_cast<decltype(&EnumPrinterDriversA)>(hook.original());
+    }
+};
+
 }  // namespace
 
 TEST(BuildDriverList, EntriesModesAndCounts)
@@ -119,7 +146,7 @@ TEST(BuildDriverList, DisplayNamesCarryVersionAndWidthSuffixes)
     InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
     InstalledDriver win9x(Supporting("ZR Popup95", "vtjobac2.dat", EnvWin40, 0));
     InstalledDriver nt4(Supporting("ZR NT4", "vtjobac1.dat"));
-    nt4.ReportVersion(2);
+    NT4DriverStandIn nt4Version;
     InstalledDriver wide(Supporting("ZR Wide", "vtjobac1.dat", EnvX64));
     InstalledDriver plain(DriverSpec{"ZR Plain", {"vtjobac1.dat"}});
 

@@ -287,18 +287,18 @@ std::string ProbeAs(const std::string& version)
     std::string command = "\"" + dir + exe + "\"";
     std::string output;
     if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        CloseHandle(writeEnd);
-        writeEnd = nullptr;
-        char buffer[256];
-        DWORD read = 0;
-        while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read)
-            output.append(buffer, read);
-        WaitForSingleObject(process.hProcess, 10000);
+        // Wait for the exit first: the read end may stay open in helper processes of Wine's.
+        WaitForSingleObject(process.hProcess, 20000);
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
+        DWORD available = 0;
+        char buffer[256];
+        DWORD read = 0;
+        while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available &&
+               ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read)
+            output.append(buffer, read);
     }
-    if (writeEnd)
-        CloseHandle(writeEnd);
+    CloseHandle(writeEnd);
     CloseHandle(readEnd);
     RegDeleteTreeA(HKEY_CURRENT_USER, appKey.c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());

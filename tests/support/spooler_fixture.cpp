@@ -22,12 +22,6 @@ std::string DriverSourceDirectory(const std::string& environment)
     return std::string(dir) + "\\";
 }
 
-std::string VersionKey(const std::string& environment, DWORD version)
-{
-    return "System\\CurrentControlSet\\Control\\Print\\Environments\\" + environment + "\\Drivers\\Version-" +
-           std::to_string(version);
-}
-
 }  // namespace
 
 std::string InstalledDriverDirectory(const std::string& environment, DWORD version)
@@ -63,12 +57,6 @@ InstalledDriver::InstalledDriver(const DriverSpec& spec) : spec_(spec)
 
     for (const auto& [file, contents] : spec.files)
         WriteFileBytes(file.find('\\') == std::string::npos ? directory_ + file : file, contents);
-}
-
-void InstalledDriver::ReportVersion(DWORD version)
-{
-    DWORD storedVersion = spec_.environment == EnvWin40 ? 0 : 3;
-    SetRegistryDword(VersionKey(spec_.environment, storedVersion) + "\\" + spec_.name, "Version", version);
 }
 
 InstalledDriver::~InstalledDriver()

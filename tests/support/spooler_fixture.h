@@ -40,9 +40,6 @@ public:
     const std::string& Name() const { return spec_.name; }
     const std::string& Directory() const { return directory_; }
     bool ok() const { return ok_; }
-    // Makes the spooler report another version for this driver (Wine stores a version-2 driver
-    // as version 3 and keeps the version only as a registry value).
-    void ReportVersion(DWORD version);
 
 private:
     DriverSpec spec_;
