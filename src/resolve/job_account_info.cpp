@@ -1,5 +1,7 @@
 #include "resolve/job_account_info.h"
 
+#include <initializer_list>
+
 #include "settings/helpers.h"
 
 JobAccountInfo* AllocateJobAccountInfo()
