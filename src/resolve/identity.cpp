@@ -1,0 +1,324 @@
+#include "resolve/identity.h"
+
+#include <winsock.h>
+#include <winspool.h>
+#include <oleauto.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "resolve/spooler.h"
+#include "settings/helpers.h"
+#include "settings/module_state.h"
+#include "settings/profile.h"
+#include "settings/registry.h"
+#include "settings/text.h"
+
+namespace {
+
+class Library {
+public:
+    explicit Library(const char* path) : module_(LoadLibraryA(path)) {}
+    ~Library()
+    {
+        if (module_)
+            FreeLibrary(module_);
+    }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    template <typename T>
+    T Get(const char* name) const
+    {
+        return module_ ? reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module_, name))) : nullptr;
+    }
+    explicit operator bool() const { return module_ != nullptr; }
+
+private:
+    HMODULE module_;
+};
+
+// The first job on the printer that is being spooled or printed, copied out of the enumeration.
+struct JobFacts {
+    bool found = false;
+    bool hasMachine = false;
+    char userName[UserIDChars] = {};
+    char machineName[MAX_PATH] = {};
+};
+
+JobFacts FindCurrentJob(const char* printerName)
+{
+    JobFacts facts;
+    PrinterHandle printer;
+    if (!printer.OpenForUse(printerName))
+        return facts;
+    DWORD needed = 0, returned = 0;
+    EnumJobsA(printer.get(), 0, 0xFFFFFFFF, 1, nullptr, 0, &needed, &returned);
+    if (needed < sizeof(JOB_INFO_1A))
+        return facts;
+    std::vector<BYTE> block(needed, 0);
+    if (!EnumJobsA(printer.get(), 0, 0xFFFFFFFF, 1, block.data(), needed, &needed, &returned))
+        return facts;
+    const auto* jobs = reinterpret_cast<const JOB_INFO_1A*>(block.data());
+    for (DWORD i = 0; i < returned && i < needed / sizeof(JOB_INFO_1A); ++i) {
+        if (!(jobs[i].Status & (JOB_STATUS_SPOOLING | JOB_STATUS_PRINTING)))
+            continue;
+        facts.found = true;
+        CopyCut(facts.userName, jobs[i].pUserName ? jobs[i].pUserName : "");
+        if (jobs[i].pMachineName) {
+            facts.hasMachine = true;
+            CopyCut(facts.machineName, jobs[i].pMachineName);
+        }
+        break;
+    }
+    return facts;
+}
+
+// Text after the first `marker` up to the next comma.
+bool FieldAfter(const char* text, const char* marker, char* out, size_t size)
+{
+    const char* start = strstr(text, marker);
+    if (!start)
+        return false;
+    start += strlen(marker);
+    const char* end = strchr(start, ',');
+    size_t length = end ? static_cast<size_t>(end - start) : strlen(start);
+    CopyCut(out, length + 1 < size ? length + 1 : size, start);
+    return true;
+}
+
+// Element (first, second) of the certificate array as ANSI text.
+bool FetchElement(SAFEARRAY* array, LONG first, LONG second, char (&text)[256])
+{
+    text[0] = '\0';
+    LONG indices[2] = {first, second};
+    VARIANT element;
+    VariantInit(&element);
+    if (FAILED(SafeArrayGetElement(array, indices, &element)))
+        return false;
+    if (element.vt == VT_BSTR && element.bstrVal)
+        WideCharToMultiByte(CP_ACP, 0, element.bstrVal, -1, text, sizeof text, nullptr, nullptr);
+    text[sizeof text - 1] = '\0';
+    VariantClear(&element);
+    return true;
+}
+
+}  // namespace
+
+bool GetJobUserName(JobAccountInfo* info)
+{
+    if ((info->Flags & JAF_NT) && info->PrinterName) {
+        JobFacts job = FindCurrentJob(info->PrinterName);
+        if (job.found) {
+            CopyCut(info->UserID, job.userName);
+            return true;
+        }
+    }
+    DWORD size = sizeof info->UserID;
+    if (!GetUserNameA(info->UserID, &size)) {
+        info->UserID[0] = '\0';
+        return false;
+    }
+    info->UserID[sizeof info->UserID - 1] = '\0';
+    return true;
+}
+
+bool IsRemoteJob(const char* printerName)
+{
+    char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof computer;
+    if (!GetComputerNameA(computer, &size))
+        return false;
+    char address[32] = {};
+    GetHostAddress(address, sizeof address);
+    JobFacts job = FindCurrentJob(printerName);
+    if (!job.found || !job.hasMachine)
+        return false;
+    const char* machine = job.machineName;
+    if (machine[0] == '\\')
+        machine += strnlen(machine, 2);
+    return strcmp(machine, computer) != 0 && strcmp(machine, address) != 0;
+}
+
+bool SidToText(PSID sid, char* text, DWORD* length)
+{
+    if (!sid || !IsValidSid(sid) || !length)
+        return false;
+    const SID_IDENTIFIER_AUTHORITY* authority = GetSidIdentifierAuthority(sid);
+    DWORD subCount = *GetSidSubAuthorityCount(sid);
+    DWORD needed = 28 + 12 * subCount;
+    if (!text || *length < needed) {
+        *length = needed;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    int used = snprintf(text, *length, "S-%lu-", static_cast<unsigned long>(SID_REVISION));
+    const BYTE* v = authority->Value;
+    if (v[0] || v[1])
+        used += snprintf(text + used, *length - used, "0x%02hx%02hx%02hx%02hx%02hx%02hx",
+                         static_cast<unsigned short>(v[0]), static_cast<unsigned short>(v[1]),
+                         static_cast<unsigned short>(v[2]), static_cast<unsigned short>(v[3]),
+                         static_cast<unsigned short>(v[4]), static_cast<unsigned short>(v[5]));
+    else
+        used += snprintf(text + used, *length - used, "%lu",
+                         static_cast<unsigned long>(v[5]) + (static_cast<unsigned long>(v[4]) << 8) +
+                             (static_cast<unsigned long>(v[3]) << 16) + (static_cast<unsigned long>(v[2]) << 24));
+    for (DWORD i = 0; i < subCount; ++i)
+        used += snprintf(text + used, *length - used, "-%lu", static_cast<unsigned long>(*GetSidSubAuthority(sid, i)));
+    return true;
+}
+
+bool GetProfileDirectory(const char* sidText, char* directory, DWORD size)
+{
+    if (!directory || size == 0)
+        return false;
+    directory[0] = '\0';
+    std::string key = std::string("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\") + sidText;
+    RegKey profile;
+    if (profile.Open(HKEY_LOCAL_MACHINE, key.c_str(), KEY_READ) != ERROR_SUCCESS)
+        return false;
+    char raw[MAX_PATH] = {};
+    if (!profile.ReadText("ProfileImagePath", raw, sizeof raw))
+        return false;
+    DWORD length = ExpandEnvironmentStringsA(raw, directory, size);
+    if (length == 0 || length > size) {
+        directory[0] = '\0';
+        return false;
+    }
+    return directory[0] != '\0';
+}
+
+bool GetLogonServer(char* server, DWORD size)
+{
+    // WKSTA_USER_INFO_1: user name, logon domain, other domains, logon server.
+    struct WkstaUserInfo1 {
+        LPWSTR user, domain, otherDomains, logonServer;
+    };
+    using GetInfoFn = DWORD(WINAPI*)(LPWSTR, DWORD, BYTE**);
+    using FreeFn = DWORD(WINAPI*)(void*);
+    if (!server || size == 0)
+        return false;
+    server[0] = '\0';
+    Library netapi("Netapi32.dll");
+    auto getInfo = netapi.Get<GetInfoFn>("NetWkstaUserGetInfo");
+    if (!getInfo)
+        return false;
+    BYTE* buffer = nullptr;
+    if (getInfo(nullptr, 1, &buffer) != 0 || !buffer)
+        return false;
+    auto* info = reinterpret_cast<WkstaUserInfo1*>(buffer);
+    if (info->logonServer)
+        WideCharToMultiByte(CP_ACP, 0, info->logonServer, -1, server, static_cast<int>(size < 32 ? size : 32),
+                            nullptr, nullptr);
+    server[(size < 32 ? size : 32) - 1] = '\0';
+    if (auto release = netapi.Get<FreeFn>("NetApiBufferFree"))
+        release(buffer);
+    return true;
+}
+
+bool GetHostAddress(char* address, DWORD size)
+{
+    if (!address || size == 0)
+        return false;
+    address[0] = '\0';
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(1, 1), &data) != 0)
+        return false;
+    bool ok = false;
+    char host[256] = {};
+    if (data.wVersion == MAKEWORD(1, 1) && gethostname(host, sizeof host - 1) == 0) {
+        hostent* entry = gethostbyname(host);
+        if (entry && entry->h_addrtype == AF_INET && entry->h_addr_list && entry->h_addr_list[0]) {
+            in_addr inet;
+            memcpy(&inet, entry->h_addr_list[0], sizeof inet);
+            const char* text = inet_ntoa(inet);
+            if (text) {
+                CopyCut(address, size, text);
+                ok = true;
+            }
+        }
+    }
+    WSACleanup();
+    return ok;
+}
+
+bool ComposeAccountFilePath(JobAccountInfo* info)
+{
+    char path[MAX_PATH] = {};
+    if ((info->Flags & JAF_NT) && GetJobUserName(info)) {
+        char server[32] = {};
+        GetLogonServer(server, sizeof server);
+        DWORD sidSize = 128;
+        std::vector<BYTE> sid(sidSize);
+        char domain[32] = {};
+        SID_NAME_USE use;
+        bool found = false;
+        for (;;) {
+            DWORD domainSize = sizeof domain;
+            DWORD asked = sidSize;
+            if (LookupAccountNameA(server[0] ? server : nullptr, info->UserID, sid.data(), &asked, domain,
+                                   &domainSize, &use)) {
+                found = true;
+                break;
+            }
+            // Only the identifier buffer grows; a domain longer than 32 characters ends the attempt.
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || domainSize > sizeof domain || asked <= sidSize)
+                break;
+            sidSize = asked + 128;
+            sid.assign(sidSize, 0);
+        }
+        char sidText[256] = {};
+        DWORD sidLength = sizeof sidText;
+        char profile[MAX_PATH] = {};
+        if (found && SidToText(sid.data(), sidText, &sidLength) &&
+            GetProfileDirectory(sidText, profile, sizeof profile)) {
+            CopyCut(path, profile);
+            AppendCut(path, "\\");
+        }
+    }
+    AppendCut(path, Module.AccountFile);
+    FreeString(info->AccountFilePath);
+    info->AccountFilePath = DuplicateString(path);
+    return true;
+}
+
+bool CertificateMatches(const JobAccountInfo* info)
+{
+    using GetCertificateInfoFn = LONG(WINAPI*)(LONG, VARIANT*);
+    char name[MAX_PATH] = {};
+    ReadCommonText("GetVexaIDDll", "tvctfct.dll", name, sizeof name);
+    char path[256] = {};
+    CopyCut(path, Module.ModuleDirectory);
+    AppendCut(path, name);
+    Library library(path);
+    auto getInfo = library.Get<GetCertificateInfoFn>("GetCertificateInfo");
+    if (!getInfo)
+        return false;
+    VARIANT result;
+    VariantInit(&result);
+    if (getInfo(0, &result) < 0)
+        return false;
+    // An out VARIANT belongs to the caller, as everywhere in COM: clear it on every path.
+    struct Clear {
+        VARIANT* v;
+        ~Clear() { VariantClear(v); }
+    } clear{&result};
+    if (!(result.vt & VT_ARRAY) || !result.parray || SafeArrayGetDim(result.parray) != 2)
+        return false;
+    LONG low = 0, high = -1;
+    if (FAILED(SafeArrayGetLBound(result.parray, 2, &low)) || FAILED(SafeArrayGetUBound(result.parray, 2, &high)))
+        return false;
+    bool matched = false;
+    for (LONG i = low; i <= high; ++i) {
+        char text[256];
+        char field[256] = {};
+        if (!FetchElement(result.parray, 4, i, text) || !FieldAfter(text, "CN=", field, sizeof field) ||
+            strcmp(field, "TAVRO LOCAL CA") != 0)
+            continue;
+        if (FetchElement(result.parray, 2, i, text) && FieldAfter(text, "T=", field, sizeof field) &&
+            strcmp(field, info->UserID) == 0)
+            matched = true;
+    }
+    return matched;
+}

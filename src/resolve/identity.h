@@ -1,0 +1,16 @@
+// Who printed the job, from where, and where that user's account file lies.
+#pragma once
+
+#include <windows.h>
+
+#include "resolve/job_account_info.h"
+
+bool GetJobUserName(JobAccountInfo* info);
+bool IsRemoteJob(const char* printerName);
+bool ComposeAccountFilePath(JobAccountInfo* info);
+// Dotted IPv4 address of this computer into `address` (at least 16 bytes).
+bool GetHostAddress(char* address, DWORD size);
+bool SidToText(PSID sid, char* text, DWORD* length);
+bool GetProfileDirectory(const char* sidText, char* directory, DWORD size);
+bool GetLogonServer(char* server, DWORD size);
+bool CertificateMatches(const JobAccountInfo* info);
