@@ -1,0 +1,73 @@
+// A certificate library for tests: GetCertificateInfo answers with the certificates listed in
+// "tvctfct.txt" beside the library, one "issuer|subject" line each. The result is a 5 x n array of
+// text VARIANTs (issuer at first index 4, subject at first index 2) that the caller clears.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+HMODULE self;
+
+std::wstring Widen(const std::string& text)
+{
+    std::wstring wide(text.size() + 1, L'\0');
+    int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+    wide.resize(n > 0 ? n - 1 : 0);
+    return wide;
+}
+
+void Put(SAFEARRAY* array, LONG first, LONG second, const std::string& text)
+{
+    LONG indices[2] = {first, second};
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_BSTR;
+    value.bstrVal = SysAllocString(Widen(text).c_str());
+    SafeArrayPutElement(array, indices, &value);
+    VariantClear(&value);
+}
+
+}  // namespace
+
+extern "C" LONG WINAPI GetCertificateInfo(LONG /*reserved*/, VARIANT* result)
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(self, path, sizeof path);
+    std::string file = path;
+    file = file.substr(0, file.rfind('\\') + 1) + "tvctfct.txt";
+    std::ifstream in(file);
+    if (!in)
+        return E_FAIL;
+    std::vector<std::pair<std::string, std::string>> certificates;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        size_t bar = line.find('|');
+        if (bar != std::string::npos)
+            certificates.emplace_back(line.substr(0, bar), line.substr(bar + 1));
+    }
+    SAFEARRAYBOUND bounds[2] = {{5, 0}, {static_cast<ULONG>(certificates.size()), 1}};
+    SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
+    if (!array)
+        return E_OUTOFMEMORY;
+    for (size_t i = 0; i < certificates.size(); ++i) {
+        Put(array, 4, static_cast<LONG>(i + 1), certificates[i].first);
+        Put(array, 2, static_cast<LONG>(i + 1), certificates[i].second);
+        Put(array, 0, static_cast<LONG>(i + 1), "serial");
+    }
+    VariantInit(result);
+    result->vt = VT_ARRAY | VT_VARIANT;
+    result->parray = array;
+    return S_OK;
+}
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH)
+        self = instance;
+    return TRUE;
+}

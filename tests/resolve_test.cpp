@@ -1,0 +1,303 @@
+// What ReadJobAccountID answers, called through the DLL's export as a printer driver calls it.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <psapi.h>
+
+#include "job_standin.h"
+#include "resolve/identity.h"
+#include "resolve/job_account_info.h"
+#include "sandbox.h"
+#include "settings/module_state.h"
+#include "spooler_fixture.h"
+
+namespace {
+
+struct Result {
+    DWORD id;
+    char user[81];
+    char past[8];  // sentinel: the module must not write beyond 81 bytes
+};
+using ReadFn = int(WINAPI*)(const char*, DWORD, Result*);
+
+const char Cap[] = "TVRESOLV.CAP";
+
+std::string Capabilities()
+{
+    return "[Capability]\r\nZR Tab=M\r\nZR Popup=M\r\nZR Hide=M\r\nZR Plain=M\r\n[M]\r\nJobAccount=1\r\n";
+}
+
+DriverSpec Supporting(const std::string& name, const char* dataFile)
+{
+    return DriverSpec{name, {Cap, dataFile}, {{Cap, Capabilities()}}};
+}
+
+std::string ProcessUser()
+{
+    char name[UNLEN + 1] = {};
+    DWORD size = sizeof name;
+    GetUserNameA(name, &size);
+    return name;
+}
+
+// The account file the module uses for `user` on NT.
+std::string AccountFileOf(const std::string& printer, const std::string& user)
+{
+    JobAccountInfo info = {};
+    info.Flags = JAF_NT;
+    info.PrinterName = const_cast<char*>(printer.c_str());
+    JobStandIn job(nullptr, user);
+    ComposeAccountFilePath(&info);
+    std::string path = info.AccountFilePath;
+    LocalFree(info.AccountFilePath);
+    return path;
+}
+
+// A sandboxed module and its export.
+struct Resolver {
+    ModuleSandbox sandbox;
+    ReadFn read = nullptr;
+    explicit Resolver(const std::string& stringFile = "") : sandbox(ModuleSandbox::WithStringFile(stringFile))
+    {
+        read = reinterpret_cast<ReadFn>(reinterpret_cast<void*>(GetProcAddress(sandbox.Handle(), "ReadJobAccountID")));
+        EXPECT_NE(read, nullptr);
+    }
+    // 1 and the answer, or 0.
+    int Ask(const char* printer, Result* result, DWORD reserved = 0)
+    {
+        memset(result, 0x5A, sizeof *result);
+        return read(printer, reserved, result);
+    }
+};
+
+class AccountFileBackup {
+public:
+    explicit AccountFileBackup(std::string path) : path_(std::move(path)), saved_(ReadFileBytes(path_)), existed_(FileExists(path_)) {}
+    ~AccountFileBackup()
+    {
+        WritePrivateProfileStringA(nullptr, nullptr, nullptr, path_.c_str());
+        if (existed_)
+            WriteFileBytes(path_, saved_);
+        else
+            DeleteFileA(path_.c_str());
+    }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    std::string saved_;
+    bool existed_;
+};
+
+}  // namespace
+
+TEST(ReadJobAccountID, RefusesBadArgumentsAndPrintersWithoutJobAccounting)
+{
+    Resolver resolver;
+    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    InstalledDriver plain(DriverSpec{"ZR None", {"vtjobac1.dat"}});
+    InstalledPrinter none("ZR None P", "ZR None");
+    Result result;
+    EXPECT_EQ(resolver.Ask("ZR Tab P", &result, 1), 0);
+    EXPECT_EQ(result.id, 0x5A5A5A5Au) << "the result is not touched";
+    EXPECT_EQ(resolver.read("ZR Tab P", 0, nullptr), 0);
+    EXPECT_EQ(resolver.Ask("ZR None P", &result), 0);
+    EXPECT_EQ(resolver.Ask("ZR No Such Printer", &result), 0);
+    EXPECT_EQ(resolver.Ask(nullptr, &result), 0);
+}
+
+TEST(ReadJobAccountID, TabModeReadsTheAccountFile)
+{
+    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter first("ZR Tab P", "ZR Tab");
+    InstalledPrinter second("ZR Tab Q", "ZR Tab");
+    std::string owner = ProcessUser();
+    AccountFileBackup account(AccountFileOf("ZR Tab P", owner));
+    DeleteFileA(account.Path().c_str());
+    Result result;
+    {
+        Resolver resolver;
+        ASSERT_EQ(resolver.Ask("ZR Tab P", &result), 1);
+        EXPECT_EQ(result.id, 1u) << "no account file: ID 1";
+        EXPECT_EQ(std::string(result.user), owner);
+        EXPECT_EQ(result.past[0], 0x5A);
+
+        WriteFileBytes(account.Path(), "[ZR Tab P]\r\nJobAccountID=77\r\nUserID=alice\r\n"
+                                       "[AllPrinter]\r\nJobAccountID=500\r\nUserID=shared\r\n");
+        ASSERT_EQ(resolver.Ask("ZR Tab P", &result), 1);
+        EXPECT_EQ(result.id, 77u);
+        EXPECT_STREQ(result.user, "alice");
+        ASSERT_EQ(resolver.Ask("ZR Tab Q", &result), 1);
+        EXPECT_EQ(result.id, 1u);
+        EXPECT_EQ(std::string(result.user), owner);
+    }
+    {
+        Resolver resolver("AllPrinterIsSameID=1\r\n");
+        for (const char* printer : {"ZR Tab P", "ZR Tab Q"}) {
+            ASSERT_EQ(resolver.Ask(printer, &result), 1) << printer;
+            EXPECT_EQ(result.id, 500u) << printer;
+            EXPECT_STREQ(result.user, "shared") << printer;
+        }
+    }
+}
+
+TEST(ReadJobAccountID, TabModeTakesTheJobOwner)
+{
+    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    Resolver resolver;
+    JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+    ASSERT_TRUE(job.ok());
+    Result result;
+    ASSERT_EQ(resolver.Ask("ZR Tab P", &result), 1);
+    EXPECT_STREQ(result.user, "jdoe") << "the spooling job's owner, not the process's user";
+}
+
+TEST(ReadJobAccountID, HideModeLooksUpTheRegisteredList)
+{
+    std::string share = FreshTestDirectory("share");
+    WriteFileBytes(share + "vtjobac4.dat", "[JobAccountID]\r\njdoe=4711,Shared John\r\n");
+    std::string longUser(78, 'u');
+    struct Row {
+        const char* name;
+        std::string settings;
+        std::string owner;
+        DWORD id;
+        std::string user;  // "@" stands for owner(address)
+    } rows[] = {
+        {"entry with a user", "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\njdoe=1234,John\r\n", "jdoe", 1234, "John"},
+        {"entry without a user", "[JobAccountID]\r\njdoe=88\r\n", "jdoe", 88, "jdoe"},
+        {"no entry", "[JobAccount]\r\nMode=4\r\n", "jdoe", 0, "jdoe"},
+        {"unknown Mode acts as 4", "[JobAccount]\r\nMode=9\r\n[JobAccountID]\r\njdoe=5\r\n", "jdoe", 5, "jdoe"},
+        {"Mode 6 reads the shared list", "[JobAccount]\r\nMode=6\r\nPath=" + share.substr(0, share.size() - 1) +
+                                             "\r\n[JobAccountID]\r\njdoe=1\r\n", "jdoe", 4711, "Shared John"},
+        {"Mode 6 without Path", "[JobAccount]\r\nMode=6\r\n[JobAccountID]\r\njdoe=3\r\n", "jdoe", 3, "jdoe"},
+        {"Mode 7 appends the address", "[JobAccount]\r\nMode=7\r\n[JobAccountID]\r\njdoe=9\r\n", "jdoe", 9, "@"},
+        {"Mode 7, user too long for it", "[JobAccount]\r\nMode=7\r\n", longUser, 0, longUser},
+    };
+    char address[32] = {};
+    ASSERT_TRUE(GetHostAddress(address, sizeof address));
+    for (const Row& row : rows) {
+        InstalledDriver hide(DriverSpec{"ZR Hide", {Cap, "vtjobac4.dat"},
+                                        {{Cap, Capabilities()}, {"vtjobac4.dat", row.settings}}});
+        InstalledPrinter printer("ZR Hide P", "ZR Hide");
+        Resolver resolver;
+        JobStandIn job(resolver.sandbox.Handle(), row.owner);
+        Result result;
+        ASSERT_EQ(resolver.Ask("ZR Hide P", &result), 1) << row.name;
+        EXPECT_EQ(result.id, row.id) << row.name;
+        std::string expected = row.user == "@" ? row.owner + "(" + address + ")" : row.user;
+        EXPECT_EQ(std::string(result.user), expected) << row.name;
+    }
+}
+
+TEST(ReadJobAccountID, FixedIDWithoutUserTakesTheJobOwner)
+{
+    InstalledDriver hide(DriverSpec{"ZR Hide", {Cap, "vtjobac4.dat"},
+                                    {{Cap, Capabilities()},
+                                     {"vtjobac4.dat", "[JobAccount]\r\nMode=5\r\nJobAccountID=55\r\n"}}});
+    InstalledPrinter printer("ZR Hide P", "ZR Hide");
+    Resolver resolver;
+    JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+    Result result;
+    ASSERT_EQ(resolver.Ask("ZR Hide P", &result), 1);
+    EXPECT_EQ(result.id, 55u);
+    EXPECT_STREQ(result.user, "jdoe");
+
+    WriteFileBytes(hide.Directory() + "vtjobac4.dat", "[JobAccount]\r\nMode=5\r\nJobAccountID=56\r\nUserID=Fixed User\r\n");
+    ASSERT_EQ(resolver.Ask("ZR Hide P", &result), 1);
+    EXPECT_EQ(result.id, 56u);
+    EXPECT_STREQ(result.user, "Fixed User");
+}
+
+TEST(ReadJobAccountID, CertificateIDMode)
+{
+    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    AccountFileBackup account(AccountFileOf("ZR Tab P", "jdoe"));
+    struct Row {
+        const char* name;
+        std::string certificates;
+        std::string stored;
+        DWORD id;
+        const char* user;
+    } rows[] = {
+        {"matching certificate", "CN=TAVRO LOCAL CA,O=Tavro|T=jdoe,CN=John Doe\r\n", "42", 999900042, "jdoe"},
+        {"large ID kept", "CN=TAVRO LOCAL CA|T=jdoe,O=x\r\n", "100000", 100000, "jdoe"},
+        {"another issuer", "CN=OTHER CA,O=Tavro|T=jdoe,CN=John Doe\r\n", "42", 42, "stored user"},
+        {"another user", "CN=TAVRO LOCAL CA|T=someone,CN=x\r\n", "42", 42, "stored user"},
+    };
+    for (const Row& row : rows) {
+        Resolver resolver("GetVexaIDMode=1\r\n");
+        CopyFileA((ProgramDirectory() + "tvctfct.dll").c_str(), (resolver.sandbox.Directory() + "tvctfct.dll").c_str(),
+                  FALSE);
+        WriteFileBytes(resolver.sandbox.Directory() + "tvctfct.txt", row.certificates);
+        WriteFileBytes(account.Path(), "[ZR Tab P]\r\nJobAccountID=" + row.stored + "\r\nUserID=stored user\r\n");
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        Result result;
+        ASSERT_EQ(resolver.Ask("ZR Tab P", &result), 1) << row.name;
+        EXPECT_EQ(result.id, row.id) << row.name;
+        EXPECT_STREQ(result.user, row.user) << row.name;
+    }
+}
+
+TEST(ReadJobAccountID, PopupOnVistaWithoutTheDriversPermissionShowsNoDialog)
+{
+    InstalledDriver popup(Supporting("ZR Popup", "vtjobac2.dat"));
+    InstalledPrinter printer("ZR Popup P", "ZR Popup");
+    Resolver resolver;
+    JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+    Result result;
+    ASSERT_EQ(resolver.Ask("ZR Popup P", &result), 1);
+    EXPECT_EQ(result.id, 0u);
+    EXPECT_STREQ(result.user, "jdoe");
+}
+
+namespace {
+
+SIZE_T HeapBusyBytes()
+{
+    SIZE_T busy = 0;
+    HANDLE heap = GetProcessHeap();
+    HeapLock(heap);
+    PROCESS_HEAP_ENTRY entry = {};
+    while (HeapWalk(heap, &entry))
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+            busy += entry.cbData;
+    HeapUnlock(heap);
+    return busy;
+}
+
+}  // namespace
+
+TEST(ReadJobAccountID, RepeatedResolutionsLeaveNothingBehind)
+{
+    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    InstalledDriver hide(DriverSpec{"ZR Hide", {Cap, "vtjobac4.dat"},
+                                    {{Cap, Capabilities()}, {"vtjobac4.dat", "[JobAccount]\r\nMode=7\r\n"}}});
+    InstalledPrinter hidden("ZR Hide P", "ZR Hide");
+    Resolver resolver;
+    JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+    Result result;
+    for (int i = 0; i < 20; ++i) {  // warm up caches of the platform
+        resolver.Ask("ZR Tab P", &result);
+        resolver.Ask("ZR Hide P", &result);
+    }
+    DWORD gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    DWORD user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    SIZE_T heap = HeapBusyBytes();
+    for (int i = 0; i < 300; ++i) {
+        ASSERT_EQ(resolver.Ask("ZR Tab P", &result), 1);
+        ASSERT_EQ(resolver.Ask("ZR Hide P", &result), 1);
+    }
+    DWORD handlesAfter = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
+    EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdi);
+    EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), user);
+    EXPECT_LE(handlesAfter, handles + 2);
+    EXPECT_LT(HeapBusyBytes(), heap + 16 * 1024) << "600 resolutions must not grow the heap";
+}
