@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Sets up everything on a fresh Debian machine, installs sample printers in every job accounting
+# mode in the Wine prefix, and shows what zrlogext makes of them.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${ZR_BUILD_DIR:-$root/build}
+export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
+"$root/scripts/setup.sh"
+
+. "$root/scripts/display.sh"
+start_display
+trap stop_display EXIT
+run() { "$root/scripts/wine-run.sh" "$@"; }
+
+cd "$build/bin"
+run zrdemo.exe remove
+run zrdemo.exe install
+run zrdemo.exe show
+
+echo
+echo "The command-line host asks the module as a printer driver would:"
+echo '$ jobacct read "Demo Tab Printer"'
+run jobacct.exe read "Demo Tab Printer" || true
+echo '$ jobacct read "Demo No Support Printer"'
+run jobacct.exe read "Demo No Support Printer" || echo "(exit code $?)"
+
+if [ "${ZR_DEMO_POPUP:-0}" = 1 ]; then
+    echo
+    echo "Popup: the \"Demo Popup Allowed Printer\" driver allows dialogs; answer the popup on display $DISPLAY."
+    run jobacct.exe read "Demo Popup Allowed Printer" || true
+fi
