@@ -1,0 +1,385 @@
+#include "dialogs/dialog_helpers.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "res/resource.h"
+#include "settings/module_state.h"
+#include "settings/profile.h"
+#include "settings/text.h"
+
+namespace {
+
+const char FontProperty[] = "ZrDialogFont";
+
+int CALLBACK TakeFirstFamily(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM data)
+{
+    auto* found = reinterpret_cast<LOGFONTA*>(data);
+    *found = *font;
+    found->lfFaceName[LF_FACESIZE - 1] = '\0';
+    return 0;  // the first family is enough
+}
+
+bool FindFace(HDC dc, const char* face, LOGFONTA* found)
+{
+    found->lfFaceName[0] = '\0';
+    EnumFontFamiliesA(dc, face, TakeFirstFamily, reinterpret_cast<LPARAM>(found));
+    return found->lfFaceName[0] != '\0';
+}
+
+BOOL CALLBACK SetFontOnChild(HWND child, LPARAM font)
+{
+    SendMessageA(child, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
+    return TRUE;
+}
+
+bool IsHalfWidthSymbol(unsigned char byte)
+{
+    // The code page's own table decides: on the Japanese code page the single bytes 0xA1-0xDF are
+    // half-width katakana and their punctuation; on single-byte code pages nothing above 0x7E is.
+    char single = static_cast<char>(byte);
+    WCHAR wide = 0;
+    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, &single, 1, &wide, 1) != 1)
+        return false;
+    return wide >= 0xFF61 && wide <= 0xFF9F;
+}
+
+// Writes the filtered text back when it got shorter, keeping the caret where the user left it.
+void WriteBack(HWND dialog, int id, const char* text, size_t readLength, size_t keptLength, DWORD caret)
+{
+    if (keptLength >= readLength)
+        return;
+    size_t shrink = readLength - keptLength;
+    DWORD position = caret > shrink ? static_cast<DWORD>(caret - shrink) : 0;
+    HWND edit = GetDlgItem(dialog, id);
+    SetWindowTextA(edit, text);
+    SendMessageA(edit, EM_SETSEL, position, position);
+}
+
+template <size_t (*Filter)(const char*, size_t, char*)>
+void FilterEdit(HWND dialog, int id, size_t limit, char (&result)[DialogTextChars])
+{
+    char text[DialogTextChars] = {};
+    HWND edit = GetDlgItem(dialog, id);
+    GetWindowTextA(edit, text, sizeof text);
+    DWORD caret = 0;
+    SendMessageA(edit, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+    size_t readLength = strlen(text);
+    size_t kept = Filter(text, limit, result);
+    WriteBack(dialog, id, result, readLength, kept, caret);
+}
+
+using HtmlHelpFunction = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
+
+HtmlHelpFunction HtmlHelpEntry()
+{
+    // hhctrl.ocx stays loaded once used: its help windows outlive the call that opened them, and
+    // unloading it under them would pull their code away.
+    static HMODULE library = LoadLibraryA("hhctrl.ocx");
+    return library ? reinterpret_cast<HtmlHelpFunction>(
+                         reinterpret_cast<void (*)()>(GetProcAddress(library, "HtmlHelpA")))
+                   : nullptr;
+}
+
+}  // namespace
+
+HFONT CreateDialogFont(HWND window, const char* stringFilePath)
+{
+    HDC dc = GetDC(window);
+    if (!dc)
+        return nullptr;
+    int pixelsPerInch = GetDeviceCaps(dc, LOGPIXELSX);
+    char face[64] = {};
+    ReadProfileText(stringFilePath, "string", "FontName", "System", face);
+    int pointSize = ReadProfileNumber(stringFilePath, "string", "FontSize", 10);
+
+    LOGFONTA font = {};
+    bool found = FindFace(dc, face, &font) || FindFace(dc, "System", &font);
+    ReleaseDC(window, dc);
+    if (!found)
+        return nullptr;
+
+    font.lfHeight = pointSize * pixelsPerInch / 72;
+    font.lfWidth = 0;
+    font.lfEscapement = 0;
+    font.lfOrientation = 0;
+    font.lfWeight = FW_NORMAL;
+    font.lfItalic = FALSE;
+    font.lfUnderline = FALSE;
+    font.lfStrikeOut = FALSE;
+    return CreateFontIndirectA(&font);
+}
+
+void ApplyDialogFont(HWND dialog, HFONT font)
+{
+    SendMessageA(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    EnumChildWindows(dialog, SetFontOnChild, reinterpret_cast<LPARAM>(font));
+}
+
+void KeepDialogFont(HWND dialog, HFONT font)
+{
+    if (font)
+        SetPropA(dialog, FontProperty, font);
+}
+
+HFONT DialogFont(HWND dialog)
+{
+    return static_cast<HFONT>(GetPropA(dialog, FontProperty));
+}
+
+void DeleteDialogFont(HWND dialog)
+{
+    HFONT font = static_cast<HFONT>(RemovePropA(dialog, FontProperty));
+    if (font)
+        DeleteObject(font);
+}
+
+DWORD ReadDialogText(const char* key, const char* fallback, char* buffer, DWORD size)
+{
+    return ReadStringText(key, fallback, buffer, std::min<DWORD>(size, DialogTextChars));
+}
+
+DWORD ReadEditText(HWND dialog, int id, char* buffer, DWORD size)
+{
+    if (!buffer || size == 0)
+        return 0;
+    char text[DialogTextChars] = {};
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    // Walk characters so that a cut never splits a double-byte pair.
+    size_t length = 0;
+    for (size_t i = 0; text[i] != '\0';) {
+        size_t step = IsDBCSLeadByte(static_cast<BYTE>(text[i])) && text[i + 1] != '\0' ? 2 : 1;
+        if (i + step > size - 1)
+            break;
+        i += step;
+        length = i;
+    }
+    memcpy(buffer, text, length);
+    buffer[length] = '\0';
+    return static_cast<DWORD>(length);
+}
+
+size_t FilterName(const char* text, size_t limit, char* result)
+{
+    size_t kept = 0;
+    for (size_t i = 0; text[i] != '\0' && kept < limit && kept < DialogTextChars - 1;) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        if (IsDBCSLeadByte(byte) && text[i + 1] != '\0') {
+            // A pair that no longer fits whole ends the text: the caller's field holds `limit`
+            // bytes and half a character would be garbage there.
+            if (kept + 2 > limit)
+                break;
+            result[kept++] = text[i++];
+            result[kept++] = text[i++];
+            continue;
+        }
+        bool keep = byte != '"' && ((byte >= 0x20 && byte <= 0x7E) || byte == '\t' ||
+                                    (byte > 0x7E && IsHalfWidthSymbol(byte)));
+        if (keep)
+            result[kept++] = static_cast<char>(byte);
+        ++i;
+    }
+    result[kept] = '\0';
+    return kept;
+}
+
+size_t FilterDigits(const char* text, size_t limit, char* result)
+{
+    size_t kept = 0;
+    for (size_t i = 0; text[i] != '\0' && kept < limit && kept < DialogTextChars - 1; ++i) {
+        if (text[i] >= '0' && text[i] <= '9')
+            result[kept++] = text[i];
+    }
+    result[kept] = '\0';
+    return kept;
+}
+
+void FilterNameText(HWND dialog, int id, size_t limit, char (&result)[DialogTextChars])
+{
+    FilterEdit<FilterName>(dialog, id, limit, result);
+}
+
+void FilterDigitText(HWND dialog, int id, size_t limit, char (&result)[DialogTextChars])
+{
+    FilterEdit<FilterDigits>(dialog, id, limit, result);
+}
+
+void ShowEntryError(HWND dialog)
+{
+    char text[DialogTextChars] = {};
+    ReadDialogText("ErrorMessage1", "", text);
+    MessageBoxA(dialog, text, Module.AppName, MB_OK);
+}
+
+void FlashUntilForeground(HWND dialog, int& counter)
+{
+    if (GetForegroundWindow() == dialog) {
+        KillTimer(dialog, AttentionTimer);
+        counter = 0;
+        return;
+    }
+    using FlashWindowExFunction = BOOL(WINAPI*)(PFLASHWINFO);
+    HMODULE user = LoadLibraryA("user32.dll");
+    if (user) {
+        auto flash = reinterpret_cast<FlashWindowExFunction>(
+            reinterpret_cast<void (*)()>(GetProcAddress(user, "FlashWindowEx")));
+        if (flash) {
+            FLASHWINFO info = {};
+            info.cbSize = sizeof info;
+            info.hwnd = dialog;
+            info.dwFlags = FLASHW_TRAY | FLASHW_TIMERNOFG;
+            info.uCount = 5;
+            info.dwTimeout = 0;
+            flash(&info);
+            FreeLibrary(user);
+            KillTimer(dialog, AttentionTimer);
+            counter = 0;
+            return;
+        }
+        FreeLibrary(user);
+    }
+    int taken = counter++;
+    if (taken < 5) {
+        FlashWindow(dialog, TRUE);
+        return;
+    }
+    KillTimer(dialog, AttentionTimer);
+    counter = 0;
+}
+
+void ShowControlHelp(HWND window, int controlId, const HelpContextRow* table)
+{
+    if (!table)
+        return;
+    char path[PathChars];
+    size_t fileLength = strnlen(Module.HelpFilePath, sizeof Module.HelpFilePath);
+    const char windowType[] = ">popup";
+    // A help path too long for the window type would open the wrong file; such help is skipped.
+    if (fileLength + sizeof windowType > sizeof path)
+        return;
+    CopyCut(path, Module.HelpFilePath);
+    AppendCut(path, windowType);
+    for (const HelpContextRow* row = table; row->ControlId != 0 || row->ContextId != 0; ++row) {
+        if (row->ControlId != controlId)
+            continue;
+        if (HtmlHelpFunction htmlHelp = HtmlHelpEntry())
+            htmlHelp(window, path, 0x000F /* HH_HELP_CONTEXT */, row->ContextId);
+    }
+}
+
+INT_PTR HandleHelpMessage(UINT message, WPARAM wParam, LPARAM lParam, const HelpContextRow* table)
+{
+    if (message == WM_HELP) {
+        const auto* info = reinterpret_cast<const HELPINFO*>(lParam);
+        if (info)
+            ShowControlHelp(static_cast<HWND>(info->hItemHandle), info->iCtrlId, table);
+    } else if (message == WM_CONTEXTMENU) {
+        HWND window = reinterpret_cast<HWND>(wParam);
+        ShowControlHelp(window, GetDlgCtrlID(window), table);
+    }
+    return FALSE;
+}
+
+DialogLayout::DialogLayout(HWND dialog, HFONT font, int width, int height)
+    : dialog_(dialog), dc_(GetDC(dialog)), width_(width), height_(height)
+{
+    if (dc_ && font)
+        previousFont_ = SelectObject(dc_, font);
+}
+
+DialogLayout::~DialogLayout()
+{
+    if (!dc_)
+        return;
+    if (previousFont_)
+        SelectObject(dc_, previousFont_);
+    ReleaseDC(dialog_, dc_);
+}
+
+SIZE DialogLayout::Measure(const char* text) const
+{
+    SIZE size = {0, 0};
+    if (dc_) {
+        // An empty text still has a line height.
+        int length = static_cast<int>(strlen(text));
+        if (length == 0) {
+            TEXTMETRICA metrics = {};
+            GetTextMetricsA(dc_, &metrics);
+            size.cy = metrics.tmHeight;
+        } else {
+            GetTextExtentPoint32A(dc_, text, length, &size);
+        }
+    }
+    return size;
+}
+
+void DialogLayout::Move(int id, int left, int top, int width, int height)
+{
+    if (HWND control = GetDlgItem(dialog_, id))
+        MoveWindow(control, left, top, width, height, FALSE);
+}
+
+void DialogLayout::GroupStart()
+{
+    char text[DialogTextChars] = {};
+    ReadDialogText("JobAccountGroup", "Job Account Setting", text);
+    SetDlgItemTextA(dialog_, IDC_GROUP, text);
+    groupTextHeight_ = Measure(text).cy;
+    y_ = groupTextHeight_ + 20;
+}
+
+void DialogLayout::Label(int id, const char* text)
+{
+    SIZE size = Measure(text);
+    SetDlgItemTextA(dialog_, id, text);
+    Move(id, 20, y_, size.cx + 20, size.cy + 2);
+    y_ += size.cy + 2;
+}
+
+void DialogLayout::Edit(int id)
+{
+    Move(id, 20, y_, width_ - 60, 20);
+    y_ += 30;
+}
+
+void DialogLayout::CheckBox(int id, const char* text, int step)
+{
+    SIZE size = Measure(text);
+    SetDlgItemTextA(dialog_, id, text);
+    Move(id, 20, y_, size.cx + 20, size.cy + 2);
+    y_ += step;
+}
+
+void DialogLayout::GroupEnd()
+{
+    Move(IDC_GROUP, 10, 10, width_ - 40, y_ - 10);
+}
+
+void DialogLayout::ButtonRowStart()
+{
+    y_ += 10;
+}
+
+SIZE DialogLayout::ButtonSize(const char* text) const
+{
+    SIZE size = Measure(text);
+    return SIZE{std::max(Quarter(), static_cast<int>(size.cx) + 20), size.cy + 10};
+}
+
+void DialogLayout::PlaceButton(int id, const char* text, int left, SIZE size)
+{
+    SetDlgItemTextA(dialog_, id, text);
+    Move(id, left, y_, size.cx, size.cy);
+}
+
+void DialogLayout::Centre(int buttonTextHeight)
+{
+    RECT window = {}, group = {}, desktop = {};
+    GetWindowRect(dialog_, &window);
+    GetWindowRect(GetDlgItem(dialog_, IDC_GROUP), &group);
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    int desktopWidth = desktop.right - desktop.left;
+    int desktopHeight = desktop.bottom - desktop.top;
+    int height = (group.top - window.top) + y_ + buttonTextHeight + 20;
+    MoveWindow(dialog_, desktopWidth / 2 - width_ / 2, desktopHeight / 2 - height_ / 2, width_, height, FALSE);
+}
