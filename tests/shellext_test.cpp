@@ -1,0 +1,464 @@
+// The printer property-sheet extension: its COM server, its registration and the page it adds.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <prsht.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "sandbox.h"
+#include "settings/module_state.h"
+#include "shellext/class_factory.h"
+#include "shellext/registration.h"
+#include "shellext/shell_ext.h"
+#include "spooler_fixture.h"
+
+namespace {
+
+const char ClassKeyPath[] = "CLSID\\{5E0A41C7-2B93-4d6f-9C18-7A3E52D06B94}";
+const char ClassIdText[] = "{5E0A41C7-2B93-4d6f-9C18-7A3E52D06B94}";
+const char HandlersPath[] = "Printers\\shellex\\PropertySheetHandlers";
+const char ApprovedPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+const char DefaultName[] = "TAVRO Jobtally Client";
+
+// A data object that counts its references and names a printer in "PrinterFriendlyName".
+class PrinterDataObject : public IDataObject {
+public:
+    enum class Content { WideName, AnsiName, NoNames, Refuse };
+
+    explicit PrinterDataObject(std::string printer, Content content = Content::WideName)
+        : printer_(std::move(printer)), content_(content)
+    {
+    }
+
+    LONG references = 1;
+    int getDataCalls = 0;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDataObject)) {
+            *out = static_cast<IDataObject*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override { return --references; }
+
+    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override
+    {
+        ++getDataCalls;
+        if (content_ == Content::Refuse || format->cfFormat != RegisterClipboardFormatA("PrinterFriendlyName") ||
+            !(format->tymed & TYMED_HGLOBAL))
+            return DV_E_FORMATETC;
+        std::string names;
+        bool wide = content_ == Content::WideName;
+        if (content_ != Content::NoNames) {
+            if (wide) {
+                std::wstring w(printer_.begin(), printer_.end());
+                names.assign(reinterpret_cast<const char*>(w.c_str()), (w.size() + 1) * sizeof(WCHAR));
+            } else {
+                names = printer_ + '\0';
+            }
+        }
+        names.append(wide ? 2 : 1, '\0');
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + names.size());
+        auto* drop = static_cast<DROPFILES*>(GlobalLock(block));
+        drop->pFiles = sizeof(DROPFILES);
+        drop->fWide = wide;
+        memcpy(reinterpret_cast<BYTE*>(drop) + sizeof(DROPFILES), names.data(), names.size());
+        GlobalUnlock(block);
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = block;
+        medium->pUnkForRelease = nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+
+private:
+    std::string printer_;
+    Content content_;
+};
+
+class DummyUnknown : public IUnknown {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override
+    {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+};
+
+// A factory and an extension object from this program's own copy of the module code.
+IClassFactory* GetFactory()
+{
+    IClassFactory* factory = nullptr;
+    EXPECT_EQ(DllGetClassObject(CLSID_JobAccountShellExt, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+              S_OK);
+    return factory;
+}
+
+}  // namespace
+
+TEST(ClassObject, AnswersOnlyForTheExtensionClass)
+{
+    struct Case {
+        const char* what;
+        CLSID classId;
+        IID iid;
+        HRESULT result;
+    } cases[] = {
+        {"unknown class", IID_IShellExtInit, IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
+        {"factory interface", CLSID_JobAccountShellExt, IID_IClassFactory, S_OK},
+        {"its IUnknown", CLSID_JobAccountShellExt, IID_IUnknown, S_OK},
+        {"an interface it lacks", CLSID_JobAccountShellExt, IID_IShellExtInit, E_NOINTERFACE},
+    };
+    for (const Case& c : cases) {
+        void* out = reinterpret_cast<void*>(1);
+        EXPECT_EQ(DllGetClassObject(c.classId, c.iid, &out), c.result) << c.what;
+        if (c.result == S_OK) {
+            ASSERT_NE(out, nullptr) << c.what;
+            EXPECT_EQ(DllCanUnloadNow(), S_FALSE) << c.what;
+            EXPECT_EQ(static_cast<IUnknown*>(out)->Release(), 0u) << c.what;
+        } else {
+            EXPECT_EQ(out, nullptr) << c.what;
+        }
+        // No factory is left behind, whether it was taken or not.
+        EXPECT_EQ(ObjectCount, 0) << c.what;
+        EXPECT_EQ(DllCanUnloadNow(), S_OK) << c.what;
+    }
+}
+
+TEST(ClassObject, ModuleStaysLoadedWhileAFactoryOrObjectLives)
+{
+    IClassFactory* factory = GetFactory();
+    ASSERT_NE(factory, nullptr);
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+
+    IShellExtInit* object = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&object)), S_OK);
+    EXPECT_EQ(ObjectCount, 2);
+    EXPECT_EQ(factory->Release(), 0u);
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE) << "the object still lives";
+    EXPECT_EQ(object->Release(), 0u);
+    // A lock taken and never given back does not hold the module.
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}
+
+TEST(ClassObject, FactoryRefusesAggregationAndUnknownInterfaces)
+{
+    IClassFactory* factory = GetFactory();
+    ASSERT_NE(factory, nullptr);
+    DummyUnknown outer;
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->CreateInstance(&outer, IID_IUnknown, &out), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(out, nullptr);
+    out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->QueryInterface(IID_IShellExtInit, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(ObjectCount, 1) << "only the factory";
+    EXPECT_EQ(factory->AddRef(), 2u);
+    EXPECT_EQ(factory->Release(), 1u);
+    EXPECT_EQ(factory->Release(), 0u);
+    EXPECT_EQ(ObjectCount, 0);
+}
+
+TEST(ExtensionObject, OneCountAndOneIdentityForBothInterfaces)
+{
+    IClassFactory* factory = GetFactory();
+    ASSERT_NE(factory, nullptr);
+    IUnknown* unknown = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
+    factory->Release();
+
+    IShellExtInit* init = nullptr;
+    IShellPropSheetExt* sheet = nullptr;
+    ASSERT_EQ(unknown->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init)), S_OK);
+    ASSERT_EQ(unknown->QueryInterface(IID_IShellPropSheetExt, reinterpret_cast<void**>(&sheet)), S_OK);
+    EXPECT_NE(static_cast<void*>(sheet), static_cast<void*>(init));
+    IUnknown* fromSheet = nullptr;
+    ASSERT_EQ(sheet->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&fromSheet)), S_OK);
+    EXPECT_EQ(fromSheet, unknown) << "IUnknown is the same pointer from either interface";
+    void* none = reinterpret_cast<void*>(1);
+    EXPECT_EQ(sheet->QueryInterface(IID_IDataObject, &none), E_NOINTERFACE);
+    EXPECT_EQ(none, nullptr);
+
+    EXPECT_EQ(sheet->ReplacePage(EXPPS_FILETYPES, nullptr, 0), E_FAIL) << "pages are never replaced";
+
+    // Four references now; the count is the object's, whichever interface releases.
+    EXPECT_EQ(fromSheet->Release(), 3u);
+    EXPECT_EQ(init->Release(), 2u);
+    EXPECT_EQ(unknown->Release(), 1u);
+    EXPECT_EQ(ObjectCount, 1);
+    EXPECT_EQ(sheet->Release(), 0u) << "released through the second interface, it goes";
+    EXPECT_EQ(ObjectCount, 0);
+}
+
+TEST(ExtensionObject, HoldsOnlyTheLatestDataObject)
+{
+    IClassFactory* factory = GetFactory();
+    ASSERT_NE(factory, nullptr);
+    IShellExtInit* init = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init)), S_OK);
+    factory->Release();
+
+    PrinterDataObject first("ZR One"), second("ZR Two");
+    EXPECT_EQ(init->Initialize(nullptr, &first, nullptr), S_OK);
+    EXPECT_EQ(first.references, 2);
+    EXPECT_EQ(init->Initialize(nullptr, &first, nullptr), S_OK);
+    EXPECT_EQ(first.references, 2) << "the same object handed in again is held once";
+    EXPECT_EQ(init->Initialize(nullptr, &second, HKEY_CLASSES_ROOT), S_OK);
+    EXPECT_EQ(first.references, 1);
+    EXPECT_EQ(second.references, 2);
+    EXPECT_EQ(init->Initialize(nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(second.references, 1);
+
+    EXPECT_EQ(init->Initialize(nullptr, &second, nullptr), S_OK);
+    EXPECT_EQ(init->Release(), 0u);
+    EXPECT_EQ(second.references, 1) << "the last release gives the data object back";
+    EXPECT_EQ(first.references, 1);
+}
+
+namespace {
+
+std::string ReadText(HKEY root, const std::string& path, const char* name, DWORD* type = nullptr)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "<no key>";
+    char buffer[1024] = {};
+    DWORD size = sizeof buffer - 1;
+    DWORD kind = 0;
+    LONG error = RegQueryValueExA(key, name, nullptr, &kind, reinterpret_cast<BYTE*>(buffer), &size);
+    RegCloseKey(key);
+    if (type)
+        *type = kind;
+    return error == ERROR_SUCCESS ? std::string(buffer) : "<no value>";
+}
+
+bool KeyExists(HKEY root, const std::string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+std::vector<std::string> SubkeyNames(HKEY root, const std::string& path)
+{
+    std::vector<std::string> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return names;
+    char name[512];
+    for (DWORD i = 0;; ++i) {
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.push_back(name);
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+DWORD ValueCount(HKEY root, const std::string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    DWORD values = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                     nullptr);
+    RegCloseKey(key);
+    return values;
+}
+
+// Handlers whose default value names the extension's class.
+std::vector<std::string> OurHandlers()
+{
+    std::vector<std::string> ours;
+    for (const std::string& name : SubkeyNames(HKEY_CLASSES_ROOT, HandlersPath))
+        if (ReadText(HKEY_CLASSES_ROOT, std::string(HandlersPath) + "\\" + name, nullptr) == ClassIdText)
+            ours.push_back(name);
+    return ours;
+}
+
+// Every test starts and ends without the extension's entries.
+class Registration : public testing::Test {
+protected:
+    static void Clean()
+    {
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, ClassKeyPath);
+        for (const std::string& name : OurHandlers())
+            RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string(HandlersPath) + "\\" + name).c_str());
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ApprovedPath, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            RegDeleteValueA(key, ClassIdText);
+            RegCloseKey(key);
+        }
+    }
+    void SetUp() override { Clean(); }
+    void TearDown() override { Clean(); }
+};
+
+}  // namespace
+
+TEST_F(Registration, WritesTheEntriesTheShellLoadsTheClassBy)
+{
+    struct Case {
+        const char* stringFile;
+        const char* name;
+    } cases[] = {
+        {"", DefaultName},
+        {"ExtensionName=ZR Test Handler\r\n", "ZR Test Handler"},
+        {"ExtensionName=\r\n", DefaultName},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModuleSandbox sandbox(ModuleSandbox::WithStringFile(c.stringFile));
+        ASSERT_EQ(RegisterExtension(), 0);
+
+        // The class key carries the id in exactly this letter case.
+        std::vector<std::string> classes = SubkeyNames(HKEY_CLASSES_ROOT, "CLSID");
+        bool exact = false;
+        for (const std::string& name : classes)
+            exact = exact || name == ClassIdText;
+        EXPECT_TRUE(exact);
+
+        DWORD type = 0;
+        EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, ClassKeyPath, nullptr, &type), c.name);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+        std::string server = std::string(ClassKeyPath) + "\\InProcServer32";
+        EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, server, nullptr, &type), sandbox.Directory() + "zrlogext.dll");
+        EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+        EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, server, "ThreadingModel", &type), "Apartment");
+        EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+        EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, std::string(HandlersPath) + "\\" + c.name, nullptr, &type),
+                  ClassIdText);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+        EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, ApprovedPath, ClassIdText, &type), c.name);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+
+        ASSERT_EQ(UnregisterExtension(), 0);
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKeyPath));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string(HandlersPath) + "\\" + c.name));
+        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, HandlersPath)) << "the handler list itself stays";
+        EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, ApprovedPath, ClassIdText), "<no value>");
+    }
+}
+
+TEST_F(Registration, RegisteringTwiceLeavesOneSet)
+{
+    ModuleSandbox sandbox(ModuleSandbox::WithStringFile("ExtensionName=ZR Twice\r\n"));
+    ASSERT_EQ(RegisterExtension(), 0);
+    ASSERT_EQ(RegisterExtension(), 0);
+    EXPECT_EQ(SubkeyNames(HKEY_CLASSES_ROOT, ClassKeyPath), std::vector<std::string>{"InProcServer32"});
+    EXPECT_EQ(ValueCount(HKEY_CLASSES_ROOT, ClassKeyPath), 1u);
+    EXPECT_EQ(ValueCount(HKEY_CLASSES_ROOT, std::string(ClassKeyPath) + "\\InProcServer32"), 2u);
+    EXPECT_EQ(OurHandlers(), std::vector<std::string>{"ZR Twice"});
+    ASSERT_EQ(UnregisterExtension(), 0);
+    EXPECT_TRUE(OurHandlers().empty());
+}
+
+TEST_F(Registration, UnregisteringWithoutTheClassKeyRemovesNothing)
+{
+    ModuleSandbox sandbox(ModuleSandbox::WithStringFile("ExtensionName=ZR Half Gone\r\n"));
+    ASSERT_EQ(RegisterExtension(), 0);
+    ASSERT_EQ(RegDeleteTreeA(HKEY_CLASSES_ROOT, ClassKeyPath), ERROR_SUCCESS);
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, ClassKeyPath);
+    ASSERT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKeyPath));
+
+    EXPECT_EQ(UnregisterExtension(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(OurHandlers(), std::vector<std::string>{"ZR Half Gone"});
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, ApprovedPath, ClassIdText), "ZR Half Gone");
+}
+
+TEST_F(Registration, UnregisteringUnderAnotherNameLeavesTheOldHandler)
+{
+    ModuleSandbox sandbox(ModuleSandbox::WithStringFile("ExtensionName=ZR Old Name\r\n"));
+    ASSERT_EQ(RegisterExtension(), 0);
+    WriteFileBytes(sandbox.Directory() + "zrjobacs.str",
+                   "[common]\r\nRegRoot=" + sandbox.RegistryRoot() + "\r\nExtensionName=ZR New Name\r\n");
+    sandbox.Reload();
+
+    // The handler of the new name does not exist: the class key is gone, the old handler stays.
+    EXPECT_EQ(UnregisterExtension(), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKeyPath));
+    EXPECT_EQ(OurHandlers(), std::vector<std::string>{"ZR Old Name"});
+}
+
+namespace {
+
+// COM initialised on this (apartment) thread for the test's life.
+struct Apartment {
+    Apartment() { result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    ~Apartment()
+    {
+        if (SUCCEEDED(result))
+            CoUninitialize();
+    }
+    HRESULT result;
+};
+
+using CanUnloadFn = HRESULT(WINAPI*)();
+
+HMODULE ModuleOfAddress(const void* address)
+{
+    MEMORY_BASIC_INFORMATION info = {};
+    VirtualQuery(address, &info, sizeof info);
+    return static_cast<HMODULE>(info.AllocationBase);
+}
+
+}  // namespace
+
+TEST_F(Registration, TheShellLoadsTheRegisteredModuleCopy)
+{
+    ModuleSandbox sandbox;
+    ASSERT_EQ(RegisterExtension(), 0);
+    Apartment apartment;
+    ASSERT_TRUE(SUCCEEDED(apartment.result));
+    auto canUnload = reinterpret_cast<CanUnloadFn>(GetProcAddress(sandbox.Handle(), "DllCanUnloadNow"));
+    ASSERT_NE(canUnload, nullptr);
+    ASSERT_NE(GetProcAddress(sandbox.Handle(), "DllGetClassObject"), nullptr);
+
+    IShellExtInit* init = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_JobAccountShellExt, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
+                               reinterpret_cast<void**>(&init)),
+              S_OK);
+    // The object's code is the registered copy's, not this program's.
+    EXPECT_EQ(ModuleOfAddress(*reinterpret_cast<void**>(init)), sandbox.Handle());
+    EXPECT_EQ(canUnload(), S_FALSE);
+    IShellPropSheetExt* sheet = nullptr;
+    ASSERT_EQ(init->QueryInterface(IID_IShellPropSheetExt, reinterpret_cast<void**>(&sheet)), S_OK);
+    init->Release();
+    EXPECT_EQ(canUnload(), S_FALSE);
+    sheet->Release();
+    EXPECT_EQ(canUnload(), S_OK);
+
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(CoCreateInstance(CLSID_JobAccountShellExt, nullptr, CLSCTX_INPROC_SERVER, IID_IDataObject, &out),
+              E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(canUnload(), S_OK);
+}
