@@ -462,3 +462,197 @@ TEST_F(Registration, TheShellLoadsTheRegisteredModuleCopy)
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(canUnload(), S_OK);
 }
+
+namespace {
+
+BOOL CALLBACK CollectPage(HPROPSHEETPAGE page, LPARAM parameter)
+{
+    reinterpret_cast<std::vector<HPROPSHEETPAGE>*>(parameter)->push_back(page);
+    return TRUE;
+}
+
+int RefusedPages = 0;
+BOOL CALLBACK RefusePage(HPROPSHEETPAGE /*page*/, LPARAM /*parameter*/)
+{
+    ++RefusedPages;
+    return FALSE;
+}
+
+// The shell's side of a property sheet: the extension from the registered module copy, initialised
+// with a data object, asked for its pages, then released as the shell releases it.
+class ShellSide {
+public:
+    explicit ShellSide(const ModuleSandbox& sandbox)
+    {
+        canUnload = reinterpret_cast<CanUnloadFn>(GetProcAddress(sandbox.Handle(), "DllCanUnloadNow"));
+        EXPECT_EQ(RegisterExtension(), 0);
+        EXPECT_EQ(CoCreateInstance(CLSID_JobAccountShellExt, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
+                                   reinterpret_cast<void**>(&init)),
+                  S_OK);
+        if (init) {
+            EXPECT_EQ(init->QueryInterface(IID_IShellPropSheetExt, reinterpret_cast<void**>(&sheet)), S_OK);
+        }
+    }
+    ~ShellSide() { ReleaseExtension(); }
+
+    bool ok() const { return canUnload && init && sheet; }
+
+    HRESULT AddPages(IDataObject* data, LPFNSVADDPROPSHEETPAGE add, LPARAM parameter)
+    {
+        EXPECT_EQ(init->Initialize(nullptr, data, nullptr), S_OK);
+        return sheet->AddPages(add, parameter);
+    }
+
+    void ReleaseExtension()
+    {
+        if (sheet)
+            sheet->Release();
+        if (init)
+            init->Release();
+        sheet = nullptr;
+        init = nullptr;
+    }
+
+    CanUnloadFn canUnload = nullptr;
+    IShellExtInit* init = nullptr;
+    IShellPropSheetExt* sheet = nullptr;
+};
+
+// Drivers share one directory: each gets a capability file of its own name.
+DriverSpec ModeDriver(const std::string& name, const std::string& dataFile, const std::string& capability = "TVSHELL1.CAP")
+{
+    return DriverSpec{name, {capability, dataFile}, {{capability, CapabilityFile(name)}}};
+}
+
+std::string SheetTabText;
+
+int CALLBACK CancelWhenShown(HWND sheet, UINT message, LPARAM /*parameter*/)
+{
+    if (message == PSCB_INITIALIZED) {
+        HWND tabs = PropSheet_GetTabControl(sheet);
+        char text[128] = {};
+        TCITEMA item = {};
+        item.mask = TCIF_TEXT;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        if (tabs && SendMessageA(tabs, TCM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+            SheetTabText = text;
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST_F(Registration, TabPrinterGetsTheJobAccountPageUntilTheSheetCloses)
+{
+    ASSERT_NE(GetEnvironmentVariableA("DISPLAY", nullptr, 0), 0u) << "needs an X display";
+    ModuleSandbox sandbox;
+    InstalledDriver driver(ModeDriver("ZR Tab", "vtjobac1.dat"));
+    ASSERT_TRUE(driver.ok());
+    InstalledPrinter printer("ZR Tab Printer", "ZR Tab");
+    ASSERT_TRUE(printer.ok());
+    Apartment apartment;
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    ShellSide shell(sandbox);
+    ASSERT_TRUE(shell.ok());
+    PrinterDataObject data(printer.Name());
+    std::vector<HPROPSHEETPAGE> pages;
+    EXPECT_EQ(shell.AddPages(&data, CollectPage, reinterpret_cast<LPARAM>(&pages)), S_OK);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(data.getDataCalls, 1);
+
+    // The shell lets go of the extension; the page keeps it, and with it the data object, alive.
+    shell.ReleaseExtension();
+    EXPECT_EQ(data.references, 2);
+    EXPECT_EQ(shell.canUnload(), S_FALSE);
+
+    PROPSHEETHEADERA header = {};
+    header.dwSize = sizeof header;
+    header.dwFlags = PSH_USECALLBACK | PSH_NOAPPLYNOW;
+    header.pszCaption = "ZR Tab Printer Properties";
+    header.nPages = static_cast<UINT>(pages.size());
+    header.phpage = pages.data();
+    header.pfnCallback = CancelWhenShown;
+    SheetTabText.clear();
+    PropertySheetA(&header);
+    EXPECT_EQ(SheetTabText, "Job Account");
+    EXPECT_EQ(shell.canUnload(), S_OK) << "closing the sheet gave back the page's record and reference";
+    EXPECT_EQ(data.references, 1);
+}
+
+TEST_F(Registration, PagesOnlyForTabPrintersNamedByTheDataObject)
+{
+    ModuleSandbox sandbox;
+    InstalledDriver tab(ModeDriver("ZR Tab", "vtjobac1.dat"));
+    InstalledDriver popup(ModeDriver("ZR Popup", "vtjobac2.dat", "TVSHELL2.CAP"));
+    InstalledDriver hide(ModeDriver("ZR Hide", "vtjobac4.dat", "TVSHELL3.CAP"));
+    InstalledDriver none(DriverSpec{"ZR Plain", {"readme.txt"}});
+    ASSERT_TRUE(tab.ok() && popup.ok() && hide.ok() && none.ok());
+    InstalledPrinter tabPrinter("ZR Tab Printer", "ZR Tab");
+    InstalledPrinter popupPrinter("ZR Popup Printer", "ZR Popup");
+    InstalledPrinter hidePrinter("ZR Hide Printer", "ZR Hide");
+    InstalledPrinter plainPrinter("ZR Plain Printer", "ZR Plain");
+    Apartment apartment;
+
+    using Content = PrinterDataObject::Content;
+    struct Case {
+        const char* printer;
+        Content content;
+        size_t pages;
+    } cases[] = {
+        {"ZR Tab Printer", Content::WideName, 1},
+        {"ZR Tab Printer", Content::AnsiName, 1},
+        {"ZR Tab Printer", Content::NoNames, 0},
+        {"ZR Tab Printer", Content::Refuse, 0},
+        {"ZR Popup Printer", Content::WideName, 0},
+        {"ZR Hide Printer", Content::WideName, 0},
+        {"ZR Plain Printer", Content::WideName, 0},
+        {"ZR No Such Printer", Content::WideName, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.printer) + " content " + std::to_string(static_cast<int>(c.content)));
+        ShellSide shell(sandbox);
+        ASSERT_TRUE(shell.ok());
+        PrinterDataObject data(c.printer, c.content);
+        std::vector<HPROPSHEETPAGE> pages;
+        EXPECT_EQ(shell.AddPages(&data, CollectPage, reinterpret_cast<LPARAM>(&pages)), S_OK);
+        EXPECT_EQ(pages.size(), c.pages);
+        shell.ReleaseExtension();
+        EXPECT_EQ(shell.canUnload(), c.pages ? S_FALSE : S_OK);
+        for (HPROPSHEETPAGE page : pages)
+            DestroyPropertySheetPage(page);
+        EXPECT_EQ(shell.canUnload(), S_OK) << "destroying the page lets the object go";
+        EXPECT_EQ(data.references, 1);
+    }
+
+    // Without a data object nothing is asked for.
+    ShellSide shell(sandbox);
+    ASSERT_TRUE(shell.ok());
+    std::vector<HPROPSHEETPAGE> pages;
+    EXPECT_EQ(shell.sheet->AddPages(CollectPage, reinterpret_cast<LPARAM>(&pages)), S_OK);
+    EXPECT_TRUE(pages.empty());
+}
+
+TEST_F(Registration, RefusedPageLeavesNoReferenceBehind)
+{
+    ModuleSandbox sandbox;
+    InstalledDriver driver(ModeDriver("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab Printer", "ZR Tab");
+    ASSERT_TRUE(driver.ok() && printer.ok());
+    Apartment apartment;
+
+    ShellSide shell(sandbox);
+    ASSERT_TRUE(shell.ok());
+    PrinterDataObject data(printer.Name());
+    RefusedPages = 0;
+    EXPECT_EQ(shell.AddPages(&data, RefusePage, 0), S_OK);
+    EXPECT_EQ(RefusedPages, 1);
+    // Only the shell's own two references remain.
+    EXPECT_EQ(shell.init->AddRef(), 3u);
+    EXPECT_EQ(shell.init->Release(), 2u);
+    shell.ReleaseExtension();
+    EXPECT_EQ(shell.canUnload(), S_OK);
+}
