@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "resolve/resolve.h"
 #include "sandbox.h"
+#include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "shellext/class_factory.h"
 #include "shellext/registration.h"
@@ -524,6 +526,9 @@ DriverSpec ModeDriver(const std::string& name, const std::string& dataFile, cons
     return DriverSpec{name, {capability, dataFile}, {{capability, CapabilityFile(name)}}};
 }
 
+// The page tests register the extension too, and start and end without its entries.
+class PropertyPages : public Registration {};
+
 std::string SheetTabText;
 
 int CALLBACK CancelWhenShown(HWND sheet, UINT message, LPARAM /*parameter*/)
@@ -544,7 +549,7 @@ int CALLBACK CancelWhenShown(HWND sheet, UINT message, LPARAM /*parameter*/)
 
 }  // namespace
 
-TEST_F(Registration, TabPrinterGetsTheJobAccountPageUntilTheSheetCloses)
+TEST_F(PropertyPages, TabPrinterGetsTheJobAccountPageUntilTheSheetCloses)
 {
     ASSERT_NE(GetEnvironmentVariableA("DISPLAY", nullptr, 0), 0u) << "needs an X display";
     ModuleSandbox sandbox;
@@ -583,7 +588,7 @@ TEST_F(Registration, TabPrinterGetsTheJobAccountPageUntilTheSheetCloses)
     EXPECT_EQ(data.references, 1);
 }
 
-TEST_F(Registration, PagesOnlyForTabPrintersNamedByTheDataObject)
+TEST_F(PropertyPages, PagesOnlyForTabPrintersNamedByTheDataObject)
 {
     ModuleSandbox sandbox;
     InstalledDriver tab(ModeDriver("ZR Tab", "vtjobac1.dat"));
@@ -636,7 +641,7 @@ TEST_F(Registration, PagesOnlyForTabPrintersNamedByTheDataObject)
     EXPECT_TRUE(pages.empty());
 }
 
-TEST_F(Registration, RefusedPageLeavesNoReferenceBehind)
+TEST_F(PropertyPages, RefusedPageLeavesNoReferenceBehind)
 {
     ModuleSandbox sandbox;
     InstalledDriver driver(ModeDriver("ZR Tab", "vtjobac1.dat"));
@@ -655,4 +660,156 @@ TEST_F(Registration, RefusedPageLeavesNoReferenceBehind)
     EXPECT_EQ(shell.init->Release(), 2u);
     shell.ReleaseExtension();
     EXPECT_EQ(shell.canUnload(), S_OK);
+}
+
+namespace {
+
+// Counts and cancels every dialog that comes up on this thread while the watch lives; the timer is
+// dispatched by the dialog's own modal loop.
+int PopupsSeen = 0;
+
+BOOL CALLBACK CancelDialog(HWND window, LPARAM /*parameter*/)
+{
+    char className[32] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (IsWindowVisible(window) && strcmp(className, "#32770") == 0) {
+        ++PopupsSeen;
+        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    }
+    return TRUE;
+}
+
+void CALLBACK WatchForPopups(HWND, UINT, UINT_PTR, DWORD) { EnumThreadWindows(GetCurrentThreadId(), CancelDialog, 0); }
+
+struct PopupWatch {
+    PopupWatch()
+    {
+        PopupsSeen = 0;
+        timer = SetTimer(nullptr, 0, 50, WatchForPopups);
+    }
+    ~PopupWatch() { KillTimer(nullptr, timer); }
+    UINT_PTR timer;
+};
+
+}  // namespace
+
+TEST_F(PropertyPages, TabPageNeverAsksEvenWhenThePrinterWouldPopUp)
+{
+    ASSERT_NE(GetEnvironmentVariableA("DISPLAY", nullptr, 0), 0u) << "needs an X display";
+    // The colour-password popup is on for the printer, and popups are allowed on this version.
+    ModuleSandbox sandbox(ModuleSandbox::WithStringFile(
+        "PopupColorPassword=1\r\nVistaPopupDisabled=0\r\nAccountFile=zrshellext.ini\r\n"));
+    char profile[MAX_PATH] = {};
+    ASSERT_NE(GetEnvironmentVariableA("USERPROFILE", profile, sizeof profile), 0u);
+    std::string accountFile = std::string(profile) + "\\zrshellext.ini";
+    WriteFileBytes(accountFile, "[ZR Tab Printer]\r\nPopupColorPassword=1\r\n");
+    InstalledDriver driver(ModeDriver("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab Printer", "ZR Tab");
+    ASSERT_TRUE(driver.ok() && printer.ok());
+    Apartment apartment;
+
+    {
+        // The printer job itself would ask.
+        PopupWatch watch;
+        JobAccountInfo* info = ResolveJobAccount(printer.Name().c_str(), 0);
+        if (info)
+            ReleaseJobAccountInfo(info);
+        EXPECT_EQ(PopupsSeen, 1);
+    }
+
+    ShellSide shell(sandbox);
+    ASSERT_TRUE(shell.ok());
+    PrinterDataObject data(printer.Name());
+    std::vector<HPROPSHEETPAGE> pages;
+    {
+        PopupWatch watch;
+        EXPECT_EQ(shell.AddPages(&data, CollectPage, reinterpret_cast<LPARAM>(&pages)), S_OK);
+        // Give a popup, had one been made modeless, the chance to show.
+        MSG message;
+        for (int i = 0; i < 4; ++i) {
+            Sleep(30);
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageA(&message);
+        }
+        EXPECT_EQ(PopupsSeen, 0);
+    }
+    EXPECT_EQ(pages.size(), 1u);
+    for (HPROPSHEETPAGE page : pages)
+        DestroyPropertySheetPage(page);
+    shell.ReleaseExtension();
+    EXPECT_EQ(shell.canUnload(), S_OK);
+    DeleteFileA(accountFile.c_str());
+}
+
+namespace {
+
+const char ChildVariable[] = "ZR_SHELLEXT_WIN98_CHILD";
+
+// Runs a copy of this program (and the module beside it) that Wine runs as Windows 98, with only
+// `test` selected; returns its exit code and fills `output`.
+DWORD RunAsWin98(const std::string& test, std::string* output)
+{
+    std::string dir = FreshTestDirectory("win98");
+    const char exe[] = "zrshellext98.exe";
+    EXPECT_TRUE(CopyFileA((ProgramDirectory() + "shellext_test.exe").c_str(), (dir + exe).c_str(), FALSE));
+    EXPECT_TRUE(CopyFileA((ProgramDirectory() + "zrlogext.dll").c_str(), (dir + "zrlogext.dll").c_str(), FALSE));
+    std::string appKey = std::string("Software\\Wine\\AppDefaults\\") + exe;
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_CURRENT_USER, appKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6);
+    RegCloseKey(key);
+
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    std::string log = dir + "output.txt";
+    HANDLE logFile = CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = logFile;
+    startup.hStdError = logFile;
+    PROCESS_INFORMATION process = {};
+    std::string command = "\"" + dir + exe + "\" --gtest_filter=" + test;
+    SetEnvironmentVariableA(ChildVariable, "1");
+    DWORD code = 0xFFFFFFFF;
+    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &startup,
+                       &process)) {
+        WaitForSingleObject(process.hProcess, 60000);
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    SetEnvironmentVariableA(ChildVariable, nullptr);
+    CloseHandle(logFile);
+    *output = ReadFileBytes(log);
+    RegDeleteTreeA(HKEY_CURRENT_USER, appKey.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());
+    RemoveTree(dir);
+    return code;
+}
+
+}  // namespace
+
+// The approval list exists on NT only: Windows 98 neither writes nor removes its entry.
+TEST_F(Registration, LeavesTheApprovedListAloneOnWindows98)
+{
+    if (GetEnvironmentVariableA(ChildVariable, nullptr, 0) == 0) {
+        std::string output;
+        EXPECT_EQ(RunAsWin98("Registration.LeavesTheApprovedListAloneOnWindows98", &output), 0u) << output;
+        EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+        return;
+    }
+
+    // Here as Windows 98.
+    ASSERT_FALSE(IsNTPlatform());
+    SetRegistryString(ApprovedPath, ClassIdText, "ZR marker");
+    ModuleSandbox sandbox(ModuleSandbox::WithStringFile("ExtensionName=ZR Win98\r\n"));
+    ASSERT_EQ(RegisterExtension(), 0);
+    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, std::string(ClassKeyPath) + "\\InProcServer32", "ThreadingModel"),
+              "Apartment");
+    EXPECT_EQ(OurHandlers(), std::vector<std::string>{"ZR Win98"});
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, ApprovedPath, ClassIdText), "ZR marker");
+    ASSERT_EQ(UnregisterExtension(), 0);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKeyPath));
+    EXPECT_TRUE(OurHandlers().empty());
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, ApprovedPath, ClassIdText), "ZR marker");
 }
