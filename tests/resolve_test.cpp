@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <lmcons.h>
 #include <psapi.h>
 
 #include "job_standin.h"
