@@ -51,6 +51,12 @@ std::string AccountFileOf(const std::string& printer, const std::string& user)
     ComposeAccountFilePath(&info);
     std::string path = info.AccountFilePath;
     LocalFree(info.AccountFilePath);
+    if (path.find('\\') == std::string::npos) {
+        // A bare name: the profile functions place it in the Windows directory.
+        char windows[MAX_PATH] = {};
+        GetWindowsDirectoryA(windows, sizeof windows);
+        path = std::string(windows) + "\\" + path;
+    }
     return path;
 }
 
