@@ -200,7 +200,8 @@ void ShowPrinters(HMODULE module)
         if (mode == ModeHide)
             std::printf("  settings %s", settings);
         std::printf("\n");
-        if (read && mode != ModePopup) {
+        // A Popup printer whose driver allows dialogs would ask; the demo script offers that separately.
+        if (read && !(mode == ModePopup && (flag & 1))) {
             Result result = {};
             if (read(name.c_str(), 0, &result))
                 std::printf("  %-26s -> job account ID %lu, user ID \"%s\"\n", "", static_cast<unsigned long>(result.id),
