@@ -12,6 +12,7 @@
 #include "dialogs/account_file_acl.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/entry_dialogs.h"
+#include "iat_hook.h"
 #include "res/resource.h"
 #include "resolve/job_account_info.h"
 #include "sandbox.h"
@@ -949,6 +950,107 @@ TEST_F(Dialogs, AttentionTimerStopsWhenTheDialogIsInFront)
                Press(IDCANCEL)});
     EXPECT_EQ(counter, 0);
     EXPECT_FALSE(timerLeft);
+}
+
+namespace {
+
+// HtmlHelpA is looked up at run time; the stand-in records what would have been opened.
+struct HelpCall {
+    std::string path;
+    UINT command;
+    DWORD_PTR data;
+};
+std::vector<HelpCall> HelpCalls;
+ImportHook* ProcAddressHook = nullptr;
+
+HWND WINAPI RecordHtmlHelp(HWND, LPCSTR path, UINT command, DWORD_PTR data)
+{
+    HelpCalls.push_back({path ? path : "", command, data});
+    return nullptr;
+}
+
+FARPROC WINAPI LookUpWithHelpStandIn(HMODULE module, LPCSTR name)
+{
+    if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 && strcmp(name, "HtmlHelpA") == 0)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(RecordHtmlHelp));
+    using Original = FARPROC(WINAPI*)(HMODULE, LPCSTR);
+    return reinterpret_cast<Original>(ProcAddressHook->original())(module, name);
+}
+
+struct HelpStandIn {
+    ImportHook hook{nullptr, "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(LookUpWithHelpStandIn)};
+    HelpStandIn()
+    {
+        ProcAddressHook = &hook;
+        HelpCalls.clear();
+    }
+    ~HelpStandIn() { ProcAddressHook = nullptr; }
+};
+
+}  // namespace
+
+TEST_F(Dialogs, ControlHelpOpensEveryRowOfTheControlAsAPopup)
+{
+    ModuleSandbox sandbox(ModuleSandbox::WithStringFile(Texts));
+    HelpStandIn help;
+    ASSERT_TRUE(help.hook.ok());
+    const HelpContextRow table[] = {{1004, 111}, {1003, 222}, {1004, 333}, {0, 0}};
+    ShowControlHelp(GetDesktopWindow(), 1004, table);
+    ASSERT_EQ(HelpCalls.size(), 2u);
+    EXPECT_EQ(HelpCalls[0].path, std::string(Module.HelpFilePath) + ">popup");
+    EXPECT_EQ(HelpCalls[0].command, 0x000Fu);  // HH_HELP_CONTEXT
+    EXPECT_EQ(HelpCalls[0].data, 111u);
+    EXPECT_EQ(HelpCalls[1].data, 333u);
+
+    HelpCalls.clear();
+    ShowControlHelp(GetDesktopWindow(), 4242, table);
+    EXPECT_TRUE(HelpCalls.empty());
+
+    // A help path with no room left for the window type opens nothing rather than a cut path.
+    memset(Module.HelpFilePath, 'h', sizeof Module.HelpFilePath - 1);
+    Module.HelpFilePath[sizeof Module.HelpFilePath - 1] = '\0';
+    ShowControlHelp(GetDesktopWindow(), 1004, table);
+    EXPECT_TRUE(HelpCalls.empty());
+}
+
+TEST_F(Dialogs, EachDialogAsksForItsOwnHelpContexts)
+{
+    ModuleSandbox sandbox(ModuleSandbox::WithStringFile(Texts));
+    HelpStandIn help;
+    ASSERT_TRUE(help.hook.ok());
+    Record record(JAF_POPUP);
+    LoginNameRequest loginName = {};
+    LoginNameRequest name = {};
+    name.Kind = 1;
+    struct Case {
+        const char* what;
+        int templateId;
+        DLGPROC proc;
+        LPARAM init;
+        int control;
+        DWORD context;
+    } cases[] = {
+        {"popup ID", IDD_JOBACCOUNT_POPUP, JobAccountDialogProc, record.Init(), IDC_ID_EDIT, 10101},
+        {"popup OK", IDD_JOBACCOUNT_POPUP, JobAccountDialogProc, record.Init(), IDOK, 10203},
+        {"colour password", IDD_COLOR_PASSWORD, ColorPasswordDialogProc, record.Init(), IDC_SAVE_PASSWORD, 10404},
+        {"login name", IDD_LOGIN_NAME, LoginNameDialogProc, reinterpret_cast<LPARAM>(&loginName), IDC_NAME_EDIT, 10103},
+        {"name", IDD_LOGIN_NAME, LoginNameDialogProc, reinterpret_cast<LPARAM>(&name), IDC_NAME_EDIT, 10104},
+    };
+    for (const Case& c : cases) {
+        HelpCalls.clear();
+        RunDialog(sandbox.Handle(), c.templateId, c.proc, c.init,
+                  {Inspect([&](HWND dialog) {
+                       HELPINFO info = {};
+                       info.cbSize = sizeof info;
+                       info.iContextType = HELPINFO_WINDOW;
+                       info.iCtrlId = c.control;
+                       info.hItemHandle = GetDlgItem(dialog, c.control);
+                       SendMessageA(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+                   }),
+                   Press(IDCANCEL)});
+        ASSERT_EQ(HelpCalls.size(), 1u) << c.what;
+        EXPECT_EQ(HelpCalls[0].data, c.context) << c.what;
+    }
 }
 
 TEST_F(Dialogs, HelpForAnUnlistedControlOpensNothing)
