@@ -505,6 +505,8 @@ TEST_F(Dialogs, PopupWithCancelHiddenShowsOkAloneCentredAndNoClose)
                                     GetWindowRect(dialog, &window);
                                     ok = ClientRectOf(dialog, IDOK);
                                 }),
+                                Press(IDCANCEL),  // Escape
+                                Inspect([](HWND dialog) { PostMessageA(dialog, WM_CLOSE, 0, 0); }),
                                 Press(IDOK)});
     EXPECT_EQ(result, 1);
     EXPECT_FALSE(cancelVisible);

@@ -182,7 +182,9 @@ INT_PTR OnCommand(HWND dialog, WPARAM wParam)
     } else if (id == IDOK && IsPopup(info)) {
         OnOk(dialog, info);
     } else if (id == IDCANCEL && IsPopup(info)) {
-        EndDialog(dialog, 0);
+        // With Cancel hidden and Close gone, Escape and Alt+F4 must not cancel behind the user's back.
+        if (!(info->Flags & JAF_POPUP_CANCEL_HIDE))
+            EndDialog(dialog, 0);
     }
     return TRUE;
 }
