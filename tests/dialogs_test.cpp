@@ -281,6 +281,32 @@ TEST(InputFilters, NameFilterKeepsPrintableTextAndTabsOnly)
     }
 }
 
+TEST(InputFilters, NameFilterOnTheJapaneseCodePageKeepsDoubleByteAndHalfWidthText)
+{
+    if (!IsValidCodePage(932))
+        GTEST_SKIP() << "code page 932 is not installed";
+    const std::string pair = "\x83\x5C";  // katakana "so": its trail byte is a backslash
+    struct Case {
+        std::string text;
+        size_t limit;
+        std::string kept;
+    } cases[] = {
+        {"\x83\x65\x83\x58\x83\x67", 80, "\x83\x65\x83\x58\x83\x67"},
+        {"\xB1\xB2\xA1 x", 80, "\xB1\xB2\xA1 x"},
+        {"a" + pair + "\"b", 80, "a" + pair + "b"},
+        {"a\x83", 80, "a"},                                  // a lead byte without its trail
+        {std::string(78, 'n') + pair, 80, std::string(78, 'n') + pair},
+        // A pair that would end one byte past the limit does not fit in the field: it is cut.
+        {std::string(79, 'n') + pair, 80, std::string(79, 'n')},
+        {std::string(80, 'n') + pair, 80, std::string(80, 'n')},
+    };
+    for (const Case& c : cases) {
+        char result[DialogTextChars] = {};
+        FilterName(c.text.c_str(), c.limit, result, 932);
+        EXPECT_EQ(result, c.kept) << c.text;
+    }
+}
+
 TEST(InputFilters, DigitFilterKeepsDigitsUpToTheLimit)
 {
     struct Case {

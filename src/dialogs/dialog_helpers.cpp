@@ -33,13 +33,13 @@ BOOL CALLBACK SetFontOnChild(HWND child, LPARAM font)
     return TRUE;
 }
 
-bool IsHalfWidthSymbol(unsigned char byte)
+bool IsHalfWidthSymbol(unsigned char byte, UINT codePage)
 {
     // The code page's own table decides: on the Japanese code page the single bytes 0xA1-0xDF are
     // half-width katakana and their punctuation; on single-byte code pages nothing above 0x7E is.
     char single = static_cast<char>(byte);
     WCHAR wide = 0;
-    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, &single, 1, &wide, 1) != 1)
+    if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, &single, 1, &wide, 1) != 1)
         return false;
     return wide >= 0xFF61 && wide <= 0xFF9F;
 }
@@ -54,6 +54,11 @@ void WriteBack(HWND dialog, int id, const char* text, size_t readLength, size_t 
     HWND edit = GetDlgItem(dialog, id);
     SetWindowTextA(edit, text);
     SendMessageA(edit, EM_SETSEL, position, position);
+}
+
+size_t FilterNameInProcessCodePage(const char* text, size_t limit, char* result)
+{
+    return FilterName(text, limit, result, CP_ACP);
 }
 
 template <size_t (*Filter)(const char*, size_t, char*)>
@@ -159,12 +164,12 @@ DWORD ReadEditText(HWND dialog, int id, char* buffer, DWORD size)
     return static_cast<DWORD>(length);
 }
 
-size_t FilterName(const char* text, size_t limit, char* result)
+size_t FilterName(const char* text, size_t limit, char* result, UINT codePage)
 {
     size_t kept = 0;
     for (size_t i = 0; text[i] != '\0' && kept < limit && kept < DialogTextChars - 1;) {
         auto byte = static_cast<unsigned char>(text[i]);
-        if (IsDBCSLeadByte(byte) && text[i + 1] != '\0') {
+        if (IsDBCSLeadByteEx(codePage, byte) && text[i + 1] != '\0') {
             // A pair that no longer fits whole ends the text: the caller's field holds `limit`
             // bytes and half a character would be garbage there.
             if (kept + 2 > limit)
@@ -174,7 +179,7 @@ size_t FilterName(const char* text, size_t limit, char* result)
             continue;
         }
         bool keep = byte != '"' && ((byte >= 0x20 && byte <= 0x7E) || byte == '\t' ||
-                                    (byte > 0x7E && IsHalfWidthSymbol(byte)));
+                                    (byte > 0x7E && IsHalfWidthSymbol(byte, codePage)));
         if (keep)
             result[kept++] = static_cast<char>(byte);
         ++i;
@@ -196,7 +201,7 @@ size_t FilterDigits(const char* text, size_t limit, char* result)
 
 void FilterNameText(HWND dialog, int id, size_t limit, char (&result)[DialogTextChars])
 {
-    FilterEdit<FilterName>(dialog, id, limit, result);
+    FilterEdit<FilterNameInProcessCodePage>(dialog, id, limit, result);
 }
 
 void FilterDigitText(HWND dialog, int id, size_t limit, char (&result)[DialogTextChars])

@@ -42,7 +42,8 @@ DWORD ReadEditText(HWND dialog, int id, char (&buffer)[N])
 
 // The pure filters: the kept text of `text` (at most `limit` bytes) into `result` of
 // DialogTextChars bytes; the return value is the kept length.
-size_t FilterName(const char* text, size_t limit, char* result);
+// The name filter reads double-byte characters and half-width symbols by `codePage`'s tables.
+size_t FilterName(const char* text, size_t limit, char* result, UINT codePage = CP_ACP);
 size_t FilterDigits(const char* text, size_t limit, char* result);
 
 // Filter an edit in place from its EN_UPDATE; `result` receives the edit's text after filtering.
