@@ -29,3 +29,8 @@ if [ "${ZR_DEMO_POPUP:-0}" = 1 ]; then
     echo "Popup: the \"Demo Popup Allowed Printer\" driver allows dialogs; answer the popup on display $DISPLAY."
     run jobacct.exe read "Demo Popup Allowed Printer" || true
 fi
+
+echo
+echo "The Job Account page of \"Demo Tab Printer\", as its property sheet shows it:"
+run zrdemo.exe page "Demo Tab Printer" ../job-account-page.bmp  # the current directory is $build/bin
+echo "Screenshot: $build/job-account-page.bmp"

@@ -1,9 +1,14 @@
 // Installs sample printers in every job accounting mode and shows what zrlogext makes of them:
 // its settings, each printer's mode, driver flag and settings file, the driver list, and the
-// answer of ReadJobAccountID.
+// answer of ReadJobAccountID; or opens a printer's Job Account page and saves a picture of it.
 //   zrdemo install | show | remove
+//   zrdemo page "<printer>" <image.bmp>
 #include <windows.h>
 #include <winspool.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <prsht.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstring>
@@ -13,6 +18,8 @@
 #include "idlist/driver_list.h"
 #include "resolve/driver_capability.h"
 #include "settings/module_state.h"
+#include "shellext/shell_ext.h"
+#include "tools/printer_data_object.h"
 
 namespace {
 
@@ -241,6 +248,200 @@ void ShowDriverList()
         DestroyWindow(parent);
 }
 
+
+// Writes what the screen shows in `area` as a 24-bit BMP file.
+bool SaveScreenArea(const RECT& area, const char* path)
+{
+    int width = area.right - area.left, height = area.bottom - area.top;
+    if (width <= 0 || height <= 0)
+        return false;
+    DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    std::vector<BYTE> pixels(static_cast<size_t>(stride) * height);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;  // bottom-up, as a BMP file stores its rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader.biSizeImage = static_cast<DWORD>(pixels.size());
+
+    bool copied = false;
+    if (HDC screen = GetDC(nullptr)) {
+        if (HDC memory = CreateCompatibleDC(screen)) {
+            if (HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height)) {
+                HGDIOBJ previous = SelectObject(memory, bitmap);
+                copied = BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY | CAPTUREBLT) != 0;
+                SelectObject(memory, previous);
+                // The bitmap must not be selected into a DC while its bits are read.
+                copied = copied && GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info,
+                                             DIB_RGB_COLORS) == height;
+                DeleteObject(bitmap);
+            }
+            DeleteDC(memory);
+        }
+        ReleaseDC(nullptr, screen);
+    }
+    if (!copied)
+        return false;
+
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    HANDLE out = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool saved = WriteFile(out, &file, sizeof file, &written, nullptr) && written == sizeof file &&
+                 WriteFile(out, &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) &&
+                 written == sizeof info.bmiHeader &&
+                 WriteFile(out, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr) &&
+                 written == pixels.size();
+    CloseHandle(out);
+    if (!saved)
+        DeleteFileA(path);
+    return saved;
+}
+
+// Handles the sheet's messages until `done` says so or `limit` milliseconds have passed; true when done.
+template <typename Done>
+bool RunSheet(HWND sheet, DWORD limit, Done done)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (!IsWindow(sheet) || !PropSheet_IsDialogMessage(sheet, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+        }
+        if (done())
+            return true;
+        if (GetTickCount() - start >= limit)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+}
+
+BOOL CALLBACK CollectPage(HPROPSHEETPAGE page, LPARAM parameter)
+{
+    try {
+        reinterpret_cast<std::vector<HPROPSHEETPAGE>*>(parameter)->push_back(page);
+        return TRUE;
+    } catch (...) {
+        return FALSE;  // the extension destroys a page it could not hand over
+    }
+}
+
+// Shows the pages in a modeless sheet titled like the printers folder's own, saves a picture of
+// it and cancels it. The sheet owns the pages from here on and destroys them with its window.
+int ShowSheet(const char* printer, std::vector<HPROPSHEETPAGE>& pages, const char* image)
+{
+    PROPSHEETHEADERA header = {};
+    header.dwSize = sizeof header;
+    header.dwFlags = PSH_MODELESS | PSH_PROPTITLE;
+    header.hInstance = GetModuleHandleA(nullptr);
+    header.pszCaption = printer;
+    header.nPages = static_cast<UINT>(pages.size());
+    header.phpage = pages.data();
+    INT_PTR created = PropertySheetA(&header);
+    if (created == 0 || created == -1) {
+        std::fprintf(stderr, "zrdemo: cannot open the property sheet of %s (error %lu)\n", printer, GetLastError());
+        return 1;
+    }
+    HWND sheet = reinterpret_cast<HWND>(created);
+    SetWindowPos(sheet, HWND_TOP, 40, 40, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    SetForegroundWindow(sheet);
+
+    int result = 1;
+    if (RunSheet(sheet, 5000, [&] { return PropSheet_GetCurrentPageHwnd(sheet) != nullptr; })) {
+        RedrawWindow(sheet, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        // The display shows what was painted only once the X server has been given it.
+        RunSheet(sheet, 500, [] { return false; });
+        RECT area = {};
+        GetWindowRect(sheet, &area);
+        char full[MAX_PATH] = {};
+        if (!GetFullPathNameA(image, sizeof full, full, nullptr))
+            lstrcpynA(full, image, sizeof full);
+        if (SaveScreenArea(area, image)) {
+            std::printf("The Job Account page of %s: %ldx%ld picture saved to %s\n", printer,
+                        static_cast<long>(area.right - area.left), static_cast<long>(area.bottom - area.top), full);
+            result = 0;
+        } else {
+            std::fprintf(stderr, "zrdemo: cannot save a picture of the sheet to %s (error %lu)\n", full,
+                         GetLastError());
+        }
+    } else {
+        std::fprintf(stderr, "zrdemo: the property sheet of %s shows no page\n", printer);
+    }
+
+    // A modeless sheet only marks itself finished; its owner destroys the window.
+    PropSheet_PressButton(sheet, PSBTN_CANCEL);
+    RunSheet(sheet, 2000, [&] { return PropSheet_GetCurrentPageHwnd(sheet) == nullptr; });
+    if (IsWindow(sheet))
+        DestroyWindow(sheet);
+    return result;
+}
+
+// Asks the module's property-sheet extension for the pages of `printer`, the way the printers
+// folder does, and shows them.
+int ShowPage(HMODULE module, const char* printer, const char* image)
+{
+    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto getClassObject =
+        reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    if (!getClassObject) {
+        std::fprintf(stderr, "zrdemo: the module exports no DllGetClassObject\n");
+        return 3;
+    }
+    HRESULT com = CoInitialize(nullptr);
+    if (FAILED(com)) {
+        std::fprintf(stderr, "zrdemo: cannot start COM (0x%08lx)\n", static_cast<unsigned long>(com));
+        return 1;
+    }
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    IClassFactory* factory = nullptr;
+    IShellExtInit* init = nullptr;
+    IShellPropSheetExt* extension = nullptr;
+    IDataObject* data = CreatePrinterDataObject(printer);
+    std::vector<HPROPSHEETPAGE> pages;
+    HRESULT status = data ? S_OK : E_OUTOFMEMORY;
+    if (SUCCEEDED(status))
+        status = getClassObject(CLSID_JobAccountShellExt, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (SUCCEEDED(status))
+        status = factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init));
+    if (SUCCEEDED(status))
+        status = init->Initialize(nullptr, data, nullptr);
+    if (SUCCEEDED(status))
+        status = init->QueryInterface(IID_IShellPropSheetExt, reinterpret_cast<void**>(&extension));
+    if (SUCCEEDED(status))
+        status = extension->AddPages(CollectPage, reinterpret_cast<LPARAM>(&pages));
+
+    int result = 1;
+    if (FAILED(status))
+        std::fprintf(stderr, "zrdemo: the property-sheet extension failed (0x%08lx)\n",
+                     static_cast<unsigned long>(status));
+    else if (pages.empty())
+        std::fprintf(stderr, "zrdemo: %s gets no Job Account page (is it a Tab-mode printer?)\n", printer);
+    else
+        result = ShowSheet(printer, pages, image);
+
+    if (extension)
+        extension->Release();
+    if (init)
+        init->Release();
+    if (factory)
+        factory->Release();
+    if (data)
+        data->Release();
+    CoUninitialize();
+    return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -260,12 +461,16 @@ int main(int argc, char** argv)
         Install();
     else if (command == "remove")
         Remove();
-    else if (command == "show") {
+    else if (command == "page" && argc == 4) {
+        int result = ShowPage(module, argv[2], argv[3]);
+        FreeLibrary(module);
+        return result;
+    } else if (command == "show") {
         ShowSettings();
         ShowPrinters(module);
         ShowDriverList();
     } else {
-        std::fprintf(stderr, "usage: zrdemo install | show | remove\n");
+        std::fprintf(stderr, "usage: zrdemo install | show | remove | page \"<printer>\" <image.bmp>\n");
         return 2;
     }
     FreeLibrary(module);
