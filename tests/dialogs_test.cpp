@@ -844,6 +844,74 @@ TEST_F(Dialogs, ColourPasswordCheckBoxesFollowTheCommonSettings)
     }
 }
 
+TEST_F(Dialogs, ColourPasswordLayoutSpacesTheCheckBoxesAndSplitsTheButtonRow)
+{
+    ModuleSandbox sandbox(ModuleSandbox::WithStringFile(Texts));
+    Record record(0, FreshTestDirectory("account") + "account.ini");
+    RECT window = {}, group = {}, idEdit = {}, next = {}, save = {}, ok = {}, cancel = {};
+    int th = 0;
+    RunDialog(sandbox.Handle(), IDD_COLOR_PASSWORD, ColorPasswordDialogProc, record.Init(),
+              {Inspect([&](HWND dialog) {
+                   GetWindowRect(dialog, &window);
+                   group = ClientRectOf(dialog, IDC_GROUP);
+                   idEdit = ClientRectOf(dialog, IDC_ID_EDIT);
+                   next = ClientRectOf(dialog, IDC_NEXT_POPUP);
+                   save = ClientRectOf(dialog, IDC_SAVE_PASSWORD);
+                   ok = ClientRectOf(dialog, IDOK);
+                   cancel = ClientRectOf(dialog, IDCANCEL);
+                   th = FontTextHeight(dialog);
+               }),
+               Press(IDCANCEL)});
+    int width = window.right - window.left;
+    EXPECT_EQ(next.left, 20);
+    EXPECT_EQ(next.top, idEdit.top + 30);
+    EXPECT_EQ(next.bottom - next.top, th + 2);
+    EXPECT_EQ(save.top, next.top + 20);
+    int y = save.top + 30;
+    EXPECT_EQ(group.bottom, y);
+    EXPECT_EQ(ok.top, y + 10);
+    EXPECT_EQ(cancel.top, y + 10);
+    int bo = ok.right - ok.left, bc = cancel.right - cancel.left;
+    int gap = (width - bo - bc) / 3;
+    EXPECT_EQ(ok.left, gap);
+    EXPECT_EQ(cancel.left, bo + 2 * gap);
+    EXPECT_GE(bc, (width - 40) / 4);
+}
+
+TEST_F(Dialogs, LoginNameLayoutHasTheNameRowOnlyForListEntries)
+{
+    ModuleSandbox sandbox(ModuleSandbox::WithStringFile(Texts));
+    for (int kind : {0, 2}) {
+        LoginNameRequest request = {};
+        request.Kind = kind;
+        RECT nameLabel = {}, nameEdit = {}, userLabel = {};
+        int th = 0;
+        std::string title;
+        RunDialog(sandbox.Handle(), kind == 2 ? IDD_JOBACCOUNT_POPUP : IDD_LOGIN_NAME, LoginNameDialogProc,
+                  reinterpret_cast<LPARAM>(&request),
+                  {Inspect([&](HWND dialog) {
+                       if (kind != 2) {
+                           nameLabel = ClientRectOf(dialog, IDC_NAME_LABEL);
+                           nameEdit = ClientRectOf(dialog, IDC_NAME_EDIT);
+                       }
+                       userLabel = ClientRectOf(dialog, IDC_USER_LABEL);
+                       th = FontTextHeight(dialog);
+                       char text[256] = {};
+                       GetWindowTextA(dialog, text, sizeof text);
+                       title = text;
+                   }),
+                   Press(IDCANCEL)});
+        EXPECT_EQ(title, "Job Account");
+        if (kind == 2) {
+            EXPECT_EQ(userLabel.top, th + 20);
+        } else {
+            EXPECT_EQ(nameLabel.top, th + 20);
+            EXPECT_EQ(nameEdit.top, th + 20 + th + 2);
+            EXPECT_EQ(userLabel.top, nameEdit.top + 30);
+        }
+    }
+}
+
 TEST_F(Dialogs, ColourPasswordCancelLeavesTheAccountFileAlone)
 {
     ModuleSandbox sandbox(ModuleSandbox::WithStringFile(Texts));
@@ -1074,10 +1142,12 @@ TEST_F(Dialogs, EachDialogAsksForItsOwnHelpContexts)
                        info.iCtrlId = c.control;
                        info.hItemHandle = GetDlgItem(dialog, c.control);
                        SendMessageA(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+                       SendMessageA(dialog, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(info.hItemHandle), -1);
                    }),
                    Press(IDCANCEL)});
-        ASSERT_EQ(HelpCalls.size(), 1u) << c.what;
+        ASSERT_EQ(HelpCalls.size(), 2u) << c.what;
         EXPECT_EQ(HelpCalls[0].data, c.context) << c.what;
+        EXPECT_EQ(HelpCalls[1].data, c.context) << c.what;
     }
 }
 
