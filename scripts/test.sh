@@ -10,4 +10,4 @@ export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
 start_display
 trap stop_display EXIT
 cd "$build"
-ctest --output-on-failure --timeout 600 "$@"
+ctest --output-on-failure --timeout 300 "$@"
