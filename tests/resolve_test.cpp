@@ -308,3 +308,102 @@ TEST(ReadJobAccountID, RepeatedResolutionsLeaveNothingBehind)
     EXPECT_LE(handlesAfter, handles + 2);
     EXPECT_LT(HeapBusyBytes(), heap + 16 * 1024) << "600 resolutions must not grow the heap";
 }
+
+namespace {
+
+// Answers the first popup the thread shows: fills the user and ID edits and presses a button.
+struct PopupAnswer {
+    std::string user;
+    std::string id;
+    int button = IDOK;
+    int shown = 0;
+};
+PopupAnswer* answer;
+
+BOOL CALLBACK AnswerPopup(HWND window, LPARAM)
+{
+    char cls[32] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (strcmp(cls, "#32770") != 0 || !IsWindowVisible(window))
+        return TRUE;
+    ++answer->shown;
+    SetDlgItemTextA(window, 1004, answer->user.c_str());
+    SetDlgItemTextA(window, 1006, answer->id.c_str());
+    PostMessageA(window, WM_COMMAND, answer->button, 0);
+    return FALSE;
+}
+
+void CALLBACK OnPopupTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (answer->shown == 0)
+        EnumThreadWindows(GetCurrentThreadId(), AnswerPopup, 0);
+}
+
+// Resolves while a thread timer answers any popup the resolution opens.
+int AskAnswering(Resolver& resolver, const char* printer, Result* result, PopupAnswer& reply)
+{
+    answer = &reply;
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, OnPopupTimer);
+    int ok = resolver.Ask(printer, result);
+    KillTimer(nullptr, timer);
+    return ok;
+}
+
+const char AllowingCapability[] = "[Capability]\r\nZR Ask=A\r\nZR Fixed=A\r\n[A]\r\nJobAccount=1\r\nJobAccountDrvFlag=1\r\n";
+
+}  // namespace
+
+TEST(ReadJobAccountID, PopupModeAsksTheUserWhenTheDriverAllowsIt)
+{
+    InstalledDriver popup(DriverSpec{"ZR Ask", {Cap, "vtjobac2.dat"}, {{Cap, AllowingCapability}}});
+    InstalledPrinter printer("ZR Ask P", "ZR Ask");
+    char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof computer;
+    GetComputerNameA(computer, &size);
+    struct Row {
+        const char* name;
+        std::string machine;
+        int button;
+        int shown;
+        DWORD id;
+        const char* user;
+    } rows[] = {
+        {"local job, OK", std::string("\\\\") + computer, IDOK, 1, 321, "Typed User"},
+        {"local job, Cancel", std::string("\\\\") + computer, IDCANCEL, 1, 0, ""},
+        {"remote job: never a dialog", "\\\\OTHERPC", IDOK, 0, 0, "jdoe"},
+    };
+    for (const Row& row : rows) {
+        Resolver resolver;
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe", row.machine);
+        PopupAnswer reply{"Typed User", "321", row.button};
+        Result result;
+        ASSERT_EQ(AskAnswering(resolver, "ZR Ask P", &result, reply), 1) << row.name;
+        EXPECT_EQ(reply.shown, row.shown) << row.name;
+        EXPECT_EQ(result.id, row.id) << row.name;
+        EXPECT_STREQ(result.user, row.user) << row.name;
+    }
+}
+
+TEST(ReadJobAccountID, FixedIDModeWithoutAnIDAsksOnceAndStoresItForEveryDriver)
+{
+    const char* settings = "[JobAccount]\r\nMode=5\r\n";
+    InstalledDriver fixed(DriverSpec{"ZR Fixed", {Cap, "vtjobac4.dat"}, {{Cap, AllowingCapability}, {"vtjobac4.dat", settings}}});
+    InstalledPrinter printer("ZR Fixed P", "ZR Fixed");
+    Resolver resolver;
+    WriteFileBytes(resolver.sandbox.Directory() + "vtjobac4.dat", settings);  // the administrator's master copy
+    JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+
+    PopupAnswer reply{"Fixed Person", "66"};
+    Result result;
+    ASSERT_EQ(AskAnswering(resolver, "ZR Fixed P", &result, reply), 1);
+    EXPECT_EQ(reply.shown, 1);
+    EXPECT_EQ(result.id, 66u);
+    EXPECT_STREQ(result.user, "Fixed Person");
+    std::string copy = ReadFileBytes(fixed.Directory() + "vtjobac4.dat");
+    EXPECT_NE(copy.find("JobAccountID=66"), std::string::npos) << copy;
+
+    PopupAnswer none{"x", "1"};
+    ASSERT_EQ(AskAnswering(resolver, "ZR Fixed P", &result, none), 1);
+    EXPECT_EQ(none.shown, 0) << "the stored ID answers from now on";
+    EXPECT_EQ(result.id, 66u);
+}
