@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "res/resource.h"
+#include "settings/library.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
 #include "settings/text.h"
@@ -224,24 +225,18 @@ void FlashUntilForeground(HWND dialog, int& counter)
         return;
     }
     using FlashWindowExFunction = BOOL(WINAPI*)(PFLASHWINFO);
-    HMODULE user = LoadLibraryA("user32.dll");
-    if (user) {
-        auto flash = reinterpret_cast<FlashWindowExFunction>(
-            reinterpret_cast<void (*)()>(GetProcAddress(user, "FlashWindowEx")));
-        if (flash) {
-            FLASHWINFO info = {};
-            info.cbSize = sizeof info;
-            info.hwnd = dialog;
-            info.dwFlags = FLASHW_TRAY | FLASHW_TIMERNOFG;
-            info.uCount = 5;
-            info.dwTimeout = 0;
-            flash(&info);
-            FreeLibrary(user);
-            KillTimer(dialog, AttentionTimer);
-            counter = 0;
-            return;
-        }
-        FreeLibrary(user);
+    Library user("user32.dll");
+    if (auto flash = user.Get<FlashWindowExFunction>("FlashWindowEx")) {
+        FLASHWINFO info = {};
+        info.cbSize = sizeof info;
+        info.hwnd = dialog;
+        info.dwFlags = FLASHW_TRAY | FLASHW_TIMERNOFG;
+        info.uCount = 5;
+        info.dwTimeout = 0;
+        flash(&info);
+        KillTimer(dialog, AttentionTimer);
+        counter = 0;
+        return;
     }
     int taken = counter++;
     if (taken < 5) {

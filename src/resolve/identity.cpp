@@ -11,33 +11,13 @@
 
 #include "resolve/spooler.h"
 #include "settings/helpers.h"
+#include "settings/library.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
 #include "settings/registry.h"
 #include "settings/text.h"
 
 namespace {
-
-class Library {
-public:
-    explicit Library(const char* path) : module_(LoadLibraryA(path)) {}
-    ~Library()
-    {
-        if (module_)
-            FreeLibrary(module_);
-    }
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-    template <typename T>
-    T Get(const char* name) const
-    {
-        return module_ ? reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module_, name))) : nullptr;
-    }
-    explicit operator bool() const { return module_ != nullptr; }
-
-private:
-    HMODULE module_;
-};
 
 // The first job on the printer that is being spooled or printed, copied out of the enumeration.
 struct JobFacts {

@@ -1,0 +1,27 @@
+// Owns a library loaded at run time for one call's use.
+#pragma once
+
+#include <windows.h>
+
+class Library {
+public:
+    explicit Library(const char* path) : module_(LoadLibraryA(path)) {}
+    ~Library()
+    {
+        if (module_)
+            FreeLibrary(module_);
+    }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    // The entry point as a function pointer of type T; null when the library or the entry is missing.
+    template <typename T>
+    T Get(const char* name) const
+    {
+        return module_ ? reinterpret_cast<T>(reinterpret_cast<void (*)()>(GetProcAddress(module_, name))) : nullptr;
+    }
+    explicit operator bool() const { return module_ != nullptr; }
+
+private:
+    HMODULE module_;
+};
