@@ -8,6 +8,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -812,4 +813,124 @@ TEST_F(Registration, LeavesTheApprovedListAloneOnWindows98)
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKeyPath));
     EXPECT_TRUE(OurHandlers().empty());
     EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, ApprovedPath, ClassIdText), "ZR marker");
+}
+
+namespace {
+
+// Drives the sheet of the page that AddPages gave: each step runs on a timer tick with the
+// active window (the sheet, or the error box over it) and the current page.
+std::vector<std::function<void(HWND, HWND)>> SheetSteps;
+size_t SheetStep = 0;
+bool SheetBusy = false;
+
+BOOL CALLBACK FindTopDialog(HWND window, LPARAM found)
+{
+    char cls[16] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (strcmp(cls, "#32770") == 0 && IsWindowVisible(window) && IsWindowEnabled(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CALLBACK DriveSheet(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (SheetBusy || SheetStep >= SheetSteps.size())
+        return;
+    HWND active = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindTopDialog, reinterpret_cast<LPARAM>(&active));
+    if (!active)
+        return;
+    SheetBusy = true;
+    HWND page = reinterpret_cast<HWND>(SendMessageA(active, PSM_GETCURRENTPAGEHWND, 0, 0));
+    SheetSteps[SheetStep++](active, page);
+    SheetBusy = false;
+}
+
+std::string ItemTextOf(HWND window, int id)
+{
+    char text[256] = {};
+    GetDlgItemTextA(window, id, text, sizeof text);
+    return text;
+}
+
+}  // namespace
+
+TEST_F(PropertyPages, ThePageShowsAndStoresTheAccountFileEntries)
+{
+    ASSERT_NE(GetEnvironmentVariableA("DISPLAY", nullptr, 0), 0u) << "needs an X display";
+    char profile[MAX_PATH] = {};
+    ASSERT_NE(GetEnvironmentVariableA("USERPROFILE", profile, sizeof profile), 0u);
+    std::string accountFile = std::string(profile) + "\\zrpage.ini";
+    InstalledDriver driver(ModeDriver("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab Printer", "ZR Tab");
+    ASSERT_TRUE(driver.ok() && printer.ok());
+    Apartment apartment;
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    struct Row {
+        const char* name;
+        const char* settings;
+        const char* section;
+        const char* typedID;  // "0": an invalid entry first, then a valid one
+    } rows[] = {
+        {"own section", "", "ZR Tab Printer", "4242"},
+        {"one ID for all printers", "AllPrinterIsSameID=1\r\n", "AllPrinter", "4242"},
+        {"an invalid entry keeps the sheet open", "", "ZR Tab Printer", "0"},
+    };
+    for (const Row& row : rows) {
+        ModuleSandbox sandbox(
+            ModuleSandbox::WithStringFile(std::string("AccountFile=zrpage.ini\r\n") + row.settings +
+                                          "[string]\r\nErrorMessage1=Check the entry\r\n",
+                                          std::to_string(&row - rows)));
+        WriteFileBytes(accountFile, std::string("[") + row.section + "]\r\nJobAccountID=77\r\nUserID=stored\r\n");
+        ShellSide shell(sandbox);
+        ASSERT_TRUE(shell.ok()) << row.name;
+        PrinterDataObject data(printer.Name());
+        std::vector<HPROPSHEETPAGE> pages;
+        shell.AddPages(&data, CollectPage, reinterpret_cast<LPARAM>(&pages));
+        shell.ReleaseExtension();
+        ASSERT_EQ(pages.size(), 1u) << row.name;
+
+        std::string shownID, shownUser, error;
+        SheetSteps = {[&](HWND, HWND page) {
+                          shownID = ItemTextOf(page, 1006);
+                          shownUser = ItemTextOf(page, 1004);
+                          SetDlgItemTextA(page, 1006, row.typedID);
+                          SetDlgItemTextA(page, 1004, "typed user");
+                      },
+                      [&](HWND sheet, HWND) { PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0); }};
+        if (std::string(row.typedID) == "0")
+            SheetSteps.insert(SheetSteps.end(),
+                              {[&](HWND box, HWND) {
+                                   error = ItemTextOf(box, 0xFFFF);
+                                   PostMessageA(box, WM_COMMAND, IDOK, 0);
+                               },
+                               [&](HWND, HWND page) { SetDlgItemTextA(page, 1006, "99"); },
+                               [&](HWND sheet, HWND) { PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0); }});
+        SheetStep = 0;
+        PROPSHEETHEADERA header = {};
+        header.dwSize = sizeof header;
+        header.pszCaption = "ZR Tab Printer";
+        header.nPages = 1;
+        header.phpage = pages.data();
+        UINT_PTR timer = SetTimer(nullptr, 0, 30, DriveSheet);
+        PropertySheetA(&header);
+        KillTimer(nullptr, timer);
+
+        EXPECT_EQ(shownID, "77") << row.name;
+        EXPECT_EQ(shownUser, "stored") << row.name;
+        WritePrivateProfileStringA(nullptr, nullptr, nullptr, accountFile.c_str());
+        char id[16] = {}, user[96] = {};
+        GetPrivateProfileStringA(row.section, "JobAccountID", "", id, sizeof id, accountFile.c_str());
+        GetPrivateProfileStringA(row.section, "UserID", "", user, sizeof user, accountFile.c_str());
+        bool invalidFirst = std::string(row.typedID) == "0";
+        EXPECT_STREQ(id, invalidFirst ? "99" : row.typedID) << row.name;
+        EXPECT_STREQ(user, "typed user") << row.name;
+        EXPECT_EQ(error, invalidFirst ? "Check the entry" : "") << row.name;
+        EXPECT_EQ(shell.canUnload(), S_OK) << row.name;
+    }
+    DeleteFileA(accountFile.c_str());
 }
