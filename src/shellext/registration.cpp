@@ -6,6 +6,7 @@
 #include "settings/module_state.h"
 #include "settings/profile.h"
 #include "settings/registry.h"
+#include "settings/text.h"
 #include "shellext/shell_ext.h"
 
 namespace {
@@ -21,7 +22,7 @@ void ReadExtensionName(char (&name)[TextChars])
 {
     ReadCommonText("ExtensionName", DefaultExtensionName, name, sizeof name);
     if (name[0] == '\0')
-        lstrcpynA(name, DefaultExtensionName, sizeof name);
+        CopyCut(name, DefaultExtensionName);
 }
 
 LONG SetText(HKEY key, const char* valueName, const char* text)
@@ -47,9 +48,8 @@ LONG RegisterExtension()
         return error;
 
     char modulePath[PathChars];
-    lstrcpynA(modulePath, Module.ModuleDirectory, sizeof modulePath);
-    size_t used = strlen(modulePath);
-    lstrcpynA(modulePath + used, Module.ModuleFileName, static_cast<int>(sizeof modulePath - used));
+    CopyCut(modulePath, Module.ModuleDirectory);
+    AppendCut(modulePath, Module.ModuleFileName);
     RegKey server;
     error = server.Create(classKey.get(), "InProcServer32", ReadWrite);
     if (error == ERROR_SUCCESS)
