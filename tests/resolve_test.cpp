@@ -407,3 +407,52 @@ TEST(ReadJobAccountID, FixedIDModeWithoutAnIDAsksOnceAndStoresItForEveryDriver)
     EXPECT_EQ(none.shown, 0) << "the stored ID answers from now on";
     EXPECT_EQ(result.id, 66u);
 }
+
+TEST(ReadJobAccountID, SettingsNumbersBeyond32BitsDoNotWrap)
+{
+    // Each Hide variant answers differently: 4 from this file's list, 5 the fixed ID, 6 the shared list.
+    std::string share = FreshTestDirectory("share");
+    WriteFileBytes(share + "vtjobac4.dat", "[JobAccountID]\r\njdoe=4711,Shared John\r\n");
+    struct Row {
+        const char* mode;
+        DWORD id;
+        const char* user;
+    } rows[] = {
+        {"4294967301", 1234, "John"},  // 2^32 + 5
+        {"4294967302", 1234, "John"},  // 2^32 + 6
+        {"5", 55, "jdoe"},
+        {"6junk", 4711, "Shared John"},
+        {"-5", 1234, "John"},
+        {"", 1234, "John"},
+        {"garbage", 1234, "John"},
+    };
+    for (const Row& row : rows) {
+        std::string settings = std::string("[JobAccount]\r\nMode=") + row.mode + "\r\nJobAccountID=55\r\nPath=" +
+                               share.substr(0, share.size() - 1) + "\r\n[JobAccountID]\r\njdoe=1234,John\r\n";
+        InstalledDriver hide(DriverSpec{"ZR Hide", {Cap, "vtjobac4.dat"},
+                                        {{Cap, Capabilities()}, {"vtjobac4.dat", settings}}});
+        InstalledPrinter printer("ZR Hide P", "ZR Hide");
+        Resolver resolver;
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        Result result;
+        ASSERT_EQ(resolver.Ask("ZR Hide P", &result), 1) << "Mode=" << row.mode;
+        EXPECT_EQ(result.id, row.id) << "Mode=" << row.mode;
+        EXPECT_STREQ(result.user, row.user) << "Mode=" << row.mode;
+    }
+
+    // A driver that does not allow dialogs keeps them closed whatever the size of the number.
+    InstalledDriver popup(Supporting("ZR Popup", "vtjobac2.dat"));
+    InstalledPrinter printer("ZR Popup P", "ZR Popup");
+    struct PopupRow {
+        const char* value;
+        int shown;
+    } popupRows[] = {{"4294967296", 0}, {"0", 1}};
+    for (const PopupRow& row : popupRows) {
+        Resolver resolver(std::string("VistaPopupDisabled=") + row.value + "\r\n");
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        PopupAnswer reply{"", "", IDCANCEL};
+        Result result;
+        ASSERT_EQ(AskAnswering(resolver, "ZR Popup P", &result, reply), 1) << row.value;
+        EXPECT_EQ(reply.shown, row.shown) << "VistaPopupDisabled=" << row.value;
+    }
+}

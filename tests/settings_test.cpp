@@ -6,6 +6,7 @@
 #include "sandbox.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"
+#include "settings/profile.h"
 #include "settings/registry.h"
 
 namespace {
@@ -171,6 +172,41 @@ TEST(ModuleStart, OverlongValuesAreCutAtTheirWidths)
     EXPECT_EQ(strlen(Module.ModPath32), 259u);
     EXPECT_EQ(strlen(Module.HelpFilePath), 259u);
     ExpectTerminated(Module);
+}
+
+TEST(ProfileNumbers, SaturateInsteadOfWrapping)
+{
+    std::string file = FreshTestDirectory() + "numbers.ini";
+    const DWORD fallback = 9;
+    struct Row {
+        const char* name;
+        std::string value;  // "-": no key at all
+        DWORD expected;
+    } rows[] = {
+        {"plain", "5", 5},
+        {"2^32 + 5 is no 5", "4294967301", 0xFFFFFFFFu},
+        {"2^32 is no 0", "4294967296", 0xFFFFFFFFu},
+        {"largest", "4294967295", 0xFFFFFFFFu},
+        {"very many digits", std::string(40, '9'), 0xFFFFFFFFu},
+        {"many leading zeros", std::string(60, '0') + "7", 7},
+        {"negative", "-1", 0xFFFFFFFFu},
+        {"negative beyond 32 bits stays large", "-4294967295", 0x80000000u},
+        {"sign", "+12", 12},
+        {"digits up to the first non-digit", "42abc", 42},
+        {"garbage", "abc", 0},
+        {"empty value", "", fallback},
+        {"missing key", "-", fallback},
+    };
+    std::string contents = "[n]\r\n";
+    for (const Row& row : rows)
+        if (row.value != "-")
+            contents += std::to_string(&row - rows) + "=" + row.value + "\r\n";
+    WriteFileBytes(file, contents);
+    for (const Row& row : rows)
+        EXPECT_EQ(ReadProfileNumber(file.c_str(), "n", std::to_string(&row - rows).c_str(), fallback), row.expected)
+            << row.name;
+    EXPECT_EQ(ParseDecimal("4294967301"), 0xFFFFFFFFu) << "IDs read the same way";
+    EXPECT_EQ(ParseDecimal("-4294967297"), 0x80000000u);
 }
 
 TEST(ModuleStart, JunkStringFileNeverOverrunsTheState)

@@ -97,7 +97,7 @@ HFONT CreateDialogFont(HWND window, const char* stringFilePath)
     int pixelsPerInch = GetDeviceCaps(dc, LOGPIXELSX);
     char face[64] = {};
     ReadProfileText(stringFilePath, "string", "FontName", "System", face);
-    int pointSize = ReadProfileNumber(stringFilePath, "string", "FontSize", 10);
+    int pointSize = static_cast<int>(ReadProfileNumber(stringFilePath, "string", "FontSize", 10));
 
     LOGFONTA font = {};
     bool found = FindFace(dc, face, &font) || FindFace(dc, "System", &font);

@@ -15,13 +15,14 @@ DWORD ReadProfileText(const char* file, const char* section, const char* key, co
     return ReadProfileText(file, section, key, fallback, buffer, static_cast<DWORD>(N));
 }
 
-int ReadProfileNumber(const char* file, const char* section, const char* key, int fallback);
+// A number read as ParseDecimal reads it; a missing key or an empty value gives the fallback.
+DWORD ReadProfileNumber(const char* file, const char* section, const char* key, DWORD fallback);
 
 // The string file's two sections.
 DWORD ReadStringText(const char* key, const char* fallback, char* buffer, DWORD size);
-int ReadCommonNumber(const char* key, int fallback);
+DWORD ReadCommonNumber(const char* key, DWORD fallback);
 DWORD ReadCommonText(const char* key, const char* fallback, char* buffer, DWORD size);
 
 // Decimal value read leniently: leading blanks and a sign, then digits up to the first non-digit.
-// Empty text gives 0.
+// Empty text gives 0. Out-of-range values saturate (0xFFFFFFFF; a negative one stops at -2^31).
 unsigned long ParseDecimal(const char* text);
