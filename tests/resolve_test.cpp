@@ -456,3 +456,68 @@ TEST(ReadJobAccountID, SettingsNumbersBeyond32BitsDoNotWrap)
         EXPECT_EQ(reply.shown, row.shown) << "VistaPopupDisabled=" << row.value;
     }
 }
+
+namespace {
+
+std::string WinIni()
+{
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, sizeof windows);
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, "win.ini");  // what is cached goes to disk
+    return ReadFileBytes(std::string(windows) + "\\win.ini");
+}
+
+// Stand-in for a heap that runs out exactly when the module allocates `failSize` bytes.
+namespace no_memory {
+
+SIZE_T failSize;
+int failures;
+decltype(&LocalAlloc) realLocalAlloc;
+
+HLOCAL WINAPI LocalAllocStub(UINT flags, SIZE_T bytes)
+{
+    if (bytes == failSize) {
+        ++failures;
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return realLocalAlloc(flags, bytes);
+}
+
+}  // namespace no_memory
+
+}  // namespace
+
+TEST(ReadJobAccountID, WithoutAFileNameNothingReachesWinIni)
+{
+    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    const std::string winIni = WinIni();
+
+    // The all-drivers state with a registry "AllMode" that is no mode.
+    for (DWORD allMode : {4u, 8u}) {
+        Resolver resolver("AllMode=1\r\nGetVexaIDMode=1\r\n");
+        SetRegistryDword(resolver.sandbox.RegistryRoot(), "AllFlag", 1);
+        SetRegistryDword(resolver.sandbox.RegistryRoot(), "AllMode", allMode);
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        Result result;
+        EXPECT_EQ(resolver.Ask("ZR Tab P", &result), 0) << "registry AllMode " << allMode;
+        EXPECT_EQ(WinIni(), winIni) << "registry AllMode " << allMode;
+    }
+
+    // No memory left for the account file's path. The job owner has no account, so the path is the
+    // bare file name this string file gives.
+    const char accountFile[] = "zrnomemory.ini";
+    Resolver resolver(std::string("GetVexaIDMode=1\r\nAccountFile=") + accountFile + "\r\n");
+    JobStandIn job(resolver.sandbox.Handle(), "zr no such user");
+    no_memory::failSize = sizeof accountFile;
+    no_memory::failures = 0;
+    ImportHook hook(resolver.sandbox.Handle(), "kernel32.dll", "LocalAlloc",
+                    reinterpret_cast<void*>(&no_memory::LocalAllocStub));
+    ASSERT_TRUE(hook.ok());
+    no_memory::realLocalAlloc = reinterpret_cast<decltype(&LocalAlloc)>(hook.original());
+    Result result;
+    EXPECT_EQ(resolver.Ask("ZR Tab P", &result), 0);
+    EXPECT_EQ(no_memory::failures, 1) << "the account file's path was the allocation that failed";
+    EXPECT_EQ(WinIni(), winIni);
+}

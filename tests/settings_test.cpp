@@ -209,6 +209,20 @@ TEST(ProfileNumbers, SaturateInsteadOfWrapping)
     EXPECT_EQ(ParseDecimal("-4294967297"), 0x80000000u);
 }
 
+TEST(ProfileFunctions, NoFileNameReadsTheFallbackAndWritesNothing)
+{
+    char text[16] = "sentinel";
+    for (const char* file : {static_cast<const char*>(nullptr), ""}) {
+        EXPECT_EQ(ReadProfileText(file, "windows", "device", "fallback", text), 8u);
+        EXPECT_STREQ(text, "fallback");
+        EXPECT_EQ(ReadProfileNumber(file, "windows", "BorderWidth", 77), 77u);
+        EXPECT_FALSE(WriteProfileText(file, "ZR section", "ZR key", "x"));
+    }
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, sizeof windows);
+    EXPECT_EQ(ReadFileBytes(std::string(windows) + "\\win.ini").find("ZR key"), std::string::npos);
+}
+
 TEST(ModuleStart, JunkStringFileNeverOverrunsTheState)
 {
     std::string junk;

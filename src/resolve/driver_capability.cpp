@@ -165,6 +165,9 @@ DWORD DetectDriverMode(const char* printerName, DWORD* driverFlag, char* setting
         if (!DriverSupportsJobAccounting(printerName, path))
             return ModeNoSupport;
         DWORD mode = ReadRegistryDword("AllMode", 0);
+        // A value that is no mode at all would otherwise be taken as a set of mode bits.
+        if (mode > ModeHide)
+            return ModeNoSupport;
         if (mode == ModeHide && settingsPath) {
             char master[PathChars];
             MasterSettingsPath(master);

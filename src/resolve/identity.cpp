@@ -260,7 +260,7 @@ bool ComposeAccountFilePath(JobAccountInfo* info)
     AppendCut(path, Module.AccountFile);
     FreeString(info->AccountFilePath);
     info->AccountFilePath = DuplicateString(path);
-    return true;
+    return info->AccountFilePath != nullptr;
 }
 
 bool CertificateMatches(const JobAccountInfo* info)

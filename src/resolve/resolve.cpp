@@ -83,8 +83,8 @@ bool AskAndStoreFixedID()
         return false;
     char master[PathChars];
     MasterSettingsPath(master);
-    WritePrivateProfileStringA("JobAccount", "JobAccountID", request.IDText, master);
-    WritePrivateProfileStringA("JobAccount", "UserID", request.UserName, master);
+    WriteProfileText(master, "JobAccount", "JobAccountID", request.IDText);
+    WriteProfileText(master, "JobAccount", "UserID", request.UserName);
     DriverList list = {};
     BuildDriverList(nullptr, &list);
     PropagateSettingsFile(&list, nullptr);
@@ -173,7 +173,7 @@ bool ResolveCertificateID(JobAccountInfo* info, const char* section, DWORD overr
         char own[IDTextChars] = {};
         if (ReadProfileText(file, info->PrinterName, "JobAccountID", "", own) > 0) {
             CopyCut(info->JobAccountIDText, own);
-            WritePrivateProfileStringA(section, "JobAccountID", own, file);
+            WriteProfileText(file, section, "JobAccountID", own);
         } else {
             info->Flags |= JAF_POPUP;
         }
@@ -197,8 +197,8 @@ bool ResolveCertificateID(JobAccountInfo* info, const char* section, DWORD overr
                 return false;
             if (result != 0) {
                 if (!(info->Flags & JAF_CERT_USER))
-                    WritePrivateProfileStringA(section, "UserID", info->UserID, file);
-                WritePrivateProfileStringA(section, "JobAccountID", info->JobAccountIDText, file);
+                    WriteProfileText(file, section, "UserID", info->UserID);
+                WriteProfileText(file, section, "JobAccountID", info->JobAccountIDText);
             }
         }
         info->Flags &= ~JAF_POPUP;
@@ -209,10 +209,13 @@ bool ResolveCertificateID(JobAccountInfo* info, const char* section, DWORD overr
     return true;
 }
 
-// False when a popup could not be created.
+// False when a popup could not be created or no memory is left for the account file's path.
 bool ResolveAccountFile(JobAccountInfo* info, DWORD overrides)
 {
-    ComposeAccountFilePath(info);
+    // Without a path the profile functions would use WIN.INI: end as a printer without job
+    // accounting does.
+    if (!ComposeAccountFilePath(info))
+        return false;
     const char* file = info->AccountFilePath;
 
     bool colour = ReadCommonNumber("PopupColorPassword", 0) != 0 &&

@@ -1,8 +1,15 @@
 #include "settings/profile.h"
 
+#include <cstring>
+
 #include "settings/module_state.h"
+#include "settings/text.h"
 
 namespace {
+
+// The profile functions take a null or empty file name to mean WIN.INI, which is never this
+// module's file.
+bool NamesAFile(const char* file) { return file && file[0]; }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
@@ -35,6 +42,10 @@ DWORD ReadProfileText(const char* file, const char* section, const char* key, co
     if (!buffer || size == 0)
         return 0;
     buffer[0] = '\0';
+    if (!NamesAFile(file)) {
+        CopyCut(buffer, size, fallback);
+        return static_cast<DWORD>(strlen(buffer));
+    }
     DWORD length = GetPrivateProfileStringA(section, key, fallback ? fallback : "", buffer, size, file);
     if (length >= size)
         length = size - 1;
@@ -49,6 +60,13 @@ DWORD ReadProfileNumber(const char* file, const char* section, const char* key, 
     if (ReadProfileText(file, section, key, "", text) == 0)
         return fallback;
     return ScanDecimal(text);
+}
+
+bool WriteProfileText(const char* file, const char* section, const char* key, const char* value)
+{
+    if (!NamesAFile(file))
+        return false;
+    return WritePrivateProfileStringA(section, key, value, file) != FALSE;
 }
 
 DWORD ReadStringText(const char* key, const char* fallback, char* buffer, DWORD size)

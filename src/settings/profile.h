@@ -4,7 +4,8 @@
 #include <windows.h>
 
 // Reads section/key of `file` into `buffer` (size in bytes, terminator included); the text is cut
-// to fit and always terminated. Returns the length copied.
+// to fit and always terminated. Returns the length copied. A null or empty file name reads as the
+// fallback.
 DWORD ReadProfileText(const char* file, const char* section, const char* key, const char* fallback,
                       char* buffer, DWORD size);
 
@@ -15,8 +16,13 @@ DWORD ReadProfileText(const char* file, const char* section, const char* key, co
     return ReadProfileText(file, section, key, fallback, buffer, static_cast<DWORD>(N));
 }
 
-// A number read as ParseDecimal reads it; a missing key or an empty value gives the fallback.
+// A number read as ParseDecimal reads it; a missing key or an empty value gives the fallback, as
+// does a null or empty file name.
 DWORD ReadProfileNumber(const char* file, const char* section, const char* key, DWORD fallback);
+
+// Writes (or with a null value deletes) section/key of `file`; false for a failed write and for a
+// null or empty file name, which the profile functions would take as WIN.INI.
+bool WriteProfileText(const char* file, const char* section, const char* key, const char* value);
 
 // The string file's two sections.
 DWORD ReadStringText(const char* key, const char* fallback, char* buffer, DWORD size);
