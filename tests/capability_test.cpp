@@ -101,6 +101,44 @@ TEST(ReadDriverCapability, DeclarationsAndTheirOrder)
     }
 }
 
+TEST(ReadDriverCapability, APathThatDoesNotFitNamesNoFile)
+{
+    // Driver directories deep enough that the directory and a 12-character name take `length`
+    // characters. Past the limit only the name a cut path would give exists, declaring support.
+    struct Row {
+        const char* name;
+        size_t length;
+        bool supported;
+    } rows[] = {
+        {"exactly at the limit", MAX_PATH - 1, true},
+        {"one past the limit", MAX_PATH, false},
+    };
+    for (const Row& row : rows) {
+        std::string base = FreshTestDirectory(std::to_string(row.length));
+        std::string dir = base + std::string(row.length - 12 - base.size() - 1, 'd') + "\\";
+        ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr)) << row.name;
+        std::string capability = dir + "TVLONG01.CAP";
+        ASSERT_EQ(capability.size(), row.length);
+        WriteFileBytes(capability.substr(0, MAX_PATH - 1), CapabilityFile("ZR Model"));
+        WriteFileBytes(dir + "vtjobac1.da", "");
+
+        for (bool fullPathEntry : {false, true}) {
+            std::string label = std::string(row.name) + (fullPathEntry ? ", full path entries" : ", bare names");
+            FakeDriver driver(fullPathEntry ? base : dir,
+                              fullPathEntry ? std::vector<std::string>{capability, dir + "vtjobac1.dat"}
+                                            : std::vector<std::string>{"TVLONG01.CAP", "vtjobac1.dat"});
+            DWORD mode = Untouched;
+            char path[MAX_PATH + 1];
+            memset(path, 0x5A, sizeof path);
+            path[0] = '\0';
+            EXPECT_EQ(ReadDriverCapability(&driver.info, &mode, nullptr, path), row.supported) << label;
+            EXPECT_EQ(mode, row.supported ? 1u : Untouched) << label;
+            EXPECT_EQ(std::string(path), row.supported ? dir + "vtjobac1.dat" : "") << label;
+            EXPECT_EQ(path[MAX_PATH], 0x5A) << label;
+        }
+    }
+}
+
 TEST(ReadDriverCapability, BareNamesLieInTheDriverDirectory)
 {
     std::string dir = FreshTestDirectory();

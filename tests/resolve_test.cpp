@@ -457,6 +457,37 @@ TEST(ReadJobAccountID, SettingsNumbersBeyond32BitsDoNotWrap)
     }
 }
 
+TEST(ReadJobAccountID, AListPathThatDoesNotFitNamesNoListFile)
+{
+    // Mode 6 with a Path of `length` characters, beside a decoy under the name a cut path would give.
+    // Where Path + "\vtjobac4.dat" does not fit, only the decoy exists.
+    struct Row {
+        size_t length;
+        DWORD id;
+        const char* user;
+    } rows[] = {{MAX_PATH - 14, 4711, "Edge John"}, {MAX_PATH - 13, 0, "jdoe"}};
+    for (const Row& row : rows) {
+        std::string base = FreshTestDirectory(std::to_string(row.length));
+        std::string share = base + std::string(row.length - base.size(), 's');
+        ASSERT_TRUE(CreateDirectoryA(share.c_str(), nullptr)) << row.length;
+        std::string list = share + "\\vtjobac4.dat";
+        if (list.size() < MAX_PATH)
+            WriteFileBytes(list, "[JobAccountID]\r\njdoe=4711,Edge John\r\n");
+        WriteFileBytes(share + "\\vtjobac4.da", "[JobAccountID]\r\njdoe=999,cutfile\r\n");
+
+        std::string settings = "[JobAccount]\r\nMode=6\r\nPath=" + share + "\r\n";
+        InstalledDriver hide(DriverSpec{"ZR Hide", {Cap, "vtjobac4.dat"},
+                                        {{Cap, Capabilities()}, {"vtjobac4.dat", settings}}});
+        InstalledPrinter printer("ZR Hide P", "ZR Hide");
+        Resolver resolver;
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        Result result;
+        ASSERT_EQ(resolver.Ask("ZR Hide P", &result), 1) << row.length;
+        EXPECT_EQ(result.id, row.id) << "Path of " << row.length << " characters";
+        EXPECT_STREQ(result.user, row.user) << "Path of " << row.length << " characters";
+    }
+}
+
 namespace {
 
 std::string WinIni()

@@ -161,17 +161,41 @@ TEST(ModuleStart, OverlongValuesAreCutAtTheirWidths)
     EXPECT_STREQ(Module.DatFile4, "12345678901234");
     EXPECT_EQ(strlen(Module.AccountFile), 14u);
     EXPECT_EQ(strlen(Module.AppName), 255u);
-    EXPECT_EQ(strlen(Module.HelpFilePath), 259u);
-    EXPECT_EQ(std::string(Module.HelpFilePath).rfind(sandbox.Directory(), 0), 0u);
+    EXPECT_STREQ(Module.HelpFilePath, "") << "a cut help path would name another file";
     ExpectTerminated(Module);
 
-    // A RegRoot and registry paths longer than their buffers are cut too.
+    // Registry paths longer than their buffers are cut too, except the help path.
     SetRegistryString(sandbox.RegistryRoot(), "ModPath32", std::string(300, 'p'));
     SetRegistryString(sandbox.RegistryRoot(), "HelpPath", std::string(300, 'h'));
     sandbox.Reload();
     EXPECT_EQ(strlen(Module.ModPath32), 259u);
-    EXPECT_EQ(strlen(Module.HelpFilePath), 259u);
+    EXPECT_STREQ(Module.HelpFilePath, "");
     ExpectTerminated(Module);
+}
+
+TEST(ModuleStart, HelpPathFitsWholeOrNamesNoFile)
+{
+    struct Row {
+        const char* name;
+        size_t directoryLength;  // of "HelpPath"; the help file name fills the rest
+        size_t pathLength;
+        bool named;
+    } rows[] = {
+        {"exactly at the limit", 200, MAX_PATH - 1, true},
+        {"one past the limit", 200, MAX_PATH, false},
+        {"HelpPath alone too long", MAX_PATH, MAX_PATH + 20, false},
+    };
+    for (const Row& row : rows) {
+        std::string helpPath = "C:\\" + std::string(row.directoryLength - 3, 'h');
+        std::string helpFile = std::string(row.pathLength - row.directoryLength - 1 - 4, 'f') + ".chm";
+        ModuleSandbox::Options options;
+        options.stringFile = "HelpFile=" + helpFile + "\r\n";
+        options.directoryTag = std::to_string(&row - rows);
+        ModuleSandbox sandbox(options);
+        SetRegistryString(sandbox.RegistryRoot(), "HelpPath", helpPath);
+        sandbox.Reload();
+        EXPECT_EQ(std::string(Module.HelpFilePath), row.named ? helpPath + "\\" + helpFile : "") << row.name;
+    }
 }
 
 TEST(ProfileNumbers, SaturateInsteadOfWrapping)

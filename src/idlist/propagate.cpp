@@ -8,26 +8,27 @@
 
 namespace {
 
-// Makes the target writable and copies the source over it.
+// Makes the target writable and copies the source over it. A target path that does not fit is a
+// failed copy.
 bool CopyOver(const char* source, const char* directory)
 {
     char target[PathChars] = {};
-    CopyCut(target, directory);
-    AppendCut(target, Module.DatFile4);
+    if (!ComposePath(target, {directory, Module.DatFile4}))
+        return false;
     ClearReadOnly(target);
     return CopyFileA(source, target, FALSE) != FALSE;
 }
 
 bool SpoolerDriverDirectory(const char* environment, char (&directory)[PathChars])
 {
+    char spooler[PathChars] = {};
     DWORD needed = 0;
     directory[0] = '\0';
-    if (!GetPrinterDriverDirectoryA(nullptr, const_cast<char*>(environment), 1,
-                                    reinterpret_cast<BYTE*>(directory), sizeof directory - 1, &needed))
+    if (!GetPrinterDriverDirectoryA(nullptr, const_cast<char*>(environment), 1, reinterpret_cast<BYTE*>(spooler),
+                                    sizeof spooler - 1, &needed))
         return false;
-    directory[sizeof directory - 1] = '\0';
-    AppendCut(directory, "\\");
-    return true;
+    spooler[sizeof spooler - 1] = '\0';
+    return ComposePath(directory, {spooler, "\\"});
 }
 
 // The all-drivers state keeps one copy, in the first driver's directory.
@@ -40,7 +41,8 @@ bool CopyForAllDrivers(const DriverList* list, const char* source)
         const DRIVER_INFO_3A* first = DriverEntry(*list, 0);
         if (!first)
             return true;
-        CopyDirectoryPart(directory, first->pDriverPath);
+        if (!CopyDirectoryPart(directory, first->pDriverPath))
+            return false;
     } else {
         const DRIVER_INFO_3A* firstWin40 = DriverEntry(*list, list->NtDriverCount);
         if (!firstWin40)
@@ -64,8 +66,7 @@ bool CopyToHideDrivers(const DriverList* list, const char* source)
             if (!SpoolerDriverDirectory(driver->pEnvironment, directory) || !CopyOver(source, directory))
                 ok = false;
         }
-        CopyDirectoryPart(directory, driver->pDriverPath);
-        if (!CopyOver(source, directory))
+        if (!CopyDirectoryPart(directory, driver->pDriverPath) || !CopyOver(source, directory))
             ok = false;
     }
     return ok;
@@ -77,7 +78,8 @@ int PropagateSettingsFile(const DriverList* list, const char* source)
 {
     char master[PathChars];
     if (!source) {
-        MasterSettingsPath(master);
+        if (!MasterSettingsPath(master))
+            return 0;
         source = master;
     }
     // Writes through the profile functions may still sit in the system's cache.

@@ -44,20 +44,24 @@ int ReadCapabilityEntry(const char* path, const char* driverName, DWORD* driverF
     return 1;
 }
 
-// The dependent file's upper-case name and full path.
-void ResolveDependentFile(const char* entry, const char* driverPath, char (&name)[PathChars],
+// The dependent file's upper-case name and full path. False when the full path does not fit: a
+// cut path would name another file.
+bool ResolveDependentFile(const char* entry, const char* driverPath, char (&name)[PathChars],
                           char (&path)[PathChars])
 {
     const char* slash = strrchr(entry, '\\');
     if (slash) {
-        CopyCut(path, entry);
+        if (!ComposePath(path, {entry}))
+            return false;
         CopyCut(name, slash + 1);
     } else {
-        CopyDirectoryPart(path, driverPath);
-        AppendCut(path, entry);
+        char directory[PathChars] = {};
+        if (!CopyDirectoryPart(directory, driverPath) || !ComposePath(path, {directory, entry}))
+            return false;
         CopyCut(name, entry);
     }
     CharUpperBuffA(name, static_cast<DWORD>(strlen(name)));
+    return true;
 }
 
 DWORD DataFileMode(const char* name)
@@ -84,13 +88,8 @@ bool ServerSettingsCandidate(HANDLE printer, const DRIVER_INFO_3A* local, char (
         if (!port || port[0] != '\\')
             return false;
         char prefix[PathChars] = {};
-        CopyCut(prefix, port);
-        char* slash = strrchr(prefix, '\\');
-        slash[1] = '\0';
-        CopyCut(candidate, prefix);
-        AppendCut(candidate, "print$\\win40\\0\\");
-        AppendCut(candidate, Module.DatFile4);
-        return true;
+        return CopyDirectoryPart(prefix, port) &&
+               ComposePath(candidate, {prefix, "print$\\win40\\0\\", Module.DatFile4});
     }
 
     if (!info->pServerName || !info->pServerName[0] || !local->pName)
@@ -102,9 +101,9 @@ bool ServerSettingsCandidate(HANDLE printer, const DRIVER_INFO_3A* local, char (
         const DRIVER_INFO_3A& remote = records[i];
         if (!remote.pName || strcmp(remote.pName, local->pName) != 0 || remote.cVersion != local->cVersion)
             continue;
-        CopyDirectoryPart(candidate, remote.pDriverPath);
-        AppendCut(candidate, Module.DatFile4);
-        return true;
+        char directory[PathChars] = {};
+        return CopyDirectoryPart(directory, remote.pDriverPath) &&
+               ComposePath(candidate, {directory, Module.DatFile4});
     }
     return false;
 }
@@ -121,7 +120,8 @@ bool ReadDriverCapability(const DRIVER_INFO_3A* driver, DWORD* mode, DWORD* driv
     for (const char* entry = driver->pDependentFiles; *entry; entry += strlen(entry) + 1) {
         char name[PathChars] = {};
         char path[PathChars] = {};
-        ResolveDependentFile(entry, driver->pDriverPath, name, path);
+        if (!ResolveDependentFile(entry, driver->pDriverPath, name, path))
+            continue;
 
         if (!found && IsOlderCapabilityName(name))
             found = true;

@@ -117,17 +117,15 @@ void ResolveHide(JobAccountInfo* info)
         info->UserID[0] = '\0';
         return;
     }
+    // A list path that does not fit names no list file, as a missing one does.
     char listFile[PathChars] = {};
     char path[PathChars - 1] = {};
     if ((info->Flags & JAF_HIDE_PATH) &&
-        ReadProfileText(info->SettingsFilePath, "JobAccount", "Path", "", path) > 0) {
-        CopyCut(listFile, path);
-        AppendCut(listFile, "\\");
-        AppendCut(listFile, Module.DatFile4);
-    } else {
-        CopyCut(listFile, info->SettingsFilePath);
-    }
-    if (GetFileAttributesA(listFile) == INVALID_FILE_ATTRIBUTES)
+        ReadProfileText(info->SettingsFilePath, "JobAccount", "Path", "", path) > 0)
+        ComposePath(listFile, {path, "\\", Module.DatFile4});
+    else
+        ComposePath(listFile, {info->SettingsFilePath});
+    if (!listFile[0] || GetFileAttributesA(listFile) == INVALID_FILE_ATTRIBUTES)
         return;
 
     char value[PathChars - 1] = {};
@@ -261,7 +259,8 @@ JobAccountInfo* ResolveJobAccount(const char* printerName, DWORD overrides)
     DWORD driverFlag = 0;
     char settingsPath[PathChars] = {};
     DWORD mode = DetectDriverMode(printerName, &driverFlag, settingsPath);
-    if (mode == ModeNoSupport)
+    // Hide mode without a settings file it can name has nothing to read its variant or list from.
+    if (mode == ModeNoSupport || (mode == ModeHide && !settingsPath[0]))
         return nullptr;
 
     JobAccountInfo* info = AllocateJobAccountInfo();
