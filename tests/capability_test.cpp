@@ -54,6 +54,7 @@ TEST(ReadDriverCapability, DeclarationsAndTheirOrder)
     WriteFileBytes(dir + "TVFLAG01.CAP", CapabilityFile("ZR Model", 1, 5));
     WriteFileBytes(dir + "TVOFF001.CAP", CapabilityFile("ZR Model", 0));
     WriteFileBytes(dir + "TVOTHER1.CAP", CapabilityFile("ZR Other Model"));
+    WriteFileBytes(dir + "TVFAR001.CAP", CapabilityFile("ZR Model", 1, 9));
     std::string elsewhere = FreshTestDirectory("elsewhere");
     WriteFileBytes(elsewhere + "TVFAR001.CAP", CapabilityFile("ZR Model", 1, 9));
 
@@ -67,7 +68,14 @@ TEST(ReadDriverCapability, DeclarationsAndTheirOrder)
         {"older form, hex digit", {"VT01000A.CAP", "vtjobac1.dat"}, true, 1, Untouched, "vtjobac1.dat"},
         {"older form, not hex", {"VT01000G.CAP", "vtjobac1.dat"}, false, Untouched, Untouched, "vtjobac1.dat"},
         {"driver flag", {"TVFLAG01.CAP", "vtjobac1.dat"}, true, 1, 5, "vtjobac1.dat"},
-        {"later JobAccount 0 cancels", {"TV123456.CAP", "TVOFF001.CAP", "vtjobac1.dat"}, false, Untouched, 0,
+        {"later JobAccount 0 cancels", {"TV123456.CAP", "TVOFF001.CAP", "vtjobac1.dat"}, false, Untouched, Untouched,
+         "vtjobac1.dat"},
+        {"cancelling drops the flag", {"TVFLAG01.CAP", "TVOFF001.CAP", "vtjobac1.dat"}, false, Untouched, Untouched,
+         "vtjobac1.dat"},
+        {"older form after a cancel brings no flag back", {"TVFLAG01.CAP", "TVOFF001.CAP", "VT010001.CAP",
+                                                           "vtjobac1.dat"}, true, 1, Untouched, "vtjobac1.dat"},
+        {"the last declaration's flag", {"TVFLAG01.CAP", "TVFAR001.CAP", "vtjobac1.dat"}, true, 1, 9, "vtjobac1.dat"},
+        {"older form keeps the flag already declared", {"TVFLAG01.CAP", "VT010001.CAP", "vtjobac1.dat"}, true, 1, 5,
          "vtjobac1.dat"},
         {"older form sets it again", {"TVOFF001.CAP", "VT010001.CAP", "vtjobac1.dat"}, true, 1, Untouched,
          "vtjobac1.dat"},

@@ -31,17 +31,19 @@ bool IsCapabilityFileName(const char* name)
            Module.MfHeader[1] && strncmp(name + 8, ".CAP", 4) == 0;
 }
 
-// Reads the capability file's entry for `driverName`: 1 found, 0 lost, -1 no entry.
-int ReadCapabilityEntry(const char* path, const char* driverName, DWORD* driverFlag)
+// The capability file's entry for `driverName`: Declared (with the driver flag it supplies),
+// Cancelled, or NoEntry when the file does not describe the driver.
+enum class CapabilityEntry { NoEntry, Cancelled, Declared };
+
+CapabilityEntry ReadCapabilityEntry(const char* path, const char* driverName, DWORD* driverFlag)
 {
     char section[PathChars - 1] = {};
     if (ReadProfileText(path, "Capability", driverName, "", section) == 0)
-        return -1;
+        return CapabilityEntry::NoEntry;
     if (ReadProfileNumber(path, section, "JobAccount", 0) == 0)
-        return 0;
-    if (driverFlag)
-        *driverFlag = static_cast<DWORD>(ReadProfileNumber(path, section, "JobAccountDrvFlag", 0));
-    return 1;
+        return CapabilityEntry::Cancelled;
+    *driverFlag = ReadProfileNumber(path, section, "JobAccountDrvFlag", 0);
+    return CapabilityEntry::Declared;
 }
 
 // The dependent file's upper-case name and full path. False when the full path does not fit: a
@@ -116,6 +118,11 @@ bool ReadDriverCapability(const DRIVER_INFO_3A* driver, DWORD* mode, DWORD* driv
         return false;
 
     bool found = false;
+    // The flag belongs to the capability that stands at the end: once a later file cancels support,
+    // the flag an earlier file supplied no longer describes the driver (and the older form supplies
+    // none when it declares support again).
+    bool flagSupplied = false;
+    DWORD flag = 0;
     DWORD dataMode = ModeNoSupport;
     for (const char* entry = driver->pDependentFiles; *entry; entry += strlen(entry) + 1) {
         char name[PathChars] = {};
@@ -126,9 +133,18 @@ bool ReadDriverCapability(const DRIVER_INFO_3A* driver, DWORD* mode, DWORD* driv
         if (!found && IsOlderCapabilityName(name))
             found = true;
         if (IsCapabilityFileName(name) && driver->pName) {
-            int entryState = ReadCapabilityEntry(path, driver->pName, driverFlag);
-            if (entryState >= 0)
-                found = entryState == 1;
+            switch (ReadCapabilityEntry(path, driver->pName, &flag)) {
+            case CapabilityEntry::Declared:
+                found = true;
+                flagSupplied = true;
+                break;
+            case CapabilityEntry::Cancelled:
+                found = false;
+                flagSupplied = false;
+                break;
+            case CapabilityEntry::NoEntry:
+                break;
+            }
         }
         DWORD fileMode = DataFileMode(name);
         if (fileMode != ModeNoSupport) {
@@ -139,6 +155,8 @@ bool ReadDriverCapability(const DRIVER_INFO_3A* driver, DWORD* mode, DWORD* driv
     }
     if (found && mode)
         *mode = dataMode;
+    if (found && flagSupplied && driverFlag)
+        *driverFlag = flag;
     return found;
 }
 
