@@ -8,13 +8,44 @@
 
 namespace {
 
+// Volume and file index of an existing file: two spellings of one file open the same identity.
+struct FileIdentity {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+};
+
+bool ReadFileIdentity(const char* path, FileIdentity* identity)
+{
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    bool ok = GetFileInformationByHandle(file, &info) != FALSE;
+    CloseHandle(file);
+    if (ok)
+        *identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    return ok;
+}
+
+// The module is itself a driver's dependent file, so the master copy can be that driver's copy.
+bool IsSameFile(const char* source, const char* target)
+{
+    FileIdentity a, b;
+    return ReadFileIdentity(source, &a) && ReadFileIdentity(target, &b) && a.volume == b.volume &&
+           a.indexHigh == b.indexHigh && a.indexLow == b.indexLow;
+}
+
 // Makes the target writable and copies the source over it. A target path that does not fit is a
-// failed copy.
+// failed copy; the source itself as target is already a finished one.
 bool CopyOver(const char* source, const char* directory)
 {
     char target[PathChars] = {};
     if (!ComposePath(target, {directory, Module.DatFile4}))
         return false;
+    if (IsSameFile(source, target))
+        return true;
     ClearReadOnly(target);
     return CopyFileA(source, target, FALSE) != FALSE;
 }
