@@ -116,9 +116,9 @@ TEST(BuildDriverList, EntriesModesAndCounts)
     InstalledDriver plain(DriverSpec{"ZR Plain", {"vtjobac1.dat"}});
     // Declared with a flag, then cancelled by a later capability file.
     const char cancelling[] = "TVLIST02.CAP";
+    const char cancel[] = "[Capability]\r\nZR Cancelled=Off\r\n[Off]\r\nJobAccount=0\r\n";
     InstalledDriver cancelled(DriverSpec{"ZR Cancelled", {Cap, cancelling, "vtjobac1.dat"},
-                                         {{Cap, ListCapability()},
-                                          {cancelling, "[Capability]\r\nZR Cancelled=Off\r\n[Off]\r\nJobAccount=0\r\n"}}});
+                                         {{Cap, ListCapability()}, {cancelling, cancel}}});
 
     DriverList list = {};
     EXPECT_EQ(BuildDriverList(nullptr, &list), 1);
