@@ -484,3 +484,148 @@ TEST(ModuleLoading, ThousandsOfLoadsAndUnloadsLeaveNothingBehind)
            static_cast<unsigned long>(OpenHandles()), static_cast<unsigned long>(heap),
            static_cast<unsigned long>(HeapBusyBytes()));
 }
+
+TEST(ReadJobAccountID, SettingsNumbersBeyond32BitsDoNotWrap)
+{
+    // Each Hide variant answers differently: 4 from this file's list, 5 the fixed ID, 6 the shared list.
+    std::string share = FreshTestDirectory("share");
+    WriteFileBytes(share + "vtjobac4.dat", "[JobAccountID]\r\njdoe=4711,Shared John\r\n");
+    struct Row {
+        const char* mode;
+        DWORD id;
+        const char* user;
+    } rows[] = {
+        {"4294967301", 1234, "John"},  // 2^32 + 5
+        {"4294967302", 1234, "John"},  // 2^32 + 6
+        {"5", 55, "jdoe"},
+        {"6junk", 4711, "Shared John"},
+        {"-5", 1234, "John"},
+        {"", 1234, "John"},
+        {"garbage", 1234, "John"},
+    };
+    for (const Row& row : rows) {
+        std::string settings = std::string("[JobAccount]\r\nMode=") + row.mode + "\r\nJobAccountID=55\r\nPath=" +
+                               share.substr(0, share.size() - 1) + "\r\n[JobAccountID]\r\njdoe=1234,John\r\n";
+        InstalledDriver hide(DriverSpec{"ZR Hide", {Cap, "vtjobac4.dat"},
+                                        {{Cap, Capabilities()}, {"vtjobac4.dat", settings}}});
+        InstalledPrinter printer("ZR Hide P", "ZR Hide");
+        Resolver resolver;
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        Result result;
+        ASSERT_EQ(resolver.Ask("ZR Hide P", &result), 1) << "Mode=" << row.mode;
+        EXPECT_EQ(result.id, row.id) << "Mode=" << row.mode;
+        EXPECT_STREQ(result.user, row.user) << "Mode=" << row.mode;
+    }
+
+    // A driver that does not allow dialogs keeps them closed whatever the size of the number.
+    InstalledDriver popup(Supporting("ZR Popup", "vtjobac2.dat"));
+    InstalledPrinter printer("ZR Popup P", "ZR Popup");
+    struct PopupRow {
+        const char* value;
+        int shown;
+    } popupRows[] = {{"4294967296", 0}, {"0", 1}};
+    for (const PopupRow& row : popupRows) {
+        Resolver resolver(std::string("VistaPopupDisabled=") + row.value + "\r\n");
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        PopupAnswer reply{"", "", IDCANCEL};
+        Result result;
+        ASSERT_EQ(AskAnswering(resolver, "ZR Popup P", &result, reply), 1) << row.value;
+        EXPECT_EQ(reply.shown, row.shown) << "VistaPopupDisabled=" << row.value;
+    }
+}
+
+TEST(ReadJobAccountID, AListPathThatDoesNotFitNamesNoListFile)
+{
+    // Mode 6 with a Path of `length` characters, beside a decoy under the name a cut path would give.
+    // Where Path + "\vtjobac4.dat" does not fit, only the decoy exists.
+    struct Row {
+        size_t length;
+        DWORD id;
+        const char* user;
+    } rows[] = {{MAX_PATH - 14, 4711, "Edge John"}, {MAX_PATH - 13, 0, "jdoe"}};
+    for (const Row& row : rows) {
+        std::string base = FreshTestDirectory(std::to_string(row.length));
+        std::string share = base + std::string(row.length - base.size(), 's');
+        ASSERT_TRUE(CreateDirectoryA(share.c_str(), nullptr)) << row.length;
+        std::string list = share + "\\vtjobac4.dat";
+        if (list.size() < MAX_PATH)
+            WriteFileBytes(list, "[JobAccountID]\r\njdoe=4711,Edge John\r\n");
+        WriteFileBytes(share + "\\vtjobac4.da", "[JobAccountID]\r\njdoe=999,cutfile\r\n");
+
+        std::string settings = "[JobAccount]\r\nMode=6\r\nPath=" + share + "\r\n";
+        InstalledDriver hide(DriverSpec{"ZR Hide", {Cap, "vtjobac4.dat"},
+                                        {{Cap, Capabilities()}, {"vtjobac4.dat", settings}}});
+        InstalledPrinter printer("ZR Hide P", "ZR Hide");
+        Resolver resolver;
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        Result result;
+        ASSERT_EQ(resolver.Ask("ZR Hide P", &result), 1) << row.length;
+        EXPECT_EQ(result.id, row.id) << "Path of " << row.length << " characters";
+        EXPECT_STREQ(result.user, row.user) << "Path of " << row.length << " characters";
+    }
+}
+
+namespace {
+
+std::string WinIni()
+{
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, sizeof windows);
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, "win.ini");  // what is cached goes to disk
+    return ReadFileBytes(std::string(windows) + "\\win.ini");
+}
+
+// Stand-in for a heap that runs out exactly when the module allocates `failSize` bytes.
+namespace no_memory {
+
+SIZE_T failSize;
+int failures;
+decltype(&LocalAlloc) realLocalAlloc;
+
+HLOCAL WINAPI LocalAllocStub(UINT flags, SIZE_T bytes)
+{
+    if (bytes == failSize) {
+        ++failures;
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return realLocalAlloc(flags, bytes);
+}
+
+}  // namespace no_memory
+
+}  // namespace
+
+TEST(ReadJobAccountID, WithoutAFileNameNothingReachesWinIni)
+{
+    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    const std::string winIni = WinIni();
+
+    // The all-drivers state with a registry "AllMode" that is no mode.
+    for (DWORD allMode : {4u, 8u}) {
+        Resolver resolver("AllMode=1\r\nGetVexaIDMode=1\r\n");
+        SetRegistryDword(resolver.sandbox.RegistryRoot(), "AllFlag", 1);
+        SetRegistryDword(resolver.sandbox.RegistryRoot(), "AllMode", allMode);
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        Result result;
+        EXPECT_EQ(resolver.Ask("ZR Tab P", &result), 0) << "registry AllMode " << allMode;
+        EXPECT_EQ(WinIni(), winIni) << "registry AllMode " << allMode;
+    }
+
+    // No memory left for the account file's path. The job owner has no account, so the path is the
+    // bare file name this string file gives.
+    const char accountFile[] = "zrnomemory.ini";
+    Resolver resolver(std::string("GetVexaIDMode=1\r\nAccountFile=") + accountFile + "\r\n");
+    JobStandIn job(resolver.sandbox.Handle(), "zr no such user");
+    no_memory::failSize = sizeof accountFile;
+    no_memory::failures = 0;
+    ImportHook hook(resolver.sandbox.Handle(), "kernel32.dll", "LocalAlloc",
+                    reinterpret_cast<void*>(&no_memory::LocalAllocStub));
+    ASSERT_TRUE(hook.ok());
+    no_memory::realLocalAlloc = reinterpret_cast<decltype(&LocalAlloc)>(hook.original());
+    Result result;
+    EXPECT_EQ(resolver.Ask("ZR Tab P", &result), 0);
+    EXPECT_EQ(no_memory::failures, 1) << "the account file's path was the allocation that failed";
+    EXPECT_EQ(WinIni(), winIni);
+}

@@ -251,16 +251,17 @@ bool ComposeAccountFilePath(JobAccountInfo* info)
         char sidText[256] = {};
         DWORD sidLength = sizeof sidText;
         char profile[MAX_PATH] = {};
+        // A profile path with no room for the file name falls back to the bare name, as a
+        // missing profile does; a cut path would name another file.
         if (found && SidToText(sid.data(), sidText, &sidLength) &&
-            GetProfileDirectory(sidText, profile, sizeof profile)) {
-            CopyCut(path, profile);
-            AppendCut(path, "\\");
-        }
+            GetProfileDirectory(sidText, profile, sizeof profile))
+            ComposePath(path, {profile, "\\", Module.AccountFile});
     }
-    AppendCut(path, Module.AccountFile);
+    if (!path[0])
+        CopyCut(path, Module.AccountFile);
     FreeString(info->AccountFilePath);
     info->AccountFilePath = DuplicateString(path);
-    return true;
+    return info->AccountFilePath != nullptr;
 }
 
 bool CertificateMatches(const JobAccountInfo* info)
@@ -269,8 +270,8 @@ bool CertificateMatches(const JobAccountInfo* info)
     char name[MAX_PATH] = {};
     ReadCommonText("GetVexaIDDll", "tvctfct.dll", name, sizeof name);
     char path[256] = {};
-    CopyCut(path, Module.ModuleDirectory);
-    AppendCut(path, name);
+    if (!ComposePath(path, {Module.ModuleDirectory, name}))
+        return false;
     Library library(path);
     auto getInfo = library.Get<GetCertificateInfoFn>("GetCertificateInfo");
     if (!getInfo)

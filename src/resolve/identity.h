@@ -7,6 +7,8 @@
 
 bool GetJobUserName(JobAccountInfo* info);
 bool IsRemoteJob(const char* printerName);
+// Sets AccountFilePath (and on NT, through GetJobUserName, UserID); false when no memory is left
+// for the path, which is then null.
 bool ComposeAccountFilePath(JobAccountInfo* info);
 // Dotted IPv4 address of this computer into `address` (at least 16 bytes).
 bool GetHostAddress(char* address, DWORD size);
