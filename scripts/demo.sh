@@ -1,14 +1,24 @@
 #!/usr/bin/env bash
 # Sets up everything on a fresh Debian machine, installs sample printers in every job accounting
 # mode in the Wine prefix, and shows what zrlogext makes of them.
+# It shows the 32-bit build where this machine can run 32-bit programs, else the x64 build;
+# ZR_DEMO_WIDTH=64 asks for the x64 build.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${ZR_BUILD_DIR:-$root/build}
-export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
 "$root/scripts/setup.sh"
+. "$root/scripts/wine-env.sh"
+if [ "${ZR_DEMO_WIDTH:-}" = 64 ] || ! zr_wine32_runs; then
+    build=${ZR_BUILD_DIR64:-$root/build64}
+    echo "== the x64 build"
+else
+    build=${ZR_BUILD_DIR:-$root/build}
+    echo "== the 32-bit build"
+fi
+export WINEPREFIX=$build/wineprefix
 
 . "$root/scripts/display.sh"
 start_display
+start_wine
 trap stop_display EXIT
 run() { "$root/scripts/wine-run.sh" "$@"; }
 

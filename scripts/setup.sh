@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian machine lacks, builds the module, its tests and the demo, and
-# makes the Wine prefix they run in. Safe to run again: each step skips what is already there.
+# Installs what a fresh Debian machine lacks, builds the module, its tests and the demo in both
+# widths (32-bit in build/, x64 in build64/), and makes the Wine prefixes they run in. Safe to run
+# again: each step skips what is already there.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZR_BUILD_DIR:-$root/build}
-export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
+build64=${ZR_BUILD_DIR64:-$root/build64}
+. "$root/scripts/wine-env.sh"
 
-packages=(g++-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 xvfb xauth fonts-wine cmake googletest
-          x11-utils)
+packages=(g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
+          wine wine32:i386 wine64 xvfb xauth fonts-wine cmake googletest x11-utils)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -21,16 +23,30 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q "${missing[@]}"
 fi
 
-echo "== building in $build"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)"
+build_width() {  # <build directory> <toolchain file>
+    echo "== building in $1"
+    cmake -S "$root" -B "$1" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$2" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$1" -j"$(nproc)"
+}
+build_width "$build" mingw-w64-i686.cmake
+build_width "$build64" mingw-w64-x86_64.cmake
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "== creating the Wine prefix $WINEPREFIX"
-    export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    wineboot -i >/dev/null 2>&1
-    # Without a window manager every close of a top-level window otherwise stalls for 2 s.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    wineserver -w
+make_prefix() {  # <prefix> <win32|win64>
+    [ -f "$1/system.reg" ] && return 0
+    echo "== creating the Wine prefix $1"
+    (
+        export WINEPREFIX=$1 WINEARCH=$2 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+        loader=$(zr_wine_loader)
+        [ "$loader" = wine ] || export WINELOADER=$loader
+        "$loader" wineboot -i >/dev/null 2>&1
+        # Without a window manager every close of a top-level window otherwise stalls for 2 s.
+        "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+        wineserver -w
+    )
+}
+if zr_wine32_runs; then
+    make_prefix "$build/wineprefix" win32
+else
+    echo "== this machine cannot run 32-bit programs (its kernel lacks 32-bit support): the 32-bit build is not run"
 fi
+make_prefix "$build64/wineprefix" win64

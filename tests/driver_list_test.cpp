@@ -21,7 +21,7 @@ std::string ListCapability()
            "[M]\r\nJobAccount=1\r\nJobAccountDrvFlag=1\r\n";
 }
 
-DriverSpec Supporting(const std::string& name, const char* dataFile, const char* environment = EnvNtX86,
+DriverSpec Supporting(const std::string& name, const char* dataFile, const char* environment = EnvNative,
                       DWORD version = 3)
 {
     DriverSpec spec{name, {Cap, dataFile}, {{Cap, ListCapability()}}};
@@ -87,6 +87,12 @@ BOOL WINAPI EnumDriversAsNT4(char* server, char* environment, DWORD level, BYTE*
     return ok;
 }
 
+// What differs between the builds: which drivers are of the other width, and how they are named.
+const bool X64Build = sizeof(void*) == 8;
+const char* const OtherModPath = X64Build ? "ModPath32" : "ModPath64";
+const char* const OtherSuffixKey = X64Build ? "X86" : "X64";
+const std::string OtherSuffix = X64Build ? " - x86" : " - x64";
+
 struct NT4DriverStandIn {
     ImportHook hook{nullptr, "winspool.drv", "EnumPrinterDriversA", reinterpret_cast<void*>(&EnumDriversAsNT4)};
     NT4DriverStandIn()
@@ -147,32 +153,35 @@ TEST(BuildDriverList, DisplayNamesCarryVersionAndWidthSuffixes)
     InstalledDriver win9x(Supporting("ZR Popup95", "vtjobac2.dat", EnvWin40, 0));
     InstalledDriver nt4(Supporting("ZR NT4", "vtjobac1.dat"));
     NT4DriverStandIn nt4Version;
-    InstalledDriver wide(Supporting("ZR Wide", "vtjobac1.dat", EnvX64));
+    InstalledDriver wide(Supporting("ZR Wide", "vtjobac1.dat", EnvOther));
     InstalledDriver plain(DriverSpec{"ZR Plain", {"vtjobac1.dat"}});
 
+    // For the x64 build a Windows 4.0 driver is of the other width as well.
+    const std::string longText(40, 'w');
+    const std::string cutText = " " + std::string(30, 'w');
     struct Row {
         const char* name;
         std::string stringFile;
-        bool modPath64;
+        bool otherModPath;
         std::set<std::string> expected;
     } rows[] = {
-        {"x64 build unknown", "", false, {"ZR Tab", "ZR Popup95 [Windows95/98/Me]", "ZR NT4 [WindowsNT4.0/2000]"}},
-        {"x64 build known",
-         "",
-         true,
-         {"ZR Tab", "ZR Popup95 [Windows95/98/Me]", "ZR NT4 [WindowsNT4.0/2000]", "ZR Wide - x64"}},
+        {"other build unknown", "", false,
+         X64Build ? std::set<std::string>{"ZR Tab", "ZR NT4 [WindowsNT4.0/2000]"}
+                  : std::set<std::string>{"ZR Tab", "ZR Popup95 [Windows95/98/Me]", "ZR NT4 [WindowsNT4.0/2000]"}},
+        {"other build known", "", true,
+         {"ZR Tab", "ZR Popup95 [Windows95/98/Me]" + (X64Build ? OtherSuffix : ""), "ZR NT4 [WindowsNT4.0/2000]",
+          "ZR Wide" + OtherSuffix}},
         {"texts from the string file, cut to 30",
-         "[string]\r\nX64=" + std::string(40, 'w') + "\r\nWin9x=(old)\r\nWin2000=\r\n",
-         true,
-         {"ZR Tab", "ZR Popup95 (old)", "ZR NT4 ", "ZR Wide " + std::string(30, 'w')}},
+         "[string]\r\n" + std::string(OtherSuffixKey) + "=" + longText + "\r\nWin9x=(old)\r\nWin2000=\r\n", true,
+         {"ZR Tab", "ZR Popup95 (old)" + (X64Build ? cutText : ""), "ZR NT4 ", "ZR Wide" + cutText}},
     };
     for (const Row& row : rows) {
         ModuleSandbox::Options options;
         options.stringFile = row.stringFile;
         options.directoryTag = std::to_string(&row - rows);
         ModuleSandbox sandbox(options);
-        if (row.modPath64) {
-            SetRegistryString(sandbox.RegistryRoot(), "ModPath64", "C:\\x64build");
+        if (row.otherModPath) {
+            SetRegistryString(sandbox.RegistryRoot(), OtherModPath, "C:\\otherbuild");
             sandbox.Reload();
         }
         DriverList counted = {};
@@ -189,7 +198,7 @@ TEST(BuildDriverList, DisplayNamesCarryVersionAndWidthSuffixes)
             EXPECT_EQ(item.first.rfind(d->pName, 0), 0u) << "item data names the entry of " << item.first;
         }
         EXPECT_EQ(names, row.expected) << row.name;
-        // The skipped x64 driver is not counted; all else is the same whether or not a combo is given.
+        // A skipped driver is not counted; all else is the same whether or not a combo is given.
         EXPECT_EQ(CountsOf(list), CountsOf(counted)) << row.name;
         ReleaseDriverList(&list);
         ReleaseDriverList(&counted);
@@ -203,28 +212,29 @@ TEST(BuildDriverList, SkippedOtherWidthDriverIsNotCounted)
     auto baseline = CountsOf(before);
     ReleaseDriverList(&before);
 
-    InstalledDriver wide(Supporting("ZR Wide", "vtjobac1.dat", EnvX64));
+    InstalledDriver wide(Supporting("ZR Wide", "vtjobac1.dat", EnvOther));
     DriverList list = {};
     BuildDriverList(nullptr, &list);
-    EXPECT_EQ(CountsOf(list), baseline) << "ModPath64 is empty in the default state";
+    EXPECT_EQ(CountsOf(list), baseline) << OtherModPath << " is empty in the default state";
     ReleaseDriverList(&list);
 }
 
 TEST(BuildDriverList, SameNameInTwoEnvironmentsGivesTwoItems)
 {
     ModuleSandbox sandbox;
-    SetRegistryString(sandbox.RegistryRoot(), "ModPath64", "C:\\x64build");
+    SetRegistryString(sandbox.RegistryRoot(), OtherModPath, "C:\\otherbuild");
     sandbox.Reload();
-    InstalledDriver x86(Supporting("ZR Twin", "vtjobac1.dat"));
-    InstalledDriver x64(Supporting("ZR Twin", "vtjobac1.dat", EnvX64));
+    InstalledDriver native(Supporting("ZR Twin", "vtjobac1.dat"));
+    InstalledDriver other(Supporting("ZR Twin", "vtjobac1.dat", EnvOther));
     ComboWindow window;
     DriverList list = {};
     BuildDriverList(window.combo, &list);
     auto items = TestItems(window);
+    const std::string otherName = "ZR Twin" + OtherSuffix;
     ASSERT_EQ(items.count("ZR Twin"), 1u);
-    ASSERT_EQ(items.count("ZR Twin - x64"), 1u);
-    EXPECT_NE(items["ZR Twin"], items["ZR Twin - x64"]);
-    EXPECT_STREQ(DriverEntry(list, static_cast<DWORD>(items["ZR Twin - x64"]))->pEnvironment, EnvX64);
+    ASSERT_EQ(items.count(otherName), 1u);
+    EXPECT_NE(items["ZR Twin"], items[otherName]);
+    EXPECT_STREQ(DriverEntry(list, static_cast<DWORD>(items[otherName]))->pEnvironment, EnvOther);
     ReleaseDriverList(&list);
 }
 

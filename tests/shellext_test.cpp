@@ -442,7 +442,7 @@ TEST_F(Registration, TheShellLoadsTheRegisteredModuleCopy)
     ASSERT_EQ(RegisterExtension(), 0);
     Apartment apartment;
     ASSERT_TRUE(SUCCEEDED(apartment.result));
-    auto canUnload = reinterpret_cast<CanUnloadFn>(GetProcAddress(sandbox.Handle(), "DllCanUnloadNow"));
+    auto canUnload = reinterpret_cast<CanUnloadFn>(reinterpret_cast<void (*)()>(GetProcAddress(sandbox.Handle(), "DllCanUnloadNow")));
     ASSERT_NE(canUnload, nullptr);
     ASSERT_NE(GetProcAddress(sandbox.Handle(), "DllGetClassObject"), nullptr);
 
@@ -488,7 +488,7 @@ class ShellSide {
 public:
     explicit ShellSide(const ModuleSandbox& sandbox)
     {
-        canUnload = reinterpret_cast<CanUnloadFn>(GetProcAddress(sandbox.Handle(), "DllCanUnloadNow"));
+        canUnload = reinterpret_cast<CanUnloadFn>(reinterpret_cast<void (*)()>(GetProcAddress(sandbox.Handle(), "DllCanUnloadNow")));
         EXPECT_EQ(RegisterExtension(), 0);
         EXPECT_EQ(CoCreateInstance(CLSID_JobAccountShellExt, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
                                    reinterpret_cast<void**>(&init)),

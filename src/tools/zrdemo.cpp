@@ -23,7 +23,8 @@
 
 namespace {
 
-const char Environment[] = "Windows NT x86";
+// The demo printers use drivers of the demo program's own width.
+const char* const Environment = sizeof(void*) == 8 ? "Windows x64" : "Windows NT x86";
 const char DemoRoot[] = "C:\\zrdemo\\";
 
 struct Sample {

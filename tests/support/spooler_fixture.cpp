@@ -10,6 +10,8 @@
 const char EnvNtX86[] = "Windows NT x86";
 const char EnvX64[] = "Windows x64";
 const char EnvWin40[] = "Windows 4.0";
+const char* const EnvNative = sizeof(void*) == 8 ? EnvX64 : EnvNtX86;
+const char* const EnvOther = sizeof(void*) == 8 ? EnvNtX86 : EnvX64;
 
 namespace {
 

@@ -10,6 +10,11 @@
 extern const char EnvNtX86[];
 extern const char EnvX64[];
 extern const char EnvWin40[];
+// The environment of drivers that printers of this test program's width use: "Windows x64" in the
+// x64 build, "Windows NT x86" in the 32-bit one.
+extern const char* const EnvNative;
+// The NT environment of the other width.
+extern const char* const EnvOther;
 
 struct DriverSpec {
     DriverSpec(std::string name_, std::vector<std::string> dependents = {},
@@ -21,7 +26,7 @@ struct DriverSpec {
     std::vector<std::string> dependentFiles;
     // Contents of dependent files, written into the driver's directory after installation.
     std::map<std::string, std::string> files;
-    std::string environment = EnvNtX86;
+    std::string environment = EnvNative;
     DWORD version = 3;
     std::string driverFile = "zrtestdrv.dll";
 };
