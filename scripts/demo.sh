@@ -9,12 +9,16 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 . "$root/scripts/wine-env.sh"
 if [ "${ZR_DEMO_WIDTH:-}" = 64 ] || ! zr_wine32_runs; then
     build=${ZR_BUILD_DIR64:-$root/build64}
+    arch=win64
     echo "== the x64 build"
 else
     build=${ZR_BUILD_DIR:-$root/build}
+    arch=win32
     echo "== the 32-bit build"
 fi
-export WINEPREFIX=$build/wineprefix
+# The demo's printers live in a prefix of their own, so that the tests always start from a clean one.
+export WINEPREFIX=$build/demoprefix
+make_prefix "$WINEPREFIX" "$arch"
 
 . "$root/scripts/display.sh"
 start_display

@@ -31,19 +31,6 @@ build_width() {  # <build directory> <toolchain file>
 build_width "$build" mingw-w64-i686.cmake
 build_width "$build64" mingw-w64-x86_64.cmake
 
-make_prefix() {  # <prefix> <win32|win64>
-    [ -f "$1/system.reg" ] && return 0
-    echo "== creating the Wine prefix $1"
-    (
-        export WINEPREFIX=$1 WINEARCH=$2 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-        loader=$(zr_wine_loader)
-        [ "$loader" = wine ] || export WINELOADER=$loader
-        "$loader" wineboot -i >/dev/null 2>&1
-        # Without a window manager every close of a top-level window otherwise stalls for 2 s.
-        "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-        wineserver -w
-    )
-}
 if zr_wine32_runs; then
     make_prefix "$build/wineprefix" win32
 else

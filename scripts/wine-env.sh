@@ -24,3 +24,18 @@ zr_wine_loader() {
         echo wine
     fi
 }
+
+# Creates a Wine prefix of the given kind once: make_prefix <directory> <win32|win64>.
+make_prefix() {
+    [ -f "$1/system.reg" ] && return 0
+    echo "== creating the Wine prefix $1"
+    (
+        export WINEPREFIX=$1 WINEARCH=$2 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+        loader=$(zr_wine_loader)
+        [ "$loader" = wine ] || export WINELOADER=$loader
+        "$loader" wineboot -i >/dev/null 2>&1
+        # Without a window manager every close of a top-level window otherwise stalls for 2 s.
+        "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+        wineserver -w
+    )
+}

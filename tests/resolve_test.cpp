@@ -663,3 +663,78 @@ TEST(ReadJobAccountID, CertificateIDModeWritesBackTheIDButNeverACertifiedUser)
         EXPECT_EQ(ProfileValue(account.Path(), row.section, "UserID"), row.storedUser) << row.name;
     }
 }
+
+namespace {
+
+DWORD FreeTlsSlots()
+{
+    std::vector<DWORD> taken;
+    for (DWORD slot; (slot = TlsAlloc()) != TLS_OUT_OF_INDEXES;)
+        taken.push_back(slot);
+    for (DWORD slot : taken)
+        TlsFree(slot);
+    return static_cast<DWORD>(taken.size());
+}
+
+// Wine reports no handle count: probe the handle values instead.
+DWORD OpenHandles()
+{
+    DWORD count = 0;
+    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
+        DWORD flags = 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
+            ++count;
+    }
+    return count;
+}
+
+int LoadCycles()
+{
+    char text[16] = {};
+    GetEnvironmentVariableA("ZR_LOAD_CYCLES", text, sizeof text);
+    int cycles = atoi(text);
+    return cycles > 0 ? cycles : 2000;
+}
+
+}  // namespace
+
+// Spoolers, shells and printing applications load and unload the module for as long as they run.
+TEST(ModuleLoading, ThousandsOfLoadsAndUnloadsLeaveNothingBehind)
+{
+    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    std::string dll = FreshTestDirectory() + "zrlogext.dll";
+    ASSERT_TRUE(CopyFileA((ProgramDirectory() + "zrlogext.dll").c_str(), dll.c_str(), FALSE));
+
+    auto cycle = [&dll]() {
+        HMODULE module = LoadLibraryA(dll.c_str());
+        if (!module)
+            return false;
+        auto read = reinterpret_cast<ReadFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "ReadJobAccountID")));
+        Result result = {};
+        bool answered = read && read("ZR Tab P", 0, &result) == 1 && result.id == 1;
+        FreeLibrary(module);
+        return answered;
+    };
+    for (int i = 0; i < 5; ++i)  // warm up what the platform keeps
+        ASSERT_TRUE(cycle());
+    DWORD tls = FreeTlsSlots();
+    DWORD handles = OpenHandles();
+    SIZE_T heap = HeapBusyBytes();
+
+    const int cycles = LoadCycles();
+    DWORD start = GetTickCount();
+    for (int i = 0; i < cycles; ++i)
+        ASSERT_TRUE(cycle()) << "cycle " << i;
+    DWORD elapsed = GetTickCount() - start;
+
+    EXPECT_NE(GetModuleHandleA(dll.c_str()), nullptr) << "the module stays loaded for the life of the process";
+    EXPECT_EQ(FreeTlsSlots(), tls);
+    EXPECT_LE(OpenHandles(), handles + 2);
+    EXPECT_LT(HeapBusyBytes(), heap + 16 * 1024);
+    printf("%d loads, resolutions and unloads in %lu ms: free TLS slots %lu -> %lu, handles %lu -> %lu, heap %lu -> %lu bytes\n",
+           cycles, static_cast<unsigned long>(elapsed), static_cast<unsigned long>(tls),
+           static_cast<unsigned long>(FreeTlsSlots()), static_cast<unsigned long>(handles),
+           static_cast<unsigned long>(OpenHandles()), static_cast<unsigned long>(heap),
+           static_cast<unsigned long>(HeapBusyBytes()));
+}

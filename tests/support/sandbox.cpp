@@ -50,9 +50,13 @@ void RemoveTree(const std::string& directory)
     RemoveDirectoryA(dir.c_str());
 }
 
+const char TestRoot[] = "C:\\zrtest\\";
+
+void RemoveTestDirectories() { RemoveTree(TestRoot); }
+
 std::string FreshTestDirectory(const std::string& tag)
 {
-    std::string base = "C:\\zrtest\\";
+    std::string base = TestRoot;
     CreateDirectoryA(base.c_str(), nullptr);
     std::string dir = base + CurrentTestName() + (tag.empty() ? "" : "." + tag) + "\\";
     RemoveTree(dir);
@@ -116,7 +120,11 @@ void DeleteRegistryTree(const std::string& subkey)
 
 ModuleSandbox::ModuleSandbox(const Options& options) : saved_(Module)
 {
-    directory_ = FreshTestDirectory(options.directoryTag);
+    // The module stays loaded for the life of the process once loaded, with the settings it read
+    // then: every sandbox gets a path of its own, so that it loads a module of its own.
+    static int sequence = 0;
+    std::string tag = options.directoryTag.empty() ? "" : options.directoryTag + ".";
+    directory_ = FreshTestDirectory(tag + "module" + std::to_string(++sequence));
     registryRoot_ = SandboxRegistryRoot();
     DeleteRegistryTree(registryRoot_);
 

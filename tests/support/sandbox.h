@@ -13,6 +13,9 @@ std::string ProgramDirectory();
 
 // A fresh empty directory for the current test, ending in a backslash.
 std::string FreshTestDirectory(const std::string& tag = "");
+// Removes what earlier runs left of the test directories (modules they loaded stay mapped until
+// their process ends).
+void RemoveTestDirectories();
 
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);
@@ -26,7 +29,7 @@ void SetRegistryDword(const std::string& subkey, const char* name, DWORD value);
 void SetRegistryString(const std::string& subkey, const char* name, const std::string& value);
 void DeleteRegistryTree(const std::string& subkey);
 
-// A copy of zrlogext.dll in a directory of its own, loaded, whose module state is installed as
+// A copy of zrlogext.dll in a directory of its own (a new one for every sandbox), loaded, whose module state is installed as
 // `Module` for the code under test while the sandbox lives. The string file holds "RegRoot" set to
 // a key of the test's own unless the given contents name one.
 class ModuleSandbox {

@@ -15,5 +15,6 @@ int main(int argc, char** argv)
     }
     LoadModuleState(module, &Module);
     RemoveLeftoverTestDrivers();
+    RemoveTestDirectories();
     return RUN_ALL_TESTS();
 }
