@@ -15,4 +15,8 @@ bool GetHostAddress(char* address, DWORD size);
 bool SidToText(PSID sid, char* text, DWORD* length);
 bool GetProfileDirectory(const char* sidText, char* directory, DWORD size);
 bool GetLogonServer(char* server, DWORD size);
+// The value of the first relative distinguished name of `type` ("CN", "T") in the text of a
+// certificate name, up to the next comma outside quotes; an attribute inside another one's value
+// does not count. False when the name has none.
+bool FindNameAttribute(const char* name, const char* type, char* value, size_t size);
 bool CertificateMatches(const JobAccountInfo* info);

@@ -92,18 +92,25 @@ bool AskAndStoreFixedID()
     return true;
 }
 
+// Reads the fixed ID and user of the settings file into the record; true when a user is stored.
+bool ReadFixedEntry(JobAccountInfo* info)
+{
+    char text[IDTextChars] = {};
+    ReadProfileText(info->SettingsFilePath, "JobAccount", "JobAccountID", "0", text);
+    StoreIDText(info, text);
+    ReadProfileText(info->SettingsFilePath, "JobAccount", "UserID", "", info->UserID);
+    return info->UserID[0] != '\0';
+}
+
 void ResolveFixedID(JobAccountInfo* info)
 {
-    // Each successful entry is read back from the settings file; a bound keeps a misbehaving
-    // settings file (an entry that never reaches it) from asking without end.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        char text[IDTextChars] = {};
-        ReadProfileText(info->SettingsFilePath, "JobAccount", "JobAccountID", "0", text);
-        StoreIDText(info, text);
-        ReadProfileText(info->SettingsFilePath, "JobAccount", "UserID", "", info->UserID);
-        if (info->UserID[0])
+    // Every stored entry is read back from the settings file, the last one included. The bound is
+    // on the dialogs: a settings file that never takes the entry must not ask without end.
+    const int MostDialogs = 3;
+    for (int dialogs = 0;; ++dialogs) {
+        if (ReadFixedEntry(info))
             return;
-        if (info->JobAccountID != 0 || !DialogsAllowed(info) || !AskAndStoreFixedID())
+        if (info->JobAccountID != 0 || dialogs == MostDialogs || !DialogsAllowed(info) || !AskAndStoreFixedID())
             break;
     }
     GetJobUserName(info);
