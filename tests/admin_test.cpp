@@ -725,6 +725,21 @@ TEST(ApplyJobAccountMode, CopyFailingMidwayStopsThereAndWritesNoAllDriversState)
     EXPECT_EQ(RegistryValue(sandbox.RegistryRoot(), "AllMode"), Absent);
 }
 
+TEST(ApplyJobAccountMode, ModulePathTooLongFailsInsteadOfCopyingFromACutPath)
+{
+    ModuleFileCleaner files;
+    AdminSandbox sandbox;
+    SetRegistryString(sandbox.RegistryRoot(), X64Build ? "ModPath64" : "ModPath32", "C:\\" + std::string(250, 'a'));
+    sandbox.sandbox.Reload();
+    InstalledDriver driver(Supporting("ZR Adm One", {}));
+    OwnedList owned;
+    int index = owned.IndexOf(driver.Name());
+
+    EXPECT_EQ(ApplyJobAccountMode(&owned.list, index, 2), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+    EXPECT_EQ(SpoolerDependents(driver.Name()), Names({Cap, "notes.txt"}));
+    EXPECT_EQ(owned.list.Modes[index], 0u);
+}
+
 TEST(TouchFileTime, SetsTheLastWriteTimeToNow)
 {
     std::string path = FreshTestDirectory() + "file.dat";
