@@ -54,6 +54,7 @@ TEST(ReadDriverCapability, DeclarationsAndTheirOrder)
     WriteFileBytes(dir + "TVFLAG01.CAP", CapabilityFile("ZR Model", 1, 5));
     WriteFileBytes(dir + "TVOFF001.CAP", CapabilityFile("ZR Model", 0));
     WriteFileBytes(dir + "TVOTHER1.CAP", CapabilityFile("ZR Other Model"));
+    WriteFileBytes(dir + "TVFAR001.CAP", CapabilityFile("ZR Model", 1, 9));
     std::string elsewhere = FreshTestDirectory("elsewhere");
     WriteFileBytes(elsewhere + "TVFAR001.CAP", CapabilityFile("ZR Model", 1, 9));
 
@@ -67,7 +68,14 @@ TEST(ReadDriverCapability, DeclarationsAndTheirOrder)
         {"older form, hex digit", {"VT01000A.CAP", "vtjobac1.dat"}, true, 1, Untouched, "vtjobac1.dat"},
         {"older form, not hex", {"VT01000G.CAP", "vtjobac1.dat"}, false, Untouched, Untouched, "vtjobac1.dat"},
         {"driver flag", {"TVFLAG01.CAP", "vtjobac1.dat"}, true, 1, 5, "vtjobac1.dat"},
-        {"later JobAccount 0 cancels", {"TV123456.CAP", "TVOFF001.CAP", "vtjobac1.dat"}, false, Untouched, 0,
+        {"later JobAccount 0 cancels", {"TV123456.CAP", "TVOFF001.CAP", "vtjobac1.dat"}, false, Untouched, Untouched,
+         "vtjobac1.dat"},
+        {"cancelling drops the flag", {"TVFLAG01.CAP", "TVOFF001.CAP", "vtjobac1.dat"}, false, Untouched, Untouched,
+         "vtjobac1.dat"},
+        {"older form after a cancel brings no flag back", {"TVFLAG01.CAP", "TVOFF001.CAP", "VT010001.CAP",
+                                                           "vtjobac1.dat"}, true, 1, Untouched, "vtjobac1.dat"},
+        {"the last declaration's flag", {"TVFLAG01.CAP", "TVFAR001.CAP", "vtjobac1.dat"}, true, 1, 9, "vtjobac1.dat"},
+        {"older form keeps the flag already declared", {"TVFLAG01.CAP", "VT010001.CAP", "vtjobac1.dat"}, true, 1, 5,
          "vtjobac1.dat"},
         {"older form sets it again", {"TVOFF001.CAP", "VT010001.CAP", "vtjobac1.dat"}, true, 1, Untouched,
          "vtjobac1.dat"},
@@ -98,6 +106,44 @@ TEST(ReadDriverCapability, DeclarationsAndTheirOrder)
                                                                       expected) == 0)
             << c.name << ": " << got;
         EXPECT_EQ(path[MAX_PATH], 0x5A) << c.name << ": wrote past 260 characters";
+    }
+}
+
+TEST(ReadDriverCapability, APathThatDoesNotFitNamesNoFile)
+{
+    // Driver directories deep enough that the directory and a 12-character name take `length`
+    // characters. Past the limit only the name a cut path would give exists, declaring support.
+    struct Row {
+        const char* name;
+        size_t length;
+        bool supported;
+    } rows[] = {
+        {"exactly at the limit", MAX_PATH - 1, true},
+        {"one past the limit", MAX_PATH, false},
+    };
+    for (const Row& row : rows) {
+        std::string base = FreshTestDirectory(std::to_string(row.length));
+        std::string dir = base + std::string(row.length - 12 - base.size() - 1, 'd') + "\\";
+        ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr)) << row.name;
+        std::string capability = dir + "TVLONG01.CAP";
+        ASSERT_EQ(capability.size(), row.length);
+        WriteFileBytes(capability.substr(0, MAX_PATH - 1), CapabilityFile("ZR Model"));
+        WriteFileBytes(dir + "vtjobac1.da", "");
+
+        for (bool fullPathEntry : {false, true}) {
+            std::string label = std::string(row.name) + (fullPathEntry ? ", full path entries" : ", bare names");
+            FakeDriver driver(fullPathEntry ? base : dir,
+                              fullPathEntry ? std::vector<std::string>{capability, dir + "vtjobac1.dat"}
+                                            : std::vector<std::string>{"TVLONG01.CAP", "vtjobac1.dat"});
+            DWORD mode = Untouched;
+            char path[MAX_PATH + 1];
+            memset(path, 0x5A, sizeof path);
+            path[0] = '\0';
+            EXPECT_EQ(ReadDriverCapability(&driver.info, &mode, nullptr, path), row.supported) << label;
+            EXPECT_EQ(mode, row.supported ? 1u : Untouched) << label;
+            EXPECT_EQ(std::string(path), row.supported ? dir + "vtjobac1.dat" : "") << label;
+            EXPECT_EQ(path[MAX_PATH], 0x5A) << label;
+        }
     }
 }
 

@@ -18,7 +18,7 @@ const char Cap[] = "TVLIST01.CAP";
 std::string ListCapability()
 {
     return "[Capability]\r\nZR Tab=M\r\nZR Hide=M\r\nZR Popup95=M\r\nZR NT4=M\r\nZR Wide=M\r\nZR Twin=M\r\n"
-           "[M]\r\nJobAccount=1\r\nJobAccountDrvFlag=1\r\n";
+           "ZR Cancelled=M\r\n[M]\r\nJobAccount=1\r\nJobAccountDrvFlag=1\r\n";
 }
 
 DriverSpec Supporting(const std::string& name, const char* dataFile, const char* environment = EnvNative,
@@ -114,6 +114,11 @@ TEST(BuildDriverList, EntriesModesAndCounts)
     InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
     InstalledDriver hide(Supporting("ZR Hide", "vtjobac4.dat"));
     InstalledDriver plain(DriverSpec{"ZR Plain", {"vtjobac1.dat"}});
+    // Declared with a flag, then cancelled by a later capability file.
+    const char cancelling[] = "TVLIST02.CAP";
+    const char cancel[] = "[Capability]\r\nZR Cancelled=Off\r\n[Off]\r\nJobAccount=0\r\n";
+    InstalledDriver cancelled(DriverSpec{"ZR Cancelled", {Cap, cancelling, "vtjobac1.dat"},
+                                         {{Cap, ListCapability()}, {cancelling, cancel}}});
 
     DriverList list = {};
     EXPECT_EQ(BuildDriverList(nullptr, &list), 1);
@@ -127,8 +132,9 @@ TEST(BuildDriverList, EntriesModesAndCounts)
     EXPECT_EQ(seen["ZR Tab"], std::make_pair(1ul, 1ul));
     EXPECT_EQ(seen["ZR Hide"], std::make_pair(3ul, 1ul));
     EXPECT_EQ(seen["ZR Plain"], std::make_pair(0ul, 0ul));
+    EXPECT_EQ(seen["ZR Cancelled"], std::make_pair(0ul, 0ul)) << "a driver without support has no flag";
     auto counts = CountsOf(list);
-    EXPECT_EQ(counts[0] - baseline[0], 1u);
+    EXPECT_EQ(counts[0] - baseline[0], 2u);
     EXPECT_EQ(counts[1] - baseline[1], 1u);
     EXPECT_EQ(counts[2] - baseline[2], 0u);
     EXPECT_EQ(counts[3] - baseline[3], 1u);

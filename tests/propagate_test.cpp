@@ -1,6 +1,8 @@
 // Copying the master printer settings file to the Hide-mode drivers.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "idlist/driver_list.h"
 #include "idlist/propagate.h"
 #include "sandbox.h"
@@ -147,6 +149,38 @@ TEST(PropagateSettingsFile, FailedCopyIsReportedAndTheOthersStillRun)
             const_cast<DRIVER_INFO_3A*>(DriverEntry(broken, i))->pDriverPath = missingDir.data();
     EXPECT_EQ(PropagateSettingsFile(&broken, source.c_str()), 0);
     EXPECT_TRUE(FileExists(drivers.hideWide.Directory() + "vtjobac4.dat"));
+}
+
+TEST(PropagateSettingsFile, AMasterCopyThatIsADriversCopyCountsAsDone)
+{
+    // The module is one of a Hide driver's dependent files: run from that driver's directory, its
+    // master copy is the driver's copy, spelled as the loader happened to spell the directory.
+    struct Row {
+        const char* name;
+        std::string (*spell)(const std::string& directory);
+    } rows[] = {
+        {"other letter case",
+         [](const std::string& d) {
+             std::string upper = d;
+             CharUpperBuffA(upper.data(), static_cast<DWORD>(upper.size()));
+             return upper;
+         }},
+        {"with a dot segment", [](const std::string& d) { return d + ".\\"; }},
+    };
+    for (const Row& row : rows) {
+        ModuleSandbox sandbox;
+        Drivers drivers;
+        const std::string contents = "[JobAccount]\r\nMode=5\r\nJobAccountID=42\r\n";
+        std::string own = drivers.hideA.Directory() + "vtjobac4.dat";
+        WriteFileBytes(own, contents);
+        std::string spelled = row.spell(drivers.hideA.Directory());
+        ASSERT_LT(spelled.size(), sizeof Module.ModuleDirectory);
+        strcpy(Module.ModuleDirectory, spelled.c_str());
+
+        EXPECT_EQ(PropagateSettingsFile(&drivers.list, nullptr), 1) << row.name;
+        EXPECT_EQ(ReadFileBytes(own), contents) << row.name;
+        EXPECT_EQ(ReadFileBytes(drivers.hideWide.Directory() + "vtjobac4.dat"), contents) << row.name;
+    }
 }
 
 TEST(PropagateSettingsFile, NothingToDo)

@@ -5,9 +5,12 @@
 #include <lmcons.h>
 #include <psapi.h>
 
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "job_standin.h"
+#include "profile_fixture.h"
 #include "resolve/identity.h"
 #include "resolve/job_account_info.h"
 #include "sandbox.h"
@@ -43,23 +46,13 @@ std::string ProcessUser()
     return name;
 }
 
-// The account file the module uses for `user` on NT.
-std::string AccountFileOf(const std::string& printer, const std::string& user)
+// The account file of a user without a profile here: the bare name, which the profile functions
+// place in the Windows directory.
+std::string AccountFileInWindowsDirectory()
 {
-    JobAccountInfo info = {};
-    info.Flags = JAF_NT;
-    info.PrinterName = const_cast<char*>(printer.c_str());
-    JobStandIn job(nullptr, user);
-    ComposeAccountFilePath(&info);
-    std::string path = info.AccountFilePath;
-    LocalFree(info.AccountFilePath);
-    if (path.find('\\') == std::string::npos) {
-        // A bare name: the profile functions place it in the Windows directory.
-        char windows[MAX_PATH] = {};
-        GetWindowsDirectoryA(windows, sizeof windows);
-        path = std::string(windows) + "\\" + path;
-    }
-    return path;
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, sizeof windows);
+    return std::string(windows) + "\\vtjobac.ini";
 }
 
 // A sandboxed module and its export.
@@ -122,8 +115,8 @@ TEST(ReadJobAccountID, TabModeReadsTheAccountFile)
     InstalledPrinter first("ZR Tab P", "ZR Tab");
     InstalledPrinter second("ZR Tab Q", "ZR Tab");
     std::string owner = ProcessUser();
-    AccountFileBackup account(AccountFileOf("ZR Tab P", owner));
-    DeleteFileA(account.Path().c_str());
+    PlantedProfile profile;
+    AccountFileBackup account(profile.File());
     Result result;
     {
         Resolver resolver;
@@ -224,7 +217,7 @@ TEST(ReadJobAccountID, CertificateIDMode)
 {
     InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
     InstalledPrinter printer("ZR Tab P", "ZR Tab");
-    AccountFileBackup account(AccountFileOf("ZR Tab P", "jdoe"));
+    AccountFileBackup account(AccountFileInWindowsDirectory());  // jdoe has no account here
     struct Row {
         const char* name;
         std::string certificates;
@@ -236,6 +229,12 @@ TEST(ReadJobAccountID, CertificateIDMode)
         {"large ID kept", "CN=TAVRO LOCAL CA|T=jdoe,O=x\r\n", "100000", 100000, "jdoe"},
         {"another issuer", "CN=OTHER CA,O=Tavro|T=jdoe,CN=John Doe\r\n", "42", 42, "stored user"},
         {"another user", "CN=TAVRO LOCAL CA|T=someone,CN=x\r\n", "42", 42, "stored user"},
+        {"T= inside another attribute's name", "CN=TAVRO LOCAL CA|STREET=jdoe,T=eve\r\n", "42", 42, "stored user"},
+        {"T= inside a quoted value", "CN=TAVRO LOCAL CA|O=\"x,T=jdoe,y\",T=eve\r\n", "42", 42, "stored user"},
+        {"CN= inside another attribute's value", "OU=CN=TAVRO LOCAL CA|T=jdoe\r\n", "42", 42, "stored user"},
+        {"blanks after the separators", "O=Tavro, CN=TAVRO LOCAL CA|CN=John Doe, T=jdoe\r\n", "42", 999900042, "jdoe"},
+        {"an array of texts", "#bstr\r\nCN=TAVRO LOCAL CA|T=jdoe\r\n", "42", 42, "stored user"},
+        {"an array by reference", "#byref\r\nCN=TAVRO LOCAL CA|T=jdoe\r\n", "42", 42, "stored user"},
     };
     for (const Row& row : rows) {
         Resolver resolver("GetVexaIDMode=1\r\n");
@@ -313,32 +312,44 @@ TEST(ReadJobAccountID, RepeatedResolutionsLeaveNothingBehind)
 
 namespace {
 
-// Answers the first popup the thread shows: fills the user and ID edits and presses a button.
-struct PopupAnswer {
+// Answers the popups the thread shows, one reply each in order: fills the user and ID edits and
+// presses a button. Popups beyond the replies are cancelled; every popup is counted.
+struct PopupReply {
     std::string user;
     std::string id;
     int button = IDOK;
+};
+struct PopupAnswer {
+    PopupAnswer(std::string user, std::string id, int button = IDOK) : replies{{user, id, button}} {}
+    explicit PopupAnswer(std::vector<PopupReply> list) : replies(std::move(list)) {}
+    std::vector<PopupReply> replies;
     int shown = 0;
 };
 PopupAnswer* answer;
+const char AnsweredMark[] = "ZrAnswered";
 
 BOOL CALLBACK AnswerPopup(HWND window, LPARAM)
 {
     char cls[32] = {};
     GetClassNameA(window, cls, sizeof cls);
-    if (strcmp(cls, "#32770") != 0 || !IsWindowVisible(window))
+    if (strcmp(cls, "#32770") != 0 || !IsWindowVisible(window) || GetPropA(window, AnsweredMark))
         return TRUE;
-    ++answer->shown;
-    SetDlgItemTextA(window, 1004, answer->user.c_str());
-    SetDlgItemTextA(window, 1006, answer->id.c_str());
-    PostMessageA(window, WM_COMMAND, answer->button, 0);
+    SetPropA(window, AnsweredMark, reinterpret_cast<HANDLE>(1));
+    size_t index = static_cast<size_t>(answer->shown++);
+    if (index >= answer->replies.size()) {
+        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+        return FALSE;
+    }
+    const PopupReply& reply = answer->replies[index];
+    SetDlgItemTextA(window, 1004, reply.user.c_str());
+    SetDlgItemTextA(window, 1006, reply.id.c_str());
+    PostMessageA(window, WM_COMMAND, reply.button, 0);
     return FALSE;
 }
 
 void CALLBACK OnPopupTimer(HWND, UINT, UINT_PTR, DWORD)
 {
-    if (answer->shown == 0)
-        EnumThreadWindows(GetCurrentThreadId(), AnswerPopup, 0);
+    EnumThreadWindows(GetCurrentThreadId(), AnswerPopup, 0);
 }
 
 // Resolves while a thread timer answers any popup the resolution opens.
@@ -408,6 +419,249 @@ TEST(ReadJobAccountID, FixedIDModeWithoutAnIDAsksOnceAndStoresItForEveryDriver)
     ASSERT_EQ(AskAnswering(resolver, "ZR Fixed P", &result, none), 1);
     EXPECT_EQ(none.shown, 0) << "the stored ID answers from now on";
     EXPECT_EQ(result.id, 66u);
+}
+
+TEST(ReadJobAccountID, FixedIDModeAsksAtMostThreeTimesAndKeepsTheLastEntry)
+{
+    const char* settings = "[JobAccount]\r\nMode=5\r\n";
+    PopupReply nothing{"", "0"};
+    struct Row {
+        const char* name;
+        std::vector<PopupReply> replies;
+        int shown;
+        DWORD id;
+        const char* user;
+    } rows[] = {
+        {"entered at the third dialog", {nothing, nothing, {"Fixed Person", "66"}}, 3, 66, "Fixed Person"},
+        {"never entered", {nothing, nothing, nothing, nothing, nothing}, 3, 0, "jdoe"},
+    };
+    for (const Row& row : rows) {
+        InstalledDriver fixed(
+            DriverSpec{"ZR Fixed", {Cap, "vtjobac4.dat"}, {{Cap, AllowingCapability}, {"vtjobac4.dat", settings}}});
+        InstalledPrinter printer("ZR Fixed P", "ZR Fixed");
+        Resolver resolver;
+        WriteFileBytes(resolver.sandbox.Directory() + "vtjobac4.dat", settings);
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+
+        PopupAnswer reply(row.replies);
+        Result result;
+        ASSERT_EQ(AskAnswering(resolver, "ZR Fixed P", &result, reply), 1) << row.name;
+        EXPECT_EQ(reply.shown, row.shown) << row.name;
+        EXPECT_EQ(result.id, row.id) << row.name;
+        EXPECT_STREQ(result.user, row.user) << row.name;
+    }
+}
+
+TEST(CertificateNames, AnAttributeCountsOnlyAsAWholeNamePart)
+{
+    struct Row {
+        const char* name;
+        const char* type;
+        bool found;
+        const char* value;
+    } rows[] = {
+        {"T=jdoe,CN=John Doe", "T", true, "jdoe"},
+        {"CN=John Doe,T=jdoe", "T", true, "jdoe"},
+        {"CN=John Doe, T=jdoe", "T", true, "jdoe"},
+        {"CN=John Doe;  T=jdoe,O=x", "T", true, "jdoe"},
+        {"CN=John Doe+T=jdoe", "T", true, "jdoe"},
+        {"T=first,T=second", "T", true, "first"},
+        {"T=\"a,b\",CN=x", "T", true, "\"a,b\""},
+        {"T=", "T", true, ""},
+        {"STREET=jdoe,T=eve", "T", true, "eve"},
+        {"O=\"x,T=jdoe\",T=eve", "T", true, "eve"},
+        {"O=\"x,T=jdoe\"", "T", false, ""},
+        {"O=\"x,T=jdoe,y\",T=eve", "T", true, "eve"},
+        {"STREET=jdoe", "T", false, ""},
+        {"OU=CN=TAVRO LOCAL CA", "CN", false, ""},
+        {"TITLE=jdoe", "T", false, ""},
+        {"t=jdoe", "T", false, ""},
+        {"", "T", false, ""},
+    };
+    for (const Row& row : rows) {
+        char value[16];
+        memset(value, 'x', sizeof value);
+        EXPECT_EQ(FindNameAttribute(row.name, row.type, value, 8), row.found) << row.name;
+        EXPECT_STREQ(value, row.value) << row.name;
+        EXPECT_EQ(value[8], 'x') << row.name << ": nothing beyond the given size";
+    }
+    char cut[5];
+    EXPECT_TRUE(FindNameAttribute("T=abcdefgh,O=x", "T", cut, sizeof cut));
+    EXPECT_STREQ(cut, "abcd");
+}
+
+TEST(AccountFile, LiesInTheProfileDirectoryOfTheJobOwner)
+{
+    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    ModuleSandbox sandbox;
+    PlantedProfile profile;
+    struct Row {
+        const char* name;
+        std::string owner;  // empty: no job, the process's own user
+        std::string path;
+    } rows[] = {
+        {"the process user", "", profile.File()},
+        {"a job owner without an account here", "jdoe", "vtjobac.ini"},
+    };
+    for (const Row& row : rows) {
+        JobAccountInfo info = {};
+        info.Flags = JAF_NT;
+        info.PrinterName = const_cast<char*>("ZR Tab P");
+        std::unique_ptr<JobStandIn> job;
+        if (!row.owner.empty())
+            job = std::make_unique<JobStandIn>(nullptr, row.owner);
+        EXPECT_TRUE(ComposeAccountFilePath(&info)) << row.name;
+        ASSERT_NE(info.AccountFilePath, nullptr) << row.name;
+        EXPECT_STREQ(info.AccountFilePath, row.path.c_str()) << row.name;
+        EXPECT_EQ(std::string(info.UserID), row.owner.empty() ? ProcessUser() : row.owner) << row.name;
+        LocalFree(info.AccountFilePath);
+    }
+}
+
+TEST(AccountFile, SidTextNeedsTwentyEightPlusTwelveCharactersPerSubAuthority)
+{
+    struct Row {
+        const char* expected;  // written by hand
+        SID_IDENTIFIER_AUTHORITY authority;
+        BYTE count;
+        DWORD subs[8];
+    } rows[] = {
+        {"S-1-5-18", {{0, 0, 0, 0, 0, 5}}, 1, {18}},
+        {"S-1-5-21-4294967295-1-22-333-4444", {{0, 0, 0, 0, 0, 5}}, 6, {21, 4294967295u, 1, 22, 333, 4444}},
+        {"S-1-305419896-7", {{0, 0, 0x12, 0x34, 0x56, 0x78}}, 1, {7}},
+        {"S-1-0x010203040506-7-8", {{1, 2, 3, 4, 5, 6}}, 2, {7, 8}},
+        {"S-1-0x00ff00000000", {{0, 0xff, 0, 0, 0, 0}}, 0, {}},
+        {"S-1-0xffffffffffff-4294967295-4294967295-4294967295-4294967295-4294967295-4294967295-4294967295-"
+         "4294967295",
+         {{0xff, 0xff, 0xff, 0xff, 0xff, 0xff}},
+         8,
+         {4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u}},
+    };
+    for (const Row& row : rows) {
+        std::vector<BYTE> sid(GetSidLengthRequired(row.count));
+        SID_IDENTIFIER_AUTHORITY authority = row.authority;
+        ASSERT_TRUE(InitializeSid(sid.data(), &authority, row.count)) << row.expected;
+        for (BYTE i = 0; i < row.count; ++i)
+            *GetSidSubAuthority(sid.data(), i) = row.subs[i];
+        const DWORD fit = 28 + 12 * row.count;
+
+        std::vector<char> text(fit + 8, 'x');
+        DWORD length = fit - 1;
+        SetLastError(0);
+        EXPECT_FALSE(SidToText(sid.data(), text.data(), &length)) << row.expected;
+        EXPECT_EQ(length, fit) << row.expected;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) << row.expected;
+
+        length = fit;
+        ASSERT_TRUE(SidToText(sid.data(), text.data(), &length)) << row.expected;
+        EXPECT_STREQ(text.data(), row.expected);
+        for (DWORD i = fit; i < text.size(); ++i)
+            EXPECT_EQ(text[i], 'x') << row.expected << ": written past the buffer at " << i;
+    }
+    BYTE invalid[16] = {};
+    DWORD length = 256;
+    char text[256];
+    EXPECT_FALSE(SidToText(invalid, text, &length));
+}
+
+namespace {
+
+INT_PTR WINAPI DialogCannotBeCreated(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) { return -1; }
+
+std::string ProfileValue(const std::string& file, const char* section, const char* key)
+{
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, file.c_str());
+    char value[128] = {};
+    GetPrivateProfileStringA(section, key, "<none>", value, sizeof value, file.c_str());
+    return value;
+}
+
+}  // namespace
+
+TEST(ReadJobAccountID, ColourPasswordPopupAnswersOrLetsTheOrdinaryResolutionGoOn)
+{
+    InstalledDriver tab(DriverSpec{"ZR Ask", {Cap, "vtjobac1.dat"}, {{Cap, AllowingCapability}}});
+    InstalledPrinter printer("ZR Ask P", "ZR Ask");
+    PlantedProfile profile;
+    AccountFileBackup account(profile.File());
+    struct Row {
+        const char* name;
+        int button;
+        bool creatable;
+        int answered;
+        DWORD id;
+        const char* user;
+    } rows[] = {
+        {"OK gives the typed password and user", IDOK, true, 1, 4321, "Colour User"},
+        {"Cancel goes on with the account file", IDCANCEL, true, 1, 77, "alice"},
+        {"a popup that cannot be created: no record", IDOK, false, 0, 0, nullptr},
+    };
+    for (const Row& row : rows) {
+        WriteFileBytes(account.Path(), "[ZR Ask P]\r\nPopupColorPassword=1\r\nJobAccountID=77\r\nUserID=alice\r\n");
+        Resolver resolver("PopupColorPassword=1\r\n");
+        std::unique_ptr<ImportHook> failing;
+        if (!row.creatable) {
+            failing = std::make_unique<ImportHook>(resolver.sandbox.Handle(), "user32.dll", "DialogBoxParamA",
+                                                   reinterpret_cast<void*>(&DialogCannotBeCreated));
+            ASSERT_TRUE(failing->ok()) << row.name;
+        }
+        PopupAnswer reply("Colour User", "4321", row.button);
+        Result result;
+        int answered = AskAnswering(resolver, "ZR Ask P", &result, reply);
+        EXPECT_EQ(reply.shown, row.creatable ? 1 : 0) << row.name;
+        ASSERT_EQ(answered, row.answered) << row.name;
+        if (!row.user) {
+            EXPECT_EQ(result.id, 0x5A5A5A5Au) << row.name << ": the result is not touched";
+            continue;
+        }
+        EXPECT_EQ(result.id, row.id) << row.name;
+        EXPECT_STREQ(result.user, row.user) << row.name;
+    }
+}
+
+TEST(ReadJobAccountID, CertificateIDModeWritesBackTheIDButNeverACertifiedUser)
+{
+    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    AccountFileBackup account(AccountFileInWindowsDirectory());  // jdoe has no account here
+    const std::string certified = "CN=TAVRO LOCAL CA|T=jdoe\r\n";
+    struct Row {
+        const char* name;
+        std::string settings;
+        std::string stored;
+        std::string certificates;
+        int popups;
+        DWORD id;
+        const char* user;
+        const char* section;
+        const char* storedID;    // in `section` afterwards
+        const char* storedUser;  // "<none>": no such key
+    } rows[] = {
+        {"the printer's ID is copied to AllPrinter", "AllPrinterIsSameID=1\r\n",
+         "[ZR Tab P]\r\nJobAccountID=42\r\n[AllPrinter]\r\nUserID=shared\r\n", certified, 0, 999900042, "jdoe",
+         "AllPrinter", "42", "shared"},
+        {"a certified user types an ID", "VistaPopupDisabled=0\r\n", "", certified, 1, 999900055, "jdoe", "ZR Tab P",
+         "55", "<none>"},
+        {"an uncertified user types both", "VistaPopupDisabled=0\r\n", "", "CN=OTHER CA|T=jdoe\r\n", 1, 55,
+         "jdoe", "ZR Tab P", "55", "jdoe"},
+    };
+    for (const Row& row : rows) {
+        Resolver resolver("GetVexaIDMode=1\r\n" + row.settings);
+        CopyFileA((ProgramDirectory() + "tvctfct.dll").c_str(), (resolver.sandbox.Directory() + "tvctfct.dll").c_str(),
+                  FALSE);
+        WriteFileBytes(resolver.sandbox.Directory() + "tvctfct.txt", row.certificates);
+        WriteFileBytes(account.Path(), row.stored);
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        PopupAnswer reply("jdoe", "55");
+        Result result;
+        ASSERT_EQ(AskAnswering(resolver, "ZR Tab P", &result, reply), 1) << row.name;
+        EXPECT_EQ(reply.shown, row.popups) << row.name;
+        EXPECT_EQ(result.id, row.id) << row.name;
+        EXPECT_STREQ(result.user, row.user) << row.name;
+        EXPECT_EQ(ProfileValue(account.Path(), row.section, "JobAccountID"), row.storedID) << row.name;
+        EXPECT_EQ(ProfileValue(account.Path(), row.section, "UserID"), row.storedUser) << row.name;
+    }
 }
 
 namespace {
@@ -483,4 +737,149 @@ TEST(ModuleLoading, ThousandsOfLoadsAndUnloadsLeaveNothingBehind)
            static_cast<unsigned long>(FreeTlsSlots()), static_cast<unsigned long>(handles),
            static_cast<unsigned long>(OpenHandles()), static_cast<unsigned long>(heap),
            static_cast<unsigned long>(HeapBusyBytes()));
+}
+
+TEST(ReadJobAccountID, SettingsNumbersBeyond32BitsDoNotWrap)
+{
+    // Each Hide variant answers differently: 4 from this file's list, 5 the fixed ID, 6 the shared list.
+    std::string share = FreshTestDirectory("share");
+    WriteFileBytes(share + "vtjobac4.dat", "[JobAccountID]\r\njdoe=4711,Shared John\r\n");
+    struct Row {
+        const char* mode;
+        DWORD id;
+        const char* user;
+    } rows[] = {
+        {"4294967301", 1234, "John"},  // 2^32 + 5
+        {"4294967302", 1234, "John"},  // 2^32 + 6
+        {"5", 55, "jdoe"},
+        {"6junk", 4711, "Shared John"},
+        {"-5", 1234, "John"},
+        {"", 1234, "John"},
+        {"garbage", 1234, "John"},
+    };
+    for (const Row& row : rows) {
+        std::string settings = std::string("[JobAccount]\r\nMode=") + row.mode + "\r\nJobAccountID=55\r\nPath=" +
+                               share.substr(0, share.size() - 1) + "\r\n[JobAccountID]\r\njdoe=1234,John\r\n";
+        InstalledDriver hide(DriverSpec{"ZR Hide", {Cap, "vtjobac4.dat"},
+                                        {{Cap, Capabilities()}, {"vtjobac4.dat", settings}}});
+        InstalledPrinter printer("ZR Hide P", "ZR Hide");
+        Resolver resolver;
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        Result result;
+        ASSERT_EQ(resolver.Ask("ZR Hide P", &result), 1) << "Mode=" << row.mode;
+        EXPECT_EQ(result.id, row.id) << "Mode=" << row.mode;
+        EXPECT_STREQ(result.user, row.user) << "Mode=" << row.mode;
+    }
+
+    // A driver that does not allow dialogs keeps them closed whatever the size of the number.
+    InstalledDriver popup(Supporting("ZR Popup", "vtjobac2.dat"));
+    InstalledPrinter printer("ZR Popup P", "ZR Popup");
+    struct PopupRow {
+        const char* value;
+        int shown;
+    } popupRows[] = {{"4294967296", 0}, {"0", 1}};
+    for (const PopupRow& row : popupRows) {
+        Resolver resolver(std::string("VistaPopupDisabled=") + row.value + "\r\n");
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        PopupAnswer reply{"", "", IDCANCEL};
+        Result result;
+        ASSERT_EQ(AskAnswering(resolver, "ZR Popup P", &result, reply), 1) << row.value;
+        EXPECT_EQ(reply.shown, row.shown) << "VistaPopupDisabled=" << row.value;
+    }
+}
+
+TEST(ReadJobAccountID, AListPathThatDoesNotFitNamesNoListFile)
+{
+    // Mode 6 with a Path of `length` characters, beside a decoy under the name a cut path would give.
+    // Where Path + "\vtjobac4.dat" does not fit, only the decoy exists.
+    struct Row {
+        size_t length;
+        DWORD id;
+        const char* user;
+    } rows[] = {{MAX_PATH - 14, 4711, "Edge John"}, {MAX_PATH - 13, 0, "jdoe"}};
+    for (const Row& row : rows) {
+        std::string base = FreshTestDirectory(std::to_string(row.length));
+        std::string share = base + std::string(row.length - base.size(), 's');
+        ASSERT_TRUE(CreateDirectoryA(share.c_str(), nullptr)) << row.length;
+        std::string list = share + "\\vtjobac4.dat";
+        if (list.size() < MAX_PATH)
+            WriteFileBytes(list, "[JobAccountID]\r\njdoe=4711,Edge John\r\n");
+        WriteFileBytes(share + "\\vtjobac4.da", "[JobAccountID]\r\njdoe=999,cutfile\r\n");
+
+        std::string settings = "[JobAccount]\r\nMode=6\r\nPath=" + share + "\r\n";
+        InstalledDriver hide(DriverSpec{"ZR Hide", {Cap, "vtjobac4.dat"},
+                                        {{Cap, Capabilities()}, {"vtjobac4.dat", settings}}});
+        InstalledPrinter printer("ZR Hide P", "ZR Hide");
+        Resolver resolver;
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        Result result;
+        ASSERT_EQ(resolver.Ask("ZR Hide P", &result), 1) << row.length;
+        EXPECT_EQ(result.id, row.id) << "Path of " << row.length << " characters";
+        EXPECT_STREQ(result.user, row.user) << "Path of " << row.length << " characters";
+    }
+}
+
+namespace {
+
+std::string WinIni()
+{
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, sizeof windows);
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, "win.ini");  // what is cached goes to disk
+    return ReadFileBytes(std::string(windows) + "\\win.ini");
+}
+
+// Stand-in for a heap that runs out exactly when the module allocates `failSize` bytes.
+namespace no_memory {
+
+SIZE_T failSize;
+int failures;
+decltype(&LocalAlloc) realLocalAlloc;
+
+HLOCAL WINAPI LocalAllocStub(UINT flags, SIZE_T bytes)
+{
+    if (bytes == failSize) {
+        ++failures;
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return realLocalAlloc(flags, bytes);
+}
+
+}  // namespace no_memory
+
+}  // namespace
+
+TEST(ReadJobAccountID, WithoutAFileNameNothingReachesWinIni)
+{
+    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    const std::string winIni = WinIni();
+
+    // The all-drivers state with a registry "AllMode" that is no mode.
+    for (DWORD allMode : {4u, 8u}) {
+        Resolver resolver("AllMode=1\r\nGetVexaIDMode=1\r\n");
+        SetRegistryDword(resolver.sandbox.RegistryRoot(), "AllFlag", 1);
+        SetRegistryDword(resolver.sandbox.RegistryRoot(), "AllMode", allMode);
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        Result result;
+        EXPECT_EQ(resolver.Ask("ZR Tab P", &result), 0) << "registry AllMode " << allMode;
+        EXPECT_EQ(WinIni(), winIni) << "registry AllMode " << allMode;
+    }
+
+    // No memory left for the account file's path. The job owner has no account, so the path is the
+    // bare file name this string file gives.
+    const char accountFile[] = "zrnomemory.ini";
+    Resolver resolver(std::string("GetVexaIDMode=1\r\nAccountFile=") + accountFile + "\r\n");
+    JobStandIn job(resolver.sandbox.Handle(), "zr no such user");
+    no_memory::failSize = sizeof accountFile;
+    no_memory::failures = 0;
+    ImportHook hook(resolver.sandbox.Handle(), "kernel32.dll", "LocalAlloc",
+                    reinterpret_cast<void*>(&no_memory::LocalAllocStub));
+    ASSERT_TRUE(hook.ok());
+    no_memory::realLocalAlloc = reinterpret_cast<decltype(&LocalAlloc)>(hook.original());
+    Result result;
+    EXPECT_EQ(resolver.Ask("ZR Tab P", &result), 0);
+    EXPECT_EQ(no_memory::failures, 1) << "the account file's path was the allocation that failed";
+    EXPECT_EQ(WinIni(), winIni);
 }

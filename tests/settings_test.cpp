@@ -6,6 +6,7 @@
 #include "sandbox.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"
+#include "settings/profile.h"
 #include "settings/registry.h"
 
 namespace {
@@ -160,17 +161,90 @@ TEST(ModuleStart, OverlongValuesAreCutAtTheirWidths)
     EXPECT_STREQ(Module.DatFile4, "12345678901234");
     EXPECT_EQ(strlen(Module.AccountFile), 14u);
     EXPECT_EQ(strlen(Module.AppName), 255u);
-    EXPECT_EQ(strlen(Module.HelpFilePath), 259u);
-    EXPECT_EQ(std::string(Module.HelpFilePath).rfind(sandbox.Directory(), 0), 0u);
+    EXPECT_STREQ(Module.HelpFilePath, "") << "a cut help path would name another file";
     ExpectTerminated(Module);
 
-    // A RegRoot and registry paths longer than their buffers are cut too.
+    // Registry paths longer than their buffers are cut too, except the help path.
     SetRegistryString(sandbox.RegistryRoot(), "ModPath32", std::string(300, 'p'));
     SetRegistryString(sandbox.RegistryRoot(), "HelpPath", std::string(300, 'h'));
     sandbox.Reload();
     EXPECT_EQ(strlen(Module.ModPath32), 259u);
-    EXPECT_EQ(strlen(Module.HelpFilePath), 259u);
+    EXPECT_STREQ(Module.HelpFilePath, "");
     ExpectTerminated(Module);
+}
+
+TEST(ModuleStart, HelpPathFitsWholeOrNamesNoFile)
+{
+    struct Row {
+        const char* name;
+        size_t directoryLength;  // of "HelpPath"; the help file name fills the rest
+        size_t pathLength;
+        bool named;
+    } rows[] = {
+        {"exactly at the limit", 200, MAX_PATH - 1, true},
+        {"one past the limit", 200, MAX_PATH, false},
+        {"HelpPath alone too long", MAX_PATH, MAX_PATH + 20, false},
+    };
+    for (const Row& row : rows) {
+        std::string helpPath = "C:\\" + std::string(row.directoryLength - 3, 'h');
+        std::string helpFile = std::string(row.pathLength - row.directoryLength - 1 - 4, 'f') + ".chm";
+        ModuleSandbox::Options options;
+        options.stringFile = "HelpFile=" + helpFile + "\r\n";
+        options.directoryTag = std::to_string(&row - rows);
+        ModuleSandbox sandbox(options);
+        SetRegistryString(sandbox.RegistryRoot(), "HelpPath", helpPath);
+        sandbox.Reload();
+        EXPECT_EQ(std::string(Module.HelpFilePath), row.named ? helpPath + "\\" + helpFile : "") << row.name;
+    }
+}
+
+TEST(ProfileNumbers, SaturateInsteadOfWrapping)
+{
+    std::string file = FreshTestDirectory() + "numbers.ini";
+    const DWORD fallback = 9;
+    struct Row {
+        const char* name;
+        std::string value;  // "-": no key at all
+        DWORD expected;
+    } rows[] = {
+        {"plain", "5", 5},
+        {"2^32 + 5 is no 5", "4294967301", 0xFFFFFFFFu},
+        {"2^32 is no 0", "4294967296", 0xFFFFFFFFu},
+        {"largest", "4294967295", 0xFFFFFFFFu},
+        {"very many digits", std::string(40, '9'), 0xFFFFFFFFu},
+        {"many leading zeros", std::string(60, '0') + "7", 7},
+        {"negative", "-1", 0xFFFFFFFFu},
+        {"negative beyond 32 bits stays large", "-4294967295", 0x80000000u},
+        {"sign", "+12", 12},
+        {"digits up to the first non-digit", "42abc", 42},
+        {"garbage", "abc", 0},
+        {"empty value", "", fallback},
+        {"missing key", "-", fallback},
+    };
+    std::string contents = "[n]\r\n";
+    for (const Row& row : rows)
+        if (row.value != "-")
+            contents += std::to_string(&row - rows) + "=" + row.value + "\r\n";
+    WriteFileBytes(file, contents);
+    for (const Row& row : rows)
+        EXPECT_EQ(ReadProfileNumber(file.c_str(), "n", std::to_string(&row - rows).c_str(), fallback), row.expected)
+            << row.name;
+    EXPECT_EQ(ParseDecimal("4294967301"), 0xFFFFFFFFu) << "IDs read the same way";
+    EXPECT_EQ(ParseDecimal("-4294967297"), 0x80000000u);
+}
+
+TEST(ProfileFunctions, NoFileNameReadsTheFallbackAndWritesNothing)
+{
+    char text[16] = "sentinel";
+    for (const char* file : {static_cast<const char*>(nullptr), ""}) {
+        EXPECT_EQ(ReadProfileText(file, "windows", "device", "fallback", text), 8u);
+        EXPECT_STREQ(text, "fallback");
+        EXPECT_EQ(ReadProfileNumber(file, "windows", "BorderWidth", 77), 77u);
+        EXPECT_FALSE(WriteProfileText(file, "ZR section", "ZR key", "x"));
+    }
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, sizeof windows);
+    EXPECT_EQ(ReadFileBytes(std::string(windows) + "\\win.ini").find("ZR key"), std::string::npos);
 }
 
 TEST(ModuleStart, JunkStringFileNeverOverrunsTheState)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "resolve/resolve.h"
+#include "profile_fixture.h"
 #include "sandbox.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"
@@ -697,49 +698,58 @@ struct PopupWatch {
 TEST_F(PropertyPages, TabPageNeverAsksEvenWhenThePrinterWouldPopUp)
 {
     ASSERT_NE(GetEnvironmentVariableA("DISPLAY", nullptr, 0), 0u) << "needs an X display";
-    // The colour-password popup is on for the printer, and popups are allowed on this version.
-    ModuleSandbox sandbox(ModuleSandbox::WithStringFile(
-        "PopupColorPassword=1\r\nVistaPopupDisabled=0\r\nAccountFile=zrshellext.ini\r\n"));
-    char profile[MAX_PATH] = {};
-    ASSERT_NE(GetEnvironmentVariableA("USERPROFILE", profile, sizeof profile), 0u);
-    std::string accountFile = std::string(profile) + "\\zrshellext.ini";
-    WriteFileBytes(accountFile, "[ZR Tab Printer]\r\nPopupColorPassword=1\r\n");
     InstalledDriver driver(ModeDriver("ZR Tab", "vtjobac1.dat"));
     InstalledPrinter printer("ZR Tab Printer", "ZR Tab");
     ASSERT_TRUE(driver.ok() && printer.ok());
+    PlantedProfile profile;
     Apartment apartment;
 
-    {
-        // The printer job itself would ask.
-        PopupWatch watch;
-        JobAccountInfo* info = ResolveJobAccount(printer.Name().c_str(), 0);
-        if (info)
-            ReleaseJobAccountInfo(info);
-        EXPECT_EQ(PopupsSeen, 1);
-    }
-
-    ShellSide shell(sandbox);
-    ASSERT_TRUE(shell.ok());
-    PrinterDataObject data(printer.Name());
-    std::vector<HPROPSHEETPAGE> pages;
-    {
-        PopupWatch watch;
-        EXPECT_EQ(shell.AddPages(&data, CollectPage, reinterpret_cast<LPARAM>(&pages)), S_OK);
-        // Give a popup, had one been made modeless, the chance to show.
-        MSG message;
-        for (int i = 0; i < 4; ++i) {
-            Sleep(30);
-            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageA(&message);
+    // Popups are allowed on this version; each row would make a printer job ask.
+    struct Row {
+        const char* name;
+        const char* settings;
+        const char* account;
+    } rows[] = {
+        {"colour-password popup on for the printer", "PopupColorPassword=1\r\n",
+         "[ZR Tab Printer]\r\nPopupColorPassword=1\r\n"},
+        {"certificate ID mode without a stored ID", "GetVexaIDMode=1\r\n", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ModuleSandbox sandbox(ModuleSandbox::WithStringFile(std::string("VistaPopupDisabled=0\r\n") + row.settings,
+                                                            std::to_string(&row - rows)));
+        WriteFileBytes(profile.File(), row.account);
+        {
+            // The printer job itself would ask.
+            PopupWatch watch;
+            JobAccountInfo* info = ResolveJobAccount(printer.Name().c_str(), 0);
+            if (info)
+                ReleaseJobAccountInfo(info);
+            EXPECT_EQ(PopupsSeen, 1);
         }
-        EXPECT_EQ(PopupsSeen, 0);
+
+        ShellSide shell(sandbox);
+        ASSERT_TRUE(shell.ok());
+        PrinterDataObject data(printer.Name());
+        std::vector<HPROPSHEETPAGE> pages;
+        {
+            PopupWatch watch;
+            EXPECT_EQ(shell.AddPages(&data, CollectPage, reinterpret_cast<LPARAM>(&pages)), S_OK);
+            // Give a popup, had one been made modeless, the chance to show.
+            MSG message;
+            for (int i = 0; i < 4; ++i) {
+                Sleep(30);
+                while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+                    DispatchMessageA(&message);
+            }
+            EXPECT_EQ(PopupsSeen, 0);
+        }
+        EXPECT_EQ(pages.size(), 1u);
+        for (HPROPSHEETPAGE page : pages)
+            DestroyPropertySheetPage(page);
+        shell.ReleaseExtension();
+        EXPECT_EQ(shell.canUnload(), S_OK);
     }
-    EXPECT_EQ(pages.size(), 1u);
-    for (HPROPSHEETPAGE page : pages)
-        DestroyPropertySheetPage(page);
-    shell.ReleaseExtension();
-    EXPECT_EQ(shell.canUnload(), S_OK);
-    DeleteFileA(accountFile.c_str());
 }
 
 namespace {
@@ -933,4 +943,85 @@ TEST_F(PropertyPages, ThePageShowsAndStoresTheAccountFileEntries)
         EXPECT_EQ(shell.canUnload(), S_OK) << row.name;
     }
     DeleteFileA(accountFile.c_str());
+}
+
+TEST_F(PropertyPages, ASaveThatFailsIsReportedAndKeepsTheSheetOpen)
+{
+    ASSERT_NE(GetEnvironmentVariableA("DISPLAY", nullptr, 0), 0u) << "needs an X display";
+    InstalledDriver driver(ModeDriver("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab Printer", "ZR Tab");
+    ASSERT_TRUE(driver.ok() && printer.ok());
+    PlantedProfile profile;
+    Apartment apartment;
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    // A read-only file is no test here: the tests may run as a user whom nothing is read-only to.
+    struct Row {
+        const char* name;
+        const char* accountFile;  // "AccountFile" of the string file
+        bool directoryInItsPlace;
+        const char* settings;
+        std::string message;  // "" : the default text
+    } rows[] = {
+        {"a directory in the account file's place", "zrdir.ini", true, "", ""},
+        {"an account file in a missing directory", "zz\\vtjobac.ini", false, "", ""},
+        {"a text of the string file is shown as it is", "zz\\vtjobac.ini", false,
+         "[string]\r\nAccountFileError=Not saved (100%s %n):\r\n", "Not saved (100%s %n):"},
+    };
+    for (const Row& row : rows) {
+        ModuleSandbox sandbox(ModuleSandbox::WithStringFile(
+            std::string("AccountFile=") + row.accountFile + "\r\n" + row.settings, std::to_string(&row - rows)));
+        std::string path = profile.File(row.accountFile);
+        if (row.directoryInItsPlace) {
+            ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << row.name;
+        }
+        ShellSide shell(sandbox);
+        ASSERT_TRUE(shell.ok()) << row.name;
+        PrinterDataObject data(printer.Name());
+        std::vector<HPROPSHEETPAGE> pages;
+        shell.AddPages(&data, CollectPage, reinterpret_cast<LPARAM>(&pages));
+        shell.ReleaseExtension();
+        ASSERT_EQ(pages.size(), 1u) << row.name;
+
+        std::string error, caption, idAfterError;
+        bool sheetStayed = false;
+        SheetSteps = {[&](HWND, HWND page) {
+                          SetDlgItemTextA(page, 1006, "4242");
+                          SetDlgItemTextA(page, 1004, "typed user");
+                      },
+                      [&](HWND sheet, HWND) { PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0); },
+                      [&](HWND box, HWND) {
+                          error = ItemTextOf(box, 0xFFFF);
+                          char text[128] = {};
+                          GetWindowTextA(box, text, sizeof text);
+                          caption = text;
+                          PostMessageA(box, WM_COMMAND, IDOK, 0);
+                      },
+                      [&](HWND sheet, HWND page) {
+                          sheetStayed = page != nullptr;
+                          idAfterError = ItemTextOf(page, 1006);
+                          PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+                      }};
+        SheetStep = 0;
+        PROPSHEETHEADERA header = {};
+        header.dwSize = sizeof header;
+        header.pszCaption = "ZR Tab Printer";
+        header.nPages = 1;
+        header.phpage = pages.data();
+        UINT_PTR timer = SetTimer(nullptr, 0, 30, DriveSheet);
+        PropertySheetA(&header);
+        KillTimer(nullptr, timer);
+
+        std::string text = row.message.empty() ? "The job account could not be saved to this file:" : row.message;
+        EXPECT_EQ(error, text + "\n" + path) << row.name;
+        EXPECT_EQ(caption, DefaultName) << row.name;
+        EXPECT_TRUE(sheetStayed) << row.name;
+        EXPECT_EQ(idAfterError, "4242") << row.name << ": the typed entry is still there";
+        EXPECT_EQ(GetFileAttributesA(path.c_str()),
+                  row.directoryInItsPlace ? FILE_ATTRIBUTE_DIRECTORY : INVALID_FILE_ATTRIBUTES)
+            << row.name << ": nothing was written";
+        EXPECT_EQ(shell.canUnload(), S_OK) << row.name;
+        RemoveDirectoryA(path.c_str());
+    }
 }

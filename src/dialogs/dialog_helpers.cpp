@@ -97,7 +97,7 @@ HFONT CreateDialogFont(HWND window, const char* stringFilePath)
     int pixelsPerInch = GetDeviceCaps(dc, LOGPIXELSX);
     char face[64] = {};
     ReadProfileText(stringFilePath, "string", "FontName", "System", face);
-    int pointSize = ReadProfileNumber(stringFilePath, "string", "FontSize", 10);
+    int pointSize = static_cast<int>(ReadProfileNumber(stringFilePath, "string", "FontSize", 10));
 
     LOGFONTA font = {};
     bool found = FindFace(dc, face, &font) || FindFace(dc, "System", &font);
@@ -252,13 +252,11 @@ void ShowControlHelp(HWND window, int controlId, const HelpContextRow* table)
     if (!table)
         return;
     char path[PathChars];
-    size_t fileLength = strnlen(Module.HelpFilePath, sizeof Module.HelpFilePath);
     const char windowType[] = ">popup";
-    // A help path too long for the window type would open the wrong file; such help is skipped.
-    if (fileLength + sizeof windowType > sizeof path)
+    // A help path too long for the window type would open the wrong file, and an empty one names
+    // none; such help is skipped.
+    if (!Module.HelpFilePath[0] || !ComposePath(path, {Module.HelpFilePath, windowType}))
         return;
-    CopyCut(path, Module.HelpFilePath);
-    AppendCut(path, windowType);
     for (const HelpContextRow* row = table; row->ControlId != 0 || row->ContextId != 0; ++row) {
         if (row->ControlId != controlId)
             continue;

@@ -49,6 +49,18 @@ bool WriteAccountValue(const JobAccountInfo* info, const char* key, const char* 
     return WritePrivateProfileStringA(section, key, value, info->AccountFilePath) != FALSE;
 }
 
+// A save that did not reach the file must not pass for done: the next jobs would still carry the
+// old entries. The path goes into the box as text, never as a format.
+void ShowAccountFileError(HWND dialog, const JobAccountInfo* info)
+{
+    char message[DialogTextChars + PathChars + 2] = {};
+    ReadDialogText("AccountFileError", "The job account could not be saved to this file:", message,
+                   DialogTextChars);
+    AppendCut(message, "\n");
+    AppendCut(message, info->AccountFilePath ? info->AccountFilePath : "");
+    MessageBoxA(dialog, message, Module.AppName, MB_OK | MB_ICONERROR);
+}
+
 // The popup's owner is whatever window the printing application had active; only a property
 // sheet understands PSM_CHANGED, so the popup tells nobody.
 void NotifyChange(HWND dialog, const JobAccountInfo* info)
@@ -203,8 +215,11 @@ bool Apply(HWND dialog, JobAccountInfo* info)
         ShowEntryError(dialog);
         return false;
     }
-    if (WriteAccountValue(info, "JobAccountID", idText))
-        CopyCut(info->JobAccountIDText, idText);
+    if (!WriteAccountValue(info, "JobAccountID", idText)) {
+        ShowAccountFileError(dialog, info);
+        return false;
+    }
+    CopyCut(info->JobAccountIDText, idText);
     if (!(info->Flags & JAF_CERT_USER)) {
         char user[UserIDChars] = {};
         ReadEditText(dialog, IDC_USER_EDIT, user);
@@ -212,8 +227,11 @@ bool Apply(HWND dialog, JobAccountInfo* info)
             ShowEntryError(dialog);
             return false;
         }
-        if (WriteAccountValue(info, "UserID", user))
-            CopyCut(info->UserID, user);
+        if (!WriteAccountValue(info, "UserID", user)) {
+            ShowAccountFileError(dialog, info);
+            return false;
+        }
+        CopyCut(info->UserID, user);
     }
     if (IsVistaOrLater() && info->AccountFilePath)
         OpenAccountFileToEveryone(info->AccountFilePath);

@@ -8,26 +8,58 @@
 
 namespace {
 
-// Makes the target writable and copies the source over it.
+// Volume and file index of an existing file: two spellings of one file open the same identity.
+struct FileIdentity {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+};
+
+bool ReadFileIdentity(const char* path, FileIdentity* identity)
+{
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    bool ok = GetFileInformationByHandle(file, &info) != FALSE;
+    CloseHandle(file);
+    if (ok)
+        *identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    return ok;
+}
+
+// The module is itself a driver's dependent file, so the master copy can be that driver's copy.
+bool IsSameFile(const char* source, const char* target)
+{
+    FileIdentity a, b;
+    return ReadFileIdentity(source, &a) && ReadFileIdentity(target, &b) && a.volume == b.volume &&
+           a.indexHigh == b.indexHigh && a.indexLow == b.indexLow;
+}
+
+// Makes the target writable and copies the source over it. A target path that does not fit is a
+// failed copy; the source itself as target is already a finished one.
 bool CopyOver(const char* source, const char* directory)
 {
     char target[PathChars] = {};
-    CopyCut(target, directory);
-    AppendCut(target, Module.DatFile4);
+    if (!ComposePath(target, {directory, Module.DatFile4}))
+        return false;
+    if (IsSameFile(source, target))
+        return true;
     ClearReadOnly(target);
     return CopyFileA(source, target, FALSE) != FALSE;
 }
 
 bool SpoolerDriverDirectory(const char* environment, char (&directory)[PathChars])
 {
+    char spooler[PathChars] = {};
     DWORD needed = 0;
     directory[0] = '\0';
-    if (!GetPrinterDriverDirectoryA(nullptr, const_cast<char*>(environment), 1,
-                                    reinterpret_cast<BYTE*>(directory), sizeof directory - 1, &needed))
+    if (!GetPrinterDriverDirectoryA(nullptr, const_cast<char*>(environment), 1, reinterpret_cast<BYTE*>(spooler),
+                                    sizeof spooler - 1, &needed))
         return false;
-    directory[sizeof directory - 1] = '\0';
-    AppendCut(directory, "\\");
-    return true;
+    spooler[sizeof spooler - 1] = '\0';
+    return ComposePath(directory, {spooler, "\\"});
 }
 
 // The all-drivers state keeps one copy, in the first driver's directory.
@@ -40,7 +72,8 @@ bool CopyForAllDrivers(const DriverList* list, const char* source)
         const DRIVER_INFO_3A* first = DriverEntry(*list, 0);
         if (!first)
             return true;
-        CopyDirectoryPart(directory, first->pDriverPath);
+        if (!CopyDirectoryPart(directory, first->pDriverPath))
+            return false;
     } else {
         const DRIVER_INFO_3A* firstWin40 = DriverEntry(*list, list->NtDriverCount);
         if (!firstWin40)
@@ -64,8 +97,7 @@ bool CopyToHideDrivers(const DriverList* list, const char* source)
             if (!SpoolerDriverDirectory(driver->pEnvironment, directory) || !CopyOver(source, directory))
                 ok = false;
         }
-        CopyDirectoryPart(directory, driver->pDriverPath);
-        if (!CopyOver(source, directory))
+        if (!CopyDirectoryPart(directory, driver->pDriverPath) || !CopyOver(source, directory))
             ok = false;
     }
     return ok;
@@ -77,7 +109,8 @@ int PropagateSettingsFile(const DriverList* list, const char* source)
 {
     char master[PathChars];
     if (!source) {
-        MasterSettingsPath(master);
+        if (!MasterSettingsPath(master))
+            return 0;
         source = master;
     }
     // Writes through the profile functions may still sit in the system's cache.

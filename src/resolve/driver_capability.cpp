@@ -31,33 +31,39 @@ bool IsCapabilityFileName(const char* name)
            Module.MfHeader[1] && strncmp(name + 8, ".CAP", 4) == 0;
 }
 
-// Reads the capability file's entry for `driverName`: 1 found, 0 lost, -1 no entry.
-int ReadCapabilityEntry(const char* path, const char* driverName, DWORD* driverFlag)
+// The capability file's entry for `driverName`: Declared (with the driver flag it supplies),
+// Cancelled, or NoEntry when the file does not describe the driver.
+enum class CapabilityEntry { NoEntry, Cancelled, Declared };
+
+CapabilityEntry ReadCapabilityEntry(const char* path, const char* driverName, DWORD* driverFlag)
 {
     char section[PathChars - 1] = {};
     if (ReadProfileText(path, "Capability", driverName, "", section) == 0)
-        return -1;
+        return CapabilityEntry::NoEntry;
     if (ReadProfileNumber(path, section, "JobAccount", 0) == 0)
-        return 0;
-    if (driverFlag)
-        *driverFlag = static_cast<DWORD>(ReadProfileNumber(path, section, "JobAccountDrvFlag", 0));
-    return 1;
+        return CapabilityEntry::Cancelled;
+    *driverFlag = ReadProfileNumber(path, section, "JobAccountDrvFlag", 0);
+    return CapabilityEntry::Declared;
 }
 
-// The dependent file's upper-case name and full path.
-void ResolveDependentFile(const char* entry, const char* driverPath, char (&name)[PathChars],
+// The dependent file's upper-case name and full path. False when the full path does not fit: a
+// cut path would name another file.
+bool ResolveDependentFile(const char* entry, const char* driverPath, char (&name)[PathChars],
                           char (&path)[PathChars])
 {
     const char* slash = strrchr(entry, '\\');
     if (slash) {
-        CopyCut(path, entry);
+        if (!ComposePath(path, {entry}))
+            return false;
         CopyCut(name, slash + 1);
     } else {
-        CopyDirectoryPart(path, driverPath);
-        AppendCut(path, entry);
+        char directory[PathChars] = {};
+        if (!CopyDirectoryPart(directory, driverPath) || !ComposePath(path, {directory, entry}))
+            return false;
         CopyCut(name, entry);
     }
     CharUpperBuffA(name, static_cast<DWORD>(strlen(name)));
+    return true;
 }
 
 DWORD DataFileMode(const char* name)
@@ -84,13 +90,8 @@ bool ServerSettingsCandidate(HANDLE printer, const DRIVER_INFO_3A* local, char (
         if (!port || port[0] != '\\')
             return false;
         char prefix[PathChars] = {};
-        CopyCut(prefix, port);
-        char* slash = strrchr(prefix, '\\');
-        slash[1] = '\0';
-        CopyCut(candidate, prefix);
-        AppendCut(candidate, "print$\\win40\\0\\");
-        AppendCut(candidate, Module.DatFile4);
-        return true;
+        return CopyDirectoryPart(prefix, port) &&
+               ComposePath(candidate, {prefix, "print$\\win40\\0\\", Module.DatFile4});
     }
 
     if (!info->pServerName || !info->pServerName[0] || !local->pName)
@@ -102,9 +103,9 @@ bool ServerSettingsCandidate(HANDLE printer, const DRIVER_INFO_3A* local, char (
         const DRIVER_INFO_3A& remote = records[i];
         if (!remote.pName || strcmp(remote.pName, local->pName) != 0 || remote.cVersion != local->cVersion)
             continue;
-        CopyDirectoryPart(candidate, remote.pDriverPath);
-        AppendCut(candidate, Module.DatFile4);
-        return true;
+        char directory[PathChars] = {};
+        return CopyDirectoryPart(directory, remote.pDriverPath) &&
+               ComposePath(candidate, {directory, Module.DatFile4});
     }
     return false;
 }
@@ -117,18 +118,33 @@ bool ReadDriverCapability(const DRIVER_INFO_3A* driver, DWORD* mode, DWORD* driv
         return false;
 
     bool found = false;
+    // The flag belongs to the capability that stands at the end: once a later file cancels support,
+    // the flag an earlier file supplied no longer describes the driver (and the older form supplies
+    // none when it declares support again).
+    bool flagSupplied = false;
+    DWORD flag = 0;
     DWORD dataMode = ModeNoSupport;
     for (const char* entry = driver->pDependentFiles; *entry; entry += strlen(entry) + 1) {
         char name[PathChars] = {};
         char path[PathChars] = {};
-        ResolveDependentFile(entry, driver->pDriverPath, name, path);
+        if (!ResolveDependentFile(entry, driver->pDriverPath, name, path))
+            continue;
 
         if (!found && IsOlderCapabilityName(name))
             found = true;
         if (IsCapabilityFileName(name) && driver->pName) {
-            int entryState = ReadCapabilityEntry(path, driver->pName, driverFlag);
-            if (entryState >= 0)
-                found = entryState == 1;
+            switch (ReadCapabilityEntry(path, driver->pName, &flag)) {
+            case CapabilityEntry::Declared:
+                found = true;
+                flagSupplied = true;
+                break;
+            case CapabilityEntry::Cancelled:
+                found = false;
+                flagSupplied = false;
+                break;
+            case CapabilityEntry::NoEntry:
+                break;
+            }
         }
         DWORD fileMode = DataFileMode(name);
         if (fileMode != ModeNoSupport) {
@@ -139,6 +155,8 @@ bool ReadDriverCapability(const DRIVER_INFO_3A* driver, DWORD* mode, DWORD* driv
     }
     if (found && mode)
         *mode = dataMode;
+    if (found && flagSupplied && driverFlag)
+        *driverFlag = flag;
     return found;
 }
 
@@ -165,6 +183,9 @@ DWORD DetectDriverMode(const char* printerName, DWORD* driverFlag, char* setting
         if (!DriverSupportsJobAccounting(printerName, path))
             return ModeNoSupport;
         DWORD mode = ReadRegistryDword("AllMode", 0);
+        // A value that is no mode at all would otherwise be taken as a set of mode bits.
+        if (mode > ModeHide)
+            return ModeNoSupport;
         if (mode == ModeHide && settingsPath) {
             char master[PathChars];
             MasterSettingsPath(master);

@@ -55,20 +55,26 @@ JobFacts FindCurrentJob(const char* printerName)
     return facts;
 }
 
-// Text after the first `marker` up to the next comma.
-bool FieldAfter(const char* text, const char* marker, char* out, size_t size)
+bool IsNameSeparator(char c)
 {
-    const char* start = strstr(text, marker);
-    if (!start)
-        return false;
-    start += strlen(marker);
-    const char* end = strchr(start, ',');
-    size_t length = end ? static_cast<size_t>(end - start) : strlen(start);
-    CopyCut(out, length + 1 < size ? length + 1 : size, start);
-    return true;
+    return c == ',' || c == ';' || c == '+';
 }
 
-// Element (first, second) of the certificate array as ANSI text.
+// End of a name value: the first comma outside double quotes, or the end of the text.
+const char* NameValueEnd(const char* value)
+{
+    bool quoted = false;
+    for (; *value; ++value) {
+        if (*value == '"')
+            quoted = !quoted;
+        else if (*value == ',' && !quoted)
+            break;
+    }
+    return value;
+}
+
+// Element (first, second) of the certificate array as ANSI text. The fetched copy is ours and
+// is cleared here; the array stays the caller's.
 bool FetchElement(SAFEARRAY* array, LONG first, LONG second, char (&text)[256])
 {
     text[0] = '\0';
@@ -82,6 +88,17 @@ bool FetchElement(SAFEARRAY* array, LONG first, LONG second, char (&text)[256])
     text[sizeof text - 1] = '\0';
     VariantClear(&element);
     return true;
+}
+
+// Only a two-dimensional array held by value whose elements really are VARIANTs may be read
+// element by element into a VARIANT; anything else would be copied over the wrong layout.
+bool IsCertificateTable(const VARIANT& result)
+{
+    if (result.vt != (VT_ARRAY | VT_VARIANT) || !result.parray)
+        return false;
+    VARTYPE elements = VT_EMPTY;
+    return SafeArrayGetDim(result.parray) == 2 && result.parray->cbElements == sizeof(VARIANT) &&
+           SUCCEEDED(SafeArrayGetVartype(result.parray, &elements)) && elements == VT_VARIANT;
 }
 
 }  // namespace
@@ -251,16 +268,47 @@ bool ComposeAccountFilePath(JobAccountInfo* info)
         char sidText[256] = {};
         DWORD sidLength = sizeof sidText;
         char profile[MAX_PATH] = {};
+        // A profile path with no room for the file name falls back to the bare name, as a
+        // missing profile does; a cut path would name another file.
         if (found && SidToText(sid.data(), sidText, &sidLength) &&
-            GetProfileDirectory(sidText, profile, sizeof profile)) {
-            CopyCut(path, profile);
-            AppendCut(path, "\\");
-        }
+            GetProfileDirectory(sidText, profile, sizeof profile))
+            ComposePath(path, {profile, "\\", Module.AccountFile});
     }
-    AppendCut(path, Module.AccountFile);
+    if (!path[0])
+        CopyCut(path, Module.AccountFile);
     FreeString(info->AccountFilePath);
     info->AccountFilePath = DuplicateString(path);
-    return true;
+    return info->AccountFilePath != nullptr;
+}
+
+bool FindNameAttribute(const char* name, const char* type, char* value, size_t size)
+{
+    if (!value || size == 0)
+        return false;
+    value[0] = '\0';
+    if (!name || !type || !type[0])
+        return false;
+    size_t typeLength = strlen(type);
+    bool quoted = false;
+    bool atStart = true;  // where a relative distinguished name may begin
+    for (const char* p = name; *p; ++p) {
+        if (atStart) {
+            if (*p == ' ' || *p == '\t')
+                continue;
+            atStart = false;
+            if (strncmp(p, type, typeLength) == 0 && p[typeLength] == '=') {
+                const char* start = p + typeLength + 1;
+                size_t length = static_cast<size_t>(NameValueEnd(start) - start);
+                CopyCut(value, length + 1 < size ? length + 1 : size, start);
+                return true;
+            }
+        }
+        if (*p == '"')
+            quoted = !quoted;
+        else if (!quoted && IsNameSeparator(*p))
+            atStart = true;
+    }
+    return false;
 }
 
 bool CertificateMatches(const JobAccountInfo* info)
@@ -269,8 +317,8 @@ bool CertificateMatches(const JobAccountInfo* info)
     char name[MAX_PATH] = {};
     ReadCommonText("GetVexaIDDll", "tvctfct.dll", name, sizeof name);
     char path[256] = {};
-    CopyCut(path, Module.ModuleDirectory);
-    AppendCut(path, name);
+    if (!ComposePath(path, {Module.ModuleDirectory, name}))
+        return false;
     Library library(path);
     auto getInfo = library.Get<GetCertificateInfoFn>("GetCertificateInfo");
     if (!getInfo)
@@ -279,12 +327,18 @@ bool CertificateMatches(const JobAccountInfo* info)
     VariantInit(&result);
     if (getInfo(0, &result) < 0)
         return false;
-    // An out VARIANT belongs to the caller, as everywhere in COM: clear it on every path.
-    struct Clear {
+    // The out VARIANT is ours, as COM's rules give it to the caller: a by-value array in it is
+    // destroyed with it. A by-reference answer only points at the library's own array, which is
+    // never ours to clear, so such an answer is dropped without touching what it points at.
+    struct ClearOwned {
         VARIANT* v;
-        ~Clear() { VariantClear(v); }
+        ~ClearOwned()
+        {
+            if (!(v->vt & VT_BYREF))
+                VariantClear(v);
+        }
     } clear{&result};
-    if (!(result.vt & VT_ARRAY) || !result.parray || SafeArrayGetDim(result.parray) != 2)
+    if (!IsCertificateTable(result))
         return false;
     LONG low = 0, high = -1;
     if (FAILED(SafeArrayGetLBound(result.parray, 2, &low)) || FAILED(SafeArrayGetUBound(result.parray, 2, &high)))
@@ -293,10 +347,10 @@ bool CertificateMatches(const JobAccountInfo* info)
     for (LONG i = low; i <= high; ++i) {
         char text[256];
         char field[256] = {};
-        if (!FetchElement(result.parray, 4, i, text) || !FieldAfter(text, "CN=", field, sizeof field) ||
+        if (!FetchElement(result.parray, 4, i, text) || !FindNameAttribute(text, "CN", field, sizeof field) ||
             strcmp(field, "TAVRO LOCAL CA") != 0)
             continue;
-        if (FetchElement(result.parray, 2, i, text) && FieldAfter(text, "T=", field, sizeof field) &&
+        if (FetchElement(result.parray, 2, i, text) && FindNameAttribute(text, "T", field, sizeof field) &&
             strcmp(field, info->UserID) == 0)
             matched = true;
     }

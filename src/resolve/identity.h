@@ -7,10 +7,16 @@
 
 bool GetJobUserName(JobAccountInfo* info);
 bool IsRemoteJob(const char* printerName);
+// Sets AccountFilePath (and on NT, through GetJobUserName, UserID); false when no memory is left
+// for the path, which is then null.
 bool ComposeAccountFilePath(JobAccountInfo* info);
 // Dotted IPv4 address of this computer into `address` (at least 16 bytes).
 bool GetHostAddress(char* address, DWORD size);
 bool SidToText(PSID sid, char* text, DWORD* length);
 bool GetProfileDirectory(const char* sidText, char* directory, DWORD size);
 bool GetLogonServer(char* server, DWORD size);
+// The value of the first relative distinguished name of `type` ("CN", "T") in the text of a
+// certificate name, up to the next comma outside quotes; an attribute inside another one's value
+// does not count. False when the name has none.
+bool FindNameAttribute(const char* name, const char* type, char* value, size_t size);
 bool CertificateMatches(const JobAccountInfo* info);

@@ -83,8 +83,8 @@ bool AskAndStoreFixedID()
         return false;
     char master[PathChars];
     MasterSettingsPath(master);
-    WritePrivateProfileStringA("JobAccount", "JobAccountID", request.IDText, master);
-    WritePrivateProfileStringA("JobAccount", "UserID", request.UserName, master);
+    WriteProfileText(master, "JobAccount", "JobAccountID", request.IDText);
+    WriteProfileText(master, "JobAccount", "UserID", request.UserName);
     DriverList list = {};
     BuildDriverList(nullptr, &list);
     PropagateSettingsFile(&list, nullptr);
@@ -92,18 +92,25 @@ bool AskAndStoreFixedID()
     return true;
 }
 
+// Reads the fixed ID and user of the settings file into the record; true when a user is stored.
+bool ReadFixedEntry(JobAccountInfo* info)
+{
+    char text[IDTextChars] = {};
+    ReadProfileText(info->SettingsFilePath, "JobAccount", "JobAccountID", "0", text);
+    StoreIDText(info, text);
+    ReadProfileText(info->SettingsFilePath, "JobAccount", "UserID", "", info->UserID);
+    return info->UserID[0] != '\0';
+}
+
 void ResolveFixedID(JobAccountInfo* info)
 {
-    // Each successful entry is read back from the settings file; a bound keeps a misbehaving
-    // settings file (an entry that never reaches it) from asking without end.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        char text[IDTextChars] = {};
-        ReadProfileText(info->SettingsFilePath, "JobAccount", "JobAccountID", "0", text);
-        StoreIDText(info, text);
-        ReadProfileText(info->SettingsFilePath, "JobAccount", "UserID", "", info->UserID);
-        if (info->UserID[0])
+    // Every stored entry is read back from the settings file, the last one included. The bound is
+    // on the dialogs: a settings file that never takes the entry must not ask without end.
+    const int MostDialogs = 3;
+    for (int dialogs = 0;; ++dialogs) {
+        if (ReadFixedEntry(info))
             return;
-        if (info->JobAccountID != 0 || !DialogsAllowed(info) || !AskAndStoreFixedID())
+        if (info->JobAccountID != 0 || dialogs == MostDialogs || !DialogsAllowed(info) || !AskAndStoreFixedID())
             break;
     }
     GetJobUserName(info);
@@ -117,17 +124,15 @@ void ResolveHide(JobAccountInfo* info)
         info->UserID[0] = '\0';
         return;
     }
+    // A list path that does not fit names no list file, as a missing one does.
     char listFile[PathChars] = {};
     char path[PathChars - 1] = {};
     if ((info->Flags & JAF_HIDE_PATH) &&
-        ReadProfileText(info->SettingsFilePath, "JobAccount", "Path", "", path) > 0) {
-        CopyCut(listFile, path);
-        AppendCut(listFile, "\\");
-        AppendCut(listFile, Module.DatFile4);
-    } else {
-        CopyCut(listFile, info->SettingsFilePath);
-    }
-    if (GetFileAttributesA(listFile) == INVALID_FILE_ATTRIBUTES)
+        ReadProfileText(info->SettingsFilePath, "JobAccount", "Path", "", path) > 0)
+        ComposePath(listFile, {path, "\\", Module.DatFile4});
+    else
+        ComposePath(listFile, {info->SettingsFilePath});
+    if (!listFile[0] || GetFileAttributesA(listFile) == INVALID_FILE_ATTRIBUTES)
         return;
 
     char value[PathChars - 1] = {};
@@ -173,7 +178,7 @@ bool ResolveCertificateID(JobAccountInfo* info, const char* section, DWORD overr
         char own[IDTextChars] = {};
         if (ReadProfileText(file, info->PrinterName, "JobAccountID", "", own) > 0) {
             CopyCut(info->JobAccountIDText, own);
-            WritePrivateProfileStringA(section, "JobAccountID", own, file);
+            WriteProfileText(file, section, "JobAccountID", own);
         } else {
             info->Flags |= JAF_POPUP;
         }
@@ -197,8 +202,8 @@ bool ResolveCertificateID(JobAccountInfo* info, const char* section, DWORD overr
                 return false;
             if (result != 0) {
                 if (!(info->Flags & JAF_CERT_USER))
-                    WritePrivateProfileStringA(section, "UserID", info->UserID, file);
-                WritePrivateProfileStringA(section, "JobAccountID", info->JobAccountIDText, file);
+                    WriteProfileText(file, section, "UserID", info->UserID);
+                WriteProfileText(file, section, "JobAccountID", info->JobAccountIDText);
             }
         }
         info->Flags &= ~JAF_POPUP;
@@ -209,10 +214,13 @@ bool ResolveCertificateID(JobAccountInfo* info, const char* section, DWORD overr
     return true;
 }
 
-// False when a popup could not be created.
+// False when a popup could not be created or no memory is left for the account file's path.
 bool ResolveAccountFile(JobAccountInfo* info, DWORD overrides)
 {
-    ComposeAccountFilePath(info);
+    // Without a path the profile functions would use WIN.INI: end as a printer without job
+    // accounting does.
+    if (!ComposeAccountFilePath(info))
+        return false;
     const char* file = info->AccountFilePath;
 
     bool colour = ReadCommonNumber("PopupColorPassword", 0) != 0 &&
@@ -258,7 +266,8 @@ JobAccountInfo* ResolveJobAccount(const char* printerName, DWORD overrides)
     DWORD driverFlag = 0;
     char settingsPath[PathChars] = {};
     DWORD mode = DetectDriverMode(printerName, &driverFlag, settingsPath);
-    if (mode == ModeNoSupport)
+    // Hide mode without a settings file it can name has nothing to read its variant or list from.
+    if (mode == ModeNoSupport || (mode == ModeHide && !settingsPath[0]))
         return nullptr;
 
     JobAccountInfo* info = AllocateJobAccountInfo();

@@ -40,6 +40,8 @@ void SplitModulePath(HINSTANCE instance, ModuleState* state)
     CopyCut(state->ModuleDirectory, path);
 }
 
+// A name that does not fit beside the module leaves the path empty: every key then reads as its
+// default, as with a missing string file.
 void ChooseStringFile(HINSTANCE instance, ModuleState* state)
 {
     char primary[DataFileChars] = {};
@@ -47,32 +49,29 @@ void ChooseStringFile(HINSTANCE instance, ModuleState* state)
     LoadStringA(instance, IDS_STRING_FILE, primary, sizeof primary);
     LoadStringA(instance, IDS_STRING_FILE_ALT, alternate, sizeof alternate);
 
-    CopyCut(state->StringFilePath, state->ModuleDirectory);
-    AppendCut(state->StringFilePath, primary);
-    if (FileExists(state->StringFilePath))
+    if (ComposePath(state->StringFilePath, {state->ModuleDirectory, primary}) &&
+        FileExists(state->StringFilePath))
         return;
-    CopyCut(state->StringFilePath, state->ModuleDirectory);
-    AppendCut(state->StringFilePath, alternate);
+    ComposePath(state->StringFilePath, {state->ModuleDirectory, alternate});
 }
 
-// Fills the help directory and the two module paths from the registry key.
-void ReadRegistryPaths(ModuleState* state, char (&helpDirectory)[PathChars])
+// The help directory ("HelpPath", one byte wider than a path so that a longer value cannot pass
+// for one) and the two module paths from the registry key. False when there is no "HelpPath".
+bool ReadRegistryPaths(ModuleState* state, char (&helpPath)[PathChars + 1])
 {
+    helpPath[0] = '\0';
     RegKey key;
     if (key.Open(HKEY_LOCAL_MACHINE, state->RegistryRoot, KEY_READ) != ERROR_SUCCESS) {
-        CopyCut(helpDirectory, state->ModuleDirectory);
         state->ModPath64[0] = '\0';
         state->ModPath32[0] = '\0';
-        return;
+        return false;
     }
-    if (key.ReadText("HelpPath", helpDirectory, sizeof helpDirectory))
-        AppendCut(helpDirectory, "\\");
-    else
-        CopyCut(helpDirectory, state->ModuleDirectory);
+    bool found = key.ReadText("HelpPath", helpPath, sizeof helpPath);
     if (!key.ReadText("ModPath64", state->ModPath64, sizeof state->ModPath64))
         state->ModPath64[0] = '\0';
     if (!key.ReadText("ModPath32", state->ModPath32, sizeof state->ModPath32))
         CopyCut(state->ModPath32, state->ModuleDirectory);
+    return found;
 }
 
 }  // namespace
@@ -87,12 +86,15 @@ void LoadModuleState(HINSTANCE instance, ModuleState* state)
     const char* file = state->StringFilePath;
     ReadProfileText(file, "common", "RegRoot", DefaultRegistryRoot, state->RegistryRoot);
 
-    char helpDirectory[PathChars] = {};
-    ReadRegistryPaths(state, helpDirectory);
+    char helpPath[PathChars + 1] = {};
+    bool hasHelpPath = ReadRegistryPaths(state, helpPath);
     char helpFile[PathChars] = {};
     ReadProfileText(file, "common", "HelpFile", "vtlogext.hlp", helpFile);
-    CopyCut(state->HelpFilePath, helpDirectory);
-    AppendCut(state->HelpFilePath, helpFile);
+    // A help path that does not fit stays empty: no help opens rather than another file.
+    if (hasHelpPath)
+        ComposePath(state->HelpFilePath, {helpPath, "\\", helpFile});
+    else
+        ComposePath(state->HelpFilePath, {state->ModuleDirectory, helpFile});
 
     ReadProfileText(file, "common", "DatFile1", "vtjobac1.dat", state->DatFile1);
     ReadProfileText(file, "common", "DatFile2", "vtjobac2.dat", state->DatFile2);
@@ -107,8 +109,7 @@ void InitModuleSettings()
     LoadModuleState(Module.ModuleInstance, &Module);
 }
 
-void MasterSettingsPath(char (&path)[PathChars])
+bool MasterSettingsPath(char (&path)[PathChars])
 {
-    CopyCut(path, Module.ModuleDirectory);
-    AppendCut(path, Module.DatFile4);
+    return ComposePath(path, {Module.ModuleDirectory, Module.DatFile4});
 }

@@ -37,8 +37,9 @@ extern ModuleState Module;
 // Works out the whole module state for the module loaded as `instance`.
 void LoadModuleState(HINSTANCE instance, ModuleState* state);
 
-// The module's own (master) copy of the printer settings file.
-void MasterSettingsPath(char (&path)[PathChars]);
+// The module's own (master) copy of the printer settings file; false (and empty) when the path
+// does not fit.
+bool MasterSettingsPath(char (&path)[PathChars]);
 
 // Fills `Module` for `Module.ModuleInstance`; run once from the attach notification.
 void InitModuleSettings();

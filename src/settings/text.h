@@ -1,4 +1,4 @@
-// Bounded copies into fixed character buffers.
+// Bounded copies into fixed character buffers: texts are cut to fit, paths fit whole or fail.
 #pragma once
 
 #include <cstddef>
@@ -24,21 +24,49 @@ inline void AppendCut(char* dest, size_t size, const char* source)
     CopyCut(dest + used, size - used, source);
 }
 
-// Copies the directory part of `path`, up to and including its last backslash; empty without one.
-inline void CopyDirectoryPart(char* dest, size_t size, const char* path)
+// Joins `parts` into `dest` of `size` bytes. A file name cut to fit would name another file, so a
+// whole that does not fit is a failure: false, and `dest` is left empty.
+inline bool ComposePath(char* dest, size_t size, std::initializer_list<const char*> parts)
 {
     if (size == 0)
-        return;
+        return false;
+    size_t used = 0;
+    for (const char* part : parts) {
+        size_t length = part ? strlen(part) : 0;
+        if (length >= size - used) {
+            dest[0] = '\0';
+            return false;
+        }
+        memmove(dest + used, part, length);
+        used += length;
+    }
+    dest[used] = '\0';
+    return true;
+}
+
+// Copies the directory part of `path`, up to and including its last backslash; empty without one.
+// False (and empty) when that directory does not fit.
+inline bool CopyDirectoryPart(char* dest, size_t size, const char* path)
+{
+    if (size == 0)
+        return false;
     dest[0] = '\0';
     const char* slash = path ? strrchr(path, '\\') : nullptr;
     if (!slash)
-        return;
+        return true;
     size_t length = static_cast<size_t>(slash - path) + 1;
-    CopyCut(dest, length < size ? length + 1 : size, path);
+    if (length >= size)
+        return false;
+    memmove(dest, path, length);
+    dest[length] = '\0';
+    return true;
 }
 
 template <size_t N>
-void CopyDirectoryPart(char (&dest)[N], const char* path) { CopyDirectoryPart(dest, N, path); }
+bool CopyDirectoryPart(char (&dest)[N], const char* path) { return CopyDirectoryPart(dest, N, path); }
+
+template <size_t N>
+bool ComposePath(char (&dest)[N], std::initializer_list<const char*> parts) { return ComposePath(dest, N, parts); }
 
 template <size_t N>
 void CopyCut(char (&dest)[N], const char* source) { CopyCut(dest, N, source); }

@@ -37,6 +37,10 @@ LONG RegisterExtension()
 {
     char name[TextChars];
     ReadExtensionName(name);
+    // The server entry must name this very file; a path that does not fit registers nothing.
+    char modulePath[PathChars];
+    if (!ComposePath(modulePath, {Module.ModuleDirectory, Module.ModuleFileName}))
+        return ERROR_FILENAME_EXCED_RANGE;
 
     char classKeyPath[64];
     wsprintfA(classKeyPath, "CLSID\\%s", JobAccountClassIdText);
@@ -47,9 +51,6 @@ LONG RegisterExtension()
     if (error != ERROR_SUCCESS)
         return error;
 
-    char modulePath[PathChars];
-    CopyCut(modulePath, Module.ModuleDirectory);
-    AppendCut(modulePath, Module.ModuleFileName);
     RegKey server;
     error = server.Create(classKey.get(), "InProcServer32", ReadWrite);
     if (error == ERROR_SUCCESS)

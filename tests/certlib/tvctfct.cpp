@@ -1,6 +1,8 @@
 // A certificate library for tests: GetCertificateInfo answers with the certificates listed in
 // "tvctfct.txt" beside the library, one "issuer|subject" line each. The result is a 5 x n array of
 // text VARIANTs (issuer at first index 4, subject at first index 2) that the caller clears.
+// A line "#bstr" answers with an array of BSTRs instead (still the caller's), a line "#byref"
+// with a reference to an array of VARIANTs that the library keeps and frees when it is unloaded.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -11,6 +13,7 @@
 namespace {
 
 HMODULE self;
+SAFEARRAY* kept;  // the array a by-reference answer points at
 
 std::wstring Widen(const std::string& text)
 {
@@ -31,6 +34,14 @@ void Put(SAFEARRAY* array, LONG first, LONG second, const std::string& text)
     VariantClear(&value);
 }
 
+void PutText(SAFEARRAY* array, LONG first, LONG second, const std::string& text)
+{
+    LONG indices[2] = {first, second};
+    BSTR value = SysAllocString(Widen(text).c_str());
+    SafeArrayPutElement(array, indices, value);
+    SysFreeString(value);
+}
+
 }  // namespace
 
 extern "C" LONG WINAPI GetCertificateInfo(LONG /*reserved*/, VARIANT* result)
@@ -43,24 +54,39 @@ extern "C" LONG WINAPI GetCertificateInfo(LONG /*reserved*/, VARIANT* result)
     if (!in)
         return E_FAIL;
     std::vector<std::pair<std::string, std::string>> certificates;
+    std::string form;
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
+        if (!line.empty() && line[0] == '#') {
+            form = line;
+            continue;
+        }
         size_t bar = line.find('|');
         if (bar != std::string::npos)
             certificates.emplace_back(line.substr(0, bar), line.substr(bar + 1));
     }
+    bool texts = form == "#bstr";
     SAFEARRAYBOUND bounds[2] = {{5, 0}, {static_cast<ULONG>(certificates.size()), 1}};
-    SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
+    SAFEARRAY* array = SafeArrayCreate(texts ? VT_BSTR : VT_VARIANT, 2, bounds);
     if (!array)
         return E_OUTOFMEMORY;
+    auto put = texts ? PutText : Put;
     for (size_t i = 0; i < certificates.size(); ++i) {
-        Put(array, 4, static_cast<LONG>(i + 1), certificates[i].first);
-        Put(array, 2, static_cast<LONG>(i + 1), certificates[i].second);
-        Put(array, 0, static_cast<LONG>(i + 1), "serial");
+        put(array, 4, static_cast<LONG>(i + 1), certificates[i].first);
+        put(array, 2, static_cast<LONG>(i + 1), certificates[i].second);
+        put(array, 0, static_cast<LONG>(i + 1), "serial");
     }
     VariantInit(result);
-    result->vt = VT_ARRAY | VT_VARIANT;
+    if (form == "#byref") {
+        if (kept)
+            SafeArrayDestroy(kept);
+        kept = array;
+        result->vt = VT_ARRAY | VT_VARIANT | VT_BYREF;
+        result->pparray = &kept;
+        return S_OK;
+    }
+    result->vt = VT_ARRAY | (texts ? VT_BSTR : VT_VARIANT);
     result->parray = array;
     return S_OK;
 }
@@ -69,5 +95,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
     if (reason == DLL_PROCESS_ATTACH)
         self = instance;
+    else if (reason == DLL_PROCESS_DETACH && kept)
+        SafeArrayDestroy(kept);
     return TRUE;
 }
