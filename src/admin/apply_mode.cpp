@@ -117,7 +117,7 @@ bool ModuleSourceDirectory(const char* environment, char (&directory)[PathChars]
     const size_t length = strlen(registered);
     if (length == 0)
         return false;
-    return JoinWhole(directory, {registered, registered[length - 1] == '\\' ? "" : "\\"});
+    return ComposePath(directory, {registered, registered[length - 1] == '\\' ? "" : "\\"});
 }
 
 bool CertificateLibraryGoesTo(const char* environment, const Context& context)
@@ -134,7 +134,7 @@ DWORD SpoolerDriverDirectory(const char* environment, char (&directory)[PathChar
                                     sizeof queried, &needed))
         return GetLastError();
     queried[sizeof queried - 1] = '\0';
-    return JoinWhole(directory, {queried, "\\"}) ? ERROR_SUCCESS : ERROR_FILENAME_EXCED_RANGE;
+    return ComposePath(directory, {queried, "\\"}) ? ERROR_SUCCESS : ERROR_FILENAME_EXCED_RANGE;
 }
 
 // A copy that finds its target already there (when not overwriting) counts as done.
@@ -151,7 +151,7 @@ DWORD CopyByName(const char* sourceDirectory, const char* name, const char* targ
                  char (&target)[PathChars])
 {
     char source[PathChars];
-    if (!JoinWhole(source, {sourceDirectory, name}) || !JoinWhole(target, {targetDirectory, name}))
+    if (!ComposePath(source, {sourceDirectory, name}) || !ComposePath(target, {targetDirectory, name}))
         return ERROR_FILENAME_EXCED_RANGE;
     return CopyOneFile(source, target, overwrite);
 }
@@ -165,7 +165,8 @@ DWORD PrepareAllDrivers(const DriverList& list, DWORD mode, const Context& conte
         return ERROR_SUCCESS;
     char directory[PathChars] = {};
     if (nt) {
-        CopyDirectoryPart(directory, first->pDriverPath);
+        if (!CopyDirectoryPart(directory, first->pDriverPath))
+            return ERROR_FILENAME_EXCED_RANGE;
         if (!directory[0])
             return ERROR_PATH_NOT_FOUND;
     } else if (DWORD error = SpoolerDriverDirectory(Environment(first), directory)) {
@@ -218,7 +219,7 @@ private:
 DWORD StageInstalledFile(const char* installed, const char* driverDirectory, FileList* staged)
 {
     char target[PathChars];
-    if (!JoinWhole(target, {driverDirectory, FileNamePart(installed)}))
+    if (!ComposePath(target, {driverDirectory, FileNamePart(installed)}))
         return ERROR_FILENAME_EXCED_RANGE;
     if (DWORD error = CopyOneFile(installed, target, true))
         return error;
@@ -230,10 +231,9 @@ DWORD StageInstalledFile(const char* installed, const char* driverDirectory, Fil
 bool InstalledPathOf(const char* entry, const DRIVER_INFO_3A* driver, char (&path)[PathChars])
 {
     if (strchr(entry, '\\'))
-        return JoinWhole(path, {entry});
+        return ComposePath(path, {entry});
     char directory[PathChars];
-    CopyDirectoryPart(directory, driver->pDriverPath);
-    return JoinWhole(path, {directory, entry});
+    return CopyDirectoryPart(directory, driver->pDriverPath) && ComposePath(path, {directory, entry});
 }
 
 // The list the print system keeps in the registry names files relative to the driver's directory.
@@ -311,7 +311,7 @@ void DeleteStagedFiles(const FileList& staged, const FileList& list, const char*
     staged.ForEach([](const char* path) { DeleteFileA(path); });
     list.ForEach([&](const char* entry) {
         char path[PathChars];
-        if (JoinWhole(path, {driverDirectory, FileNamePart(entry)}))
+        if (ComposePath(path, {driverDirectory, FileNamePart(entry)}))
             DeleteFileA(path);
     });
 }
@@ -334,7 +334,8 @@ DWORD ApplyToDriver(DriverList* list, DWORD index, DWORD mode, Context* context)
                     return error;
 
     char installedDirectory[PathChars];
-    CopyDirectoryPart(installedDirectory, driver->pDriverPath);
+    if (!CopyDirectoryPart(installedDirectory, driver->pDriverPath))
+        return ERROR_FILENAME_EXCED_RANGE;
     FileList kept;
     FileList registryList;
     for (const char* entry = driver->pDependentFiles; entry && *entry; entry += strlen(entry) + 1) {

@@ -74,29 +74,5 @@ void CopyCut(char (&dest)[N], const char* source) { CopyCut(dest, N, source); }
 template <size_t N>
 void AppendCut(char (&dest)[N], const char* source) { AppendCut(dest, N, source); }
 
-// Joins `parts` into `dest` of `size` bytes only when the whole text fits; otherwise `dest` is left
-// empty and the result is false. For paths a cut text would name another file, so callers fail
-// that step instead of using it.
-inline bool JoinWhole(char* dest, size_t size, std::initializer_list<const char*> parts)
-{
-    if (size == 0)
-        return false;
-    size_t used = 0;
-    for (const char* part : parts) {
-        size_t length = part ? strlen(part) : 0;
-        if (length >= size - used) {
-            dest[0] = '\0';
-            return false;
-        }
-        memmove(dest + used, part, length);
-        used += length;
-    }
-    dest[used] = '\0';
-    return true;
-}
-
-template <size_t N>
-bool JoinWhole(char (&dest)[N], std::initializer_list<const char*> parts) { return JoinWhole(dest, N, parts); }
-
 // Case-insensitive comparison in the ANSI code page.
 bool EqualNoCase(const char* a, const char* b);
