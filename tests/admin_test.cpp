@@ -824,6 +824,32 @@ TEST(DefaultSetJobAccountMode, AppliesTheConfiguredModeAndLeavesTheRetryFlag)
         }
 }
 
+// rundll32 finds the export under its plain name and calls it with the command-line entry shape.
+TEST(DefaultSetJobAccountMode64, RunsFromRundll32)
+{
+    ModuleFileCleaner files;
+    AdminSandbox sandbox("DefaultAllMode=1\r\nDefaultMode=2\r\n");
+    SetRegistryDword(sandbox.RegistryRoot(), "DefaultMode", 1);
+    InstalledDriver driver(Supporting("ZR Adm One", {}));
+
+    char system[MAX_PATH] = {};
+    GetSystemDirectoryA(system, sizeof system);
+    std::string program = std::string(system) + "\\rundll32.exe";
+    std::string command = "rundll32.exe \"" + sandbox.Directory() + "zrlogext.dll\",DefaultSetJobAccountMode64";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process));
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+
+    EXPECT_EQ(RegistryValue(sandbox.RegistryRoot(), "DefaultMode"), 0u);
+    EXPECT_EQ(SpoolerDependents(driver.Name()),
+              Names({Cap, "notes.txt", "vtjobac2.dat", "zrjobacs.str", "zrlogext.dll"}));
+}
+
 // ---------------------------------------------------------------------------------------------
 // The command-line host, run as a program beside a copy of the module
 
