@@ -1,13 +1,30 @@
-// Asks zrlogext.dll, loaded from beside this program as a printer driver loads it, which job
-// account ID and user ID a job on a printer carries.
-//   jobacct read "<printer>"
+// The command-line host of zrlogext.dll, which it loads from beside itself as a printer driver
+// does:
+//   jobacct read "<printer>"                          the job account ID and user ID of a job
+//   jobacct drivers                                   every driver with its mode and settings file
+//   jobacct set-mode "<driver>" <tab|popup|hide|none>  switches one driver
+//   jobacct set-mode --all <tab|popup|hide|none>       switches every supporting driver
+// Exit codes: 0 done; 1 no job accounting (read) or the change failed (set-mode); 2 bad
+// arguments; 3 the module cannot be loaded; 4 unknown driver; 5 bad mode word; 6 not an
+// administrator.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
+
+enum ExitCode {
+    ExitDone = 0,
+    ExitFailed = 1,
+    ExitUsage = 2,
+    ExitNoModule = 3,
+    ExitUnknownDriver = 4,
+    ExitBadMode = 5,
+    ExitNotAdministrator = 6,
+};
 
 struct JobAccountResult {
     DWORD JobAccountID;
@@ -15,44 +32,170 @@ struct JobAccountResult {
     char Spare[47];
 };
 using ReadJobAccountIDFn = int(WINAPI*)(const char*, DWORD, JobAccountResult*);
+using SetJobAccountModeFn = int(WINAPI*)(const char*, DWORD);
+using ListJobAccountDriversFn = DWORD(WINAPI*)(char*, DWORD);
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: jobacct read \"<printer name>\"\n");
-    return 2;
+    std::fprintf(stderr,
+                 "usage: jobacct read \"<printer name>\"\n"
+                 "       jobacct drivers\n"
+                 "       jobacct set-mode \"<driver name>\" <tab|popup|hide|none>\n"
+                 "       jobacct set-mode --all <tab|popup|hide|none>\n");
+    return ExitUsage;
+}
+
+class ModuleBeside {
+public:
+    ModuleBeside()
+    {
+        char path[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, path, sizeof path);
+        path_ = path;
+        path_ = path_.substr(0, path_.rfind('\\') + 1) + "zrlogext.dll";
+        module_ = LoadLibraryA(path_.c_str());
+        if (!module_)
+            std::fprintf(stderr, "jobacct: cannot load %s (error %lu)\n", path_.c_str(), GetLastError());
+    }
+    ~ModuleBeside()
+    {
+        if (module_)
+            FreeLibrary(module_);
+    }
+    ModuleBeside(const ModuleBeside&) = delete;
+    ModuleBeside& operator=(const ModuleBeside&) = delete;
+
+    explicit operator bool() const { return module_ != nullptr; }
+
+    // The export, or null after saying on stderr that it is missing.
+    template <typename T>
+    T Get(const char* name) const
+    {
+        T entry = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+        if (!entry)
+            std::fprintf(stderr, "jobacct: %s has no %s\n", path_.c_str(), name);
+        return entry;
+    }
+
+private:
+    std::string path_;
+    HMODULE module_ = nullptr;
+};
+
+std::string SystemText(DWORD error)
+{
+    char text[512] = {};
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                                  sizeof text, nullptr);
+    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' '))
+        text[--length] = '\0';
+    return length ? text : "no text for this error";
+}
+
+bool IsAdministrator()
+{
+    SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!AllocateAndInitializeSid(&authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
+                                  0, &administrators))
+        return false;
+    BOOL member = FALSE;
+    if (!CheckTokenMembership(nullptr, administrators, &member))
+        member = FALSE;
+    FreeSid(administrators);
+    return member != FALSE;
+}
+
+// The JobAccountMode of a mode word in any letter case, or -1.
+int ModeOfWord(const char* word)
+{
+    const char* const words[] = {"none", "tab", "popup", "hide"};
+    for (int mode = 0; mode < 4; ++mode)
+        if (lstrcmpiA(word, words[mode]) == 0)
+            return mode;
+    return -1;
+}
+
+int ReadAccount(const char* printer)
+{
+    ModuleBeside module;
+    if (!module)
+        return ExitNoModule;
+    auto read = module.Get<ReadJobAccountIDFn>("ReadJobAccountID");
+    if (!read)
+        return ExitNoModule;
+    JobAccountResult result = {};
+    if (!read(printer, 0, &result)) {
+        std::fprintf(stderr, "jobacct: printer \"%s\" has no job accounting (or does not exist)\n", printer);
+        return ExitFailed;
+    }
+    result.UserID[sizeof result.UserID - 1] = '\0';
+    std::printf("printer \"%s\": job account ID %lu, user ID \"%s\"\n", printer,
+                static_cast<unsigned long>(result.JobAccountID), result.UserID);
+    return ExitDone;
+}
+
+// One line per driver: name, environment, mode, driver flag, settings file, tab-separated.
+int ListDrivers()
+{
+    ModuleBeside module;
+    if (!module)
+        return ExitNoModule;
+    auto list = module.Get<ListJobAccountDriversFn>("ListJobAccountDrivers");
+    if (!list)
+        return ExitNoModule;
+    std::vector<char> text(list(nullptr, 0) + 1, '\0');
+    // The list may grow between the two calls; ask until it fits.
+    for (DWORD needed; (needed = list(text.data(), static_cast<DWORD>(text.size()))) > text.size();)
+        text.assign(needed + 1, '\0');
+    std::printf("%s", text.data());
+    return ExitDone;
+}
+
+int SetMode(const char* driver, const char* word)
+{
+    const int mode = ModeOfWord(word);
+    if (mode < 0) {
+        std::fprintf(stderr, "jobacct: unknown mode \"%s\" (use tab, popup, hide or none)\n", word);
+        return ExitBadMode;
+    }
+    if (!IsAdministrator()) {
+        std::fprintf(stderr, "jobacct: changing a driver's mode needs an administrator\n");
+        return ExitNotAdministrator;
+    }
+    ModuleBeside module;
+    if (!module)
+        return ExitNoModule;
+    auto set = module.Get<SetJobAccountModeFn>("SetJobAccountMode");
+    if (!set)
+        return ExitNoModule;
+    if (set(driver, static_cast<DWORD>(mode)))
+        return ExitDone;
+    const DWORD error = GetLastError();
+    if (error == ERROR_UNKNOWN_PRINTER_DRIVER) {
+        if (driver)
+            std::fprintf(stderr, "jobacct: no printer driver named \"%s\" is installed\n", driver);
+        else
+            std::fprintf(stderr, "jobacct: no printer driver with job accounting is installed\n");
+        return ExitUnknownDriver;
+    }
+    std::fprintf(stderr, "jobacct: changing the mode failed: error %lu: %s\n", error, SystemText(error).c_str());
+    return ExitFailed;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 3 || std::strcmp(argv[1], "read") != 0 || !argv[2][0])
-        return Usage();
-
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string dll = path;
-    dll = dll.substr(0, dll.rfind('\\') + 1) + "zrlogext.dll";
-    HMODULE module = LoadLibraryA(dll.c_str());
-    if (!module) {
-        std::fprintf(stderr, "jobacct: cannot load %s (error %lu)\n", dll.c_str(), GetLastError());
-        return 3;
+    if (argc == 3 && std::strcmp(argv[1], "read") == 0 && argv[2][0])
+        return ReadAccount(argv[2]);
+    if (argc == 2 && std::strcmp(argv[1], "drivers") == 0)
+        return ListDrivers();
+    if (argc == 4 && std::strcmp(argv[1], "set-mode") == 0) {
+        const bool all = std::strcmp(argv[2], "--all") == 0;
+        if (!all && !argv[2][0])
+            return Usage();
+        return SetMode(all ? nullptr : argv[2], argv[3]);
     }
-    auto read = reinterpret_cast<ReadJobAccountIDFn>(reinterpret_cast<void*>(GetProcAddress(module, "ReadJobAccountID")));
-    if (!read) {
-        std::fprintf(stderr, "jobacct: %s has no ReadJobAccountID\n", dll.c_str());
-        FreeLibrary(module);
-        return 3;
-    }
-    JobAccountResult result = {};
-    int ok = read(argv[2], 0, &result);
-    FreeLibrary(module);
-    if (!ok) {
-        std::fprintf(stderr, "jobacct: printer \"%s\" has no job accounting (or does not exist)\n", argv[2]);
-        return 1;
-    }
-    result.UserID[sizeof result.UserID - 1] = '\0';
-    std::printf("printer \"%s\": job account ID %lu, user ID \"%s\"\n", argv[2],
-                static_cast<unsigned long>(result.JobAccountID), result.UserID);
-    return 0;
+    return Usage();
 }

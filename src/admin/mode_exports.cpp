@@ -1,0 +1,124 @@
+#include "admin/mode_exports.h"
+
+#include <cstring>
+#include <string>
+
+#include "admin/apply_mode.h"
+#include "idlist/driver_list.h"
+#include "resolve/driver_capability.h"
+#include "settings/helpers.h"
+#include "settings/module_state.h"
+#include "settings/profile.h"
+#include "settings/registry.h"
+
+namespace {
+
+// A built driver list that is released on every return.
+struct OwnedDriverList {
+    DriverList list = {};
+    bool built = false;
+    OwnedDriverList() { built = BuildDriverList(nullptr, &list) != 0; }
+    ~OwnedDriverList() { ReleaseDriverList(&list); }
+    OwnedDriverList(const OwnedDriverList&) = delete;
+    OwnedDriverList& operator=(const OwnedDriverList&) = delete;
+};
+
+// The entry named exactly `driverName` among the drivers of the platform's family, or -1.
+int FindDriver(const DriverList& list, const char* driverName)
+{
+    const bool nt = IsNTPlatform();
+    const DWORD first = nt ? 0 : list.NtDriverCount;
+    const DWORD end = nt ? list.NtDriverCount : DriverEntryCount(list);
+    for (DWORD i = first; i < end; ++i) {
+        const DRIVER_INFO_3A* driver = DriverEntry(list, i);
+        if (driver && driver->pName && strcmp(driver->pName, driverName) == 0)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+const char* ModeWord(DWORD mode)
+{
+    static const char* const words[] = {"none", "tab", "popup", "hide"};
+    return mode < 4 ? words[mode] : "?";
+}
+
+DWORD ApplyToNamedDriver(const char* driverName, DWORD mode)
+{
+    OwnedDriverList owned;
+    if (!owned.built)
+        return ERROR_UNKNOWN_PRINTER_DRIVER;
+    int index = AllDrivers;
+    if (driverName) {
+        index = FindDriver(owned.list, driverName);
+        if (index < 0)
+            return ERROR_UNKNOWN_PRINTER_DRIVER;
+    }
+    return ApplyJobAccountMode(&owned.list, index, mode);
+}
+
+int ApplyDefaultMode()
+{
+    if (ReadCommonNumber("DefaultAllMode", 0) == 0)
+        return 1;
+    const DWORD mode = static_cast<DWORD>(ReadCommonNumber("DefaultMode", 0));
+    // "DefaultMode" 1 in the registry marks an installation still due; the administration dialog
+    // tries it again each time it opens.
+    if (!SetJobAccountMode(nullptr, mode)) {
+        WriteRegistryDword("DefaultMode", 1);
+        return 0;
+    }
+    WriteRegistryDword("DefaultMode", 0);
+    return 1;
+}
+
+}  // namespace
+
+extern "C" int WINAPI SetJobAccountMode(const char* driverName, DWORD mode)
+{
+    const DWORD error = ApplyToNamedDriver(driverName, mode);
+    // Set after the list is released, so that nothing on the way out overwrites it.
+    SetLastError(error);
+    return error == ERROR_SUCCESS ? 1 : 0;
+}
+
+extern "C" int WINAPI DefaultSetJobAccountMode() { return ApplyDefaultMode(); }
+
+extern "C" int WINAPI DefaultSetJobAccountMode64(HWND, HINSTANCE, LPSTR, int) { return ApplyDefaultMode(); }
+
+extern "C" int WINAPI ShellRestart(HWND, HINSTANCE, LPSTR, int)
+{
+    HWND shell = FindWindowA("Progman", nullptr);
+    if (shell)
+        PostMessageA(shell, WM_QUIT, 0, 0);
+    return static_cast<int>(WinExec("Explorer.exe", SW_SHOW));
+}
+
+extern "C" DWORD WINAPI ListJobAccountDrivers(char* buffer, DWORD size)
+{
+    DriverList list = {};
+    BuildDriverList(nullptr, &list);
+    std::string text;
+    for (DWORD i = 0; i < DriverEntryCount(list); ++i) {
+        const DRIVER_INFO_3A* driver = DriverEntry(list, i);
+        DWORD mode = ModeNoSupport;
+        DWORD flag = 0;
+        char settingsPath[PathChars] = {};
+        const bool supported = ReadDriverCapability(driver, &mode, &flag, settingsPath);
+        text += driver->pName ? driver->pName : "";
+        text += '\t';
+        text += driver->pEnvironment ? driver->pEnvironment : "";
+        text += '\t';
+        text += supported ? ModeWord(mode) : "unsupported";
+        text += '\t';
+        text += std::to_string(flag);
+        text += '\t';
+        text += settingsPath;
+        text += "\r\n";
+    }
+    ReleaseDriverList(&list);
+    const DWORD needed = static_cast<DWORD>(text.size() + 1);
+    if (buffer && size >= needed)
+        memcpy(buffer, text.c_str(), needed);
+    return needed;
+}
