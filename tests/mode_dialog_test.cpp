@@ -43,7 +43,8 @@ using EntryFn = INT_PTR(WINAPI*)(HWND, HINSTANCE, LPSTR, int);
 const char Captions[] = "[string]\r\nAppName=Mode Admin\r\nDriver=Printer driver\r\nTab=Tab mode\r\n"
                         "Popup=Popup mode\r\nHide=Hide mode\r\nNoSupport=No support\r\nChange=Apply it\r\n"
                         "File=Datei\r\nHideMode=Versteckt\r\nHelp=Hilfe\r\nAllMode=Every driver\r\n"
-                        "SuccessMessage=Done it\r\nNoAdministrator=Admins only\r\n";
+                        "SuccessMessage=Done it\r\nNoAdministrator=Admins only\r\n"
+                        "FailuredMessage=Try again later\r\nSharedPrinterMessage=Shared, go on?\r\n";
 
 // A sandboxed module whose string file holds the captions above and the given "common" lines.
 struct AdminModule {
@@ -311,6 +312,98 @@ TEST(ModeDialog, RefusesAUserWhoIsNotAnAdministrator)
     INT_PTR result = admin.Run({ExpectErrorBox(&boxes)});
     EXPECT_EQ(result, 1) << "the refusal closes the dialog";
     EXPECT_EQ(boxes, std::vector<std::string>{"Admins only"});
+}
+
+namespace {
+
+void ChooseMode(HWND dialog, int radio) { CheckRadioButton(dialog, IDC_MODE_TAB, IDC_MODE_NONE, radio); }
+
+std::string SelectedText(HWND dialog)
+{
+    HWND combo = GetDlgItem(dialog, IDC_DRIVER_COMBO);
+    char text[256] = {};
+    SendMessageA(combo, CB_GETLBTEXT, SendMessageA(combo, CB_GETCURSEL, 0, 0), reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::string SystemText(DWORD code)
+{
+    char text[256] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
+    return text;
+}
+
+}  // namespace
+
+TEST(ModeDialog, ChangeAppliesTheModeOrShowsWhyNot)
+{
+    Drivers drivers;
+    AdminModule admin;
+    // What a change to Hide copies beside the driver; a change to Popup finds no data file.
+    WriteFileBytes(admin.sandbox.Directory() + "vtjobac4.dat", "[JobAccount]\r\nMode=4\r\n");
+    std::vector<std::string> boxes;
+    admin.Run({Inspect([](HWND dialog) {
+                   SelectDriver(dialog, "ZR Tab");
+                   ChooseMode(dialog, IDC_MODE_HIDE);
+               }),
+               Press(IDC_CHANGE), ExpectErrorBox(&boxes),
+               Inspect([](HWND dialog) {
+                   EXPECT_EQ(SelectedText(dialog), "ZR Tab") << "the changed driver stays selected";
+                   SelectDriver(dialog, "ZR Tab");
+                   EXPECT_EQ(ShownMode(dialog), 3) << "the list was enumerated again";
+                   SelectDriver(dialog, "ZR Hide");
+                   ChooseMode(dialog, IDC_MODE_POPUP);
+               }),
+               Press(IDC_CHANGE), ExpectErrorBox(&boxes), CloseByMenu()});
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0], "Done it");
+    EXPECT_EQ(boxes[1], SystemText(ERROR_FILE_NOT_FOUND) + "\nTry again later") << "the system's text, then the advice";
+}
+
+namespace {
+
+// A computer that shares a printer: the enumeration of shared printers asks for room.
+BOOL WINAPI SharedPrinterThere(DWORD, char*, DWORD, BYTE*, DWORD, DWORD* needed, DWORD* returned)
+{
+    *needed = 64;
+    *returned = 0;
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+}
+
+}  // namespace
+
+TEST(ModeDialog, NoToTheSharedPrinterQuestionChangesNothing)
+{
+    Drivers drivers;
+    AdminModule admin("AllMode=1\r\n");
+    ImportHook shared(admin.sandbox.Handle(), "winspool.drv", "EnumPrintersA", reinterpret_cast<void*>(&SharedPrinterThere));
+    ASSERT_TRUE(shared.ok());
+    std::string question;
+    bool quiet = false;
+    admin.Run({Inspect([](HWND dialog) {
+                   CheckDlgButton(dialog, IDC_ALL_DRIVERS, BST_CHECKED);
+                   SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_ALL_DRIVERS, BN_CLICKED),
+                                reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_ALL_DRIVERS)));
+                   ChooseMode(dialog, IDC_MODE_HIDE);
+               }),
+               Press(IDC_CHANGE),
+               Inspect([&question](HWND box) {
+                   question = ItemText(box, 0xFFFF);
+                   PostMessageA(box, WM_COMMAND, IDNO, 0);
+               }),
+               Inspect([&quiet](HWND dialog) { quiet = GetDlgItem(dialog, IDC_DRIVER_COMBO) != nullptr; }),
+               CloseByMenu()});
+    EXPECT_EQ(question, "Shared, go on?");
+    EXPECT_TRUE(quiet) << "no further box after No";
+    HKEY key = nullptr;
+    DWORD flag = 0, size = sizeof flag;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, admin.sandbox.RegistryRoot().c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        EXPECT_NE(RegQueryValueExA(key, "AllFlag", nullptr, nullptr, reinterpret_cast<BYTE*>(&flag), &size), ERROR_SUCCESS)
+            << "nothing recorded an all-drivers change";
+        RegCloseKey(key);
+    }
 }
 
 // The command-line runner finds the entry point by its plain name and the dialog opens.
