@@ -48,3 +48,8 @@ echo
 echo "The Job Account page of \"Demo Tab Printer\", as its property sheet shows it:"
 run zrdemo.exe page "Demo Tab Printer" ../job-account-page.bmp  # the current directory is $build/bin
 echo "Screenshot: $build/job-account-page.bmp"
+
+echo
+echo "The mode administration dialog, as ChangeJobAccountMode opens it:"
+run zrdemo.exe modes ../mode-administration.bmp
+echo "Screenshot: $build/mode-administration.bmp"

@@ -265,6 +265,12 @@ void ShowControlHelp(HWND window, int controlId, const HelpContextRow* table)
     }
 }
 
+void ShowHelpFile(HWND owner)
+{
+    if (HtmlHelpFunction htmlHelp = HtmlHelpEntry())
+        htmlHelp(owner, Module.HelpFilePath, 0x0000 /* HH_DISPLAY_TOPIC */, 0);
+}
+
 INT_PTR HandleHelpMessage(UINT message, WPARAM wParam, LPARAM lParam, const HelpContextRow* table)
 {
     if (message == WM_HELP) {

@@ -61,6 +61,8 @@ void FlashUntilForeground(HWND dialog, int& counter);
 
 // Context help of every table row naming `controlId`.
 void ShowControlHelp(HWND window, int controlId, const HelpContextRow* table);
+// The help file's opening page, owned by `owner`.
+void ShowHelpFile(HWND owner);
 // WM_HELP / WM_CONTEXTMENU handling through ShowControlHelp; always FALSE for default processing.
 INT_PTR HandleHelpMessage(UINT message, WPARAM wParam, LPARAM lParam, const HelpContextRow* table);
 

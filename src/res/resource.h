@@ -20,6 +20,14 @@
 
 // Controls.
 #define IDC_GROUP                1002
+#define IDC_DRIVER_LABEL         1007
+#define IDC_DRIVER_COMBO         1008
+#define IDC_MODE_TAB             1009
+#define IDC_MODE_POPUP           1010
+#define IDC_MODE_HIDE            1011
+#define IDC_MODE_NONE            1012
+#define IDC_CHANGE               1014
+#define IDC_ALL_DRIVERS          1030
 #define IDC_USER_LABEL           1003
 #define IDC_USER_EDIT            1004
 #define IDC_ID_LABEL             1005
@@ -29,3 +37,13 @@
 #define IDC_COLOR_SWITCH         1035
 #define IDC_NEXT_POPUP           1036
 #define IDC_SAVE_PASSWORD        1037
+
+// Commands of menu 1 (File > Close is command 1, IDOK).
+#define IDM_IMPORT               1013
+#define IDM_HELP                 1015
+#define IDM_VERSION              1016
+#define IDM_ANOTHER_CLIENT       1017
+#define IDM_SELECT_FIXED_ID      1020
+#define IDM_REGISTERED_ID        1025
+#define IDM_SETUP_FIXED_ID       1033
+#define IDM_ENABLE_FIXED_ID      1034

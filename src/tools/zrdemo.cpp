@@ -443,6 +443,72 @@ int ShowPage(HMODULE module, const char* printer, const char* image)
     return result;
 }
 
+// The mode administration dialog, opened through the module's export; a thread timer, run by the
+// dialog's own modal loop, takes its picture once it is painted and closes it.
+struct ModesPicture {
+    const char* image = nullptr;
+    int ticks = 0;
+    bool saved = false;
+};
+ModesPicture* CurrentModesPicture = nullptr;
+
+BOOL CALLBACK FindModesDialog(HWND window, LPARAM found)
+{
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (strcmp(className, "#32770") == 0 && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CALLBACK PictureModesDialog(HWND, UINT, UINT_PTR, DWORD)
+{
+    ModesPicture* picture = CurrentModesPicture;
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindModesDialog, reinterpret_cast<LPARAM>(&dialog));
+    if (!picture || !dialog || ++picture->ticks < 10)
+        return;
+    if (picture->ticks == 10) {
+        SetWindowPos(dialog, HWND_TOP, 40, 40, 0, 0, SWP_NOSIZE);
+        RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        return;
+    }
+    RECT area = {};
+    GetWindowRect(dialog, &area);
+    picture->saved = SaveScreenArea(area, picture->image);
+    PostMessageA(dialog, WM_CLOSE, 0, 0);
+    CurrentModesPicture = nullptr;
+}
+
+int ShowModes(HMODULE module, const char* image)
+{
+    using EntryFn = INT_PTR(WINAPI*)(HWND, HINSTANCE, LPSTR, int);
+    auto open = reinterpret_cast<EntryFn>(reinterpret_cast<void*>(GetProcAddress(module, "ChangeJobAccountMode")));
+    if (!open) {
+        std::fprintf(stderr, "zrdemo: the module exports no ChangeJobAccountMode\n");
+        return 3;
+    }
+    ModesPicture picture;
+    picture.image = image;
+    CurrentModesPicture = &picture;
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, PictureModesDialog);
+    char none[] = "";
+    open(nullptr, nullptr, none, SW_SHOW);
+    KillTimer(nullptr, timer);
+    CurrentModesPicture = nullptr;
+    char full[MAX_PATH] = {};
+    if (!GetFullPathNameA(image, sizeof full, full, nullptr))
+        lstrcpynA(full, image, sizeof full);
+    if (!picture.saved) {
+        std::fprintf(stderr, "zrdemo: cannot save a picture of the mode administration dialog to %s\n", full);
+        return 1;
+    }
+    std::printf("The mode administration dialog: picture saved to %s\n", full);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -466,12 +532,16 @@ int main(int argc, char** argv)
         int result = ShowPage(module, argv[2], argv[3]);
         FreeLibrary(module);
         return result;
+    } else if (command == "modes" && argc == 3) {
+        int result = ShowModes(module, argv[2]);
+        FreeLibrary(module);
+        return result;
     } else if (command == "show") {
         ShowSettings();
         ShowPrinters(module);
         ShowDriverList();
     } else {
-        std::fprintf(stderr, "usage: zrdemo install | show | remove | page \"<printer>\" <image.bmp>\n");
+        std::fprintf(stderr, "usage: zrdemo install | show | remove | page \"<printer>\" <image.bmp> | modes <image.bmp>\n");
         return 2;
     }
     FreeLibrary(module);

@@ -1,0 +1,35 @@
+// Driving a modal dialog from the test thread: a thread timer, dispatched by the dialog's own
+// modal loop, runs one step per tick against the thread's active (enabled) dialog window, which
+// is a message box while one is shown.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+using Step = std::function<void(HWND)>;
+
+// Opens template `templateId` of `module` with `proc` and runs the steps; a window still open 40
+// ticks after the last step is ended with -2 and fails the test (and sets *stuck).
+INT_PTR RunDialog(HMODULE module, int templateId, DLGPROC proc, LPARAM init, std::vector<Step> steps,
+                  bool* stuck = nullptr);
+// Runs the steps against whatever modal loop `open` starts on this thread (an export, a sheet).
+INT_PTR RunScript(const std::function<INT_PTR()>& open, std::vector<Step> steps, bool* stuck = nullptr);
+
+// The thread's visible, enabled dialog window: the dialog, or a message box over it.
+HWND ActiveDialog();
+
+std::string ItemText(HWND dialog, int id);
+
+Step SetText(int id, std::string text);
+// Types (or pastes) at the end of the edit's text.
+Step TypeText(int id, std::string text);
+Step Press(int id);
+// Sets a check box as a click would: a hidden one cannot be clicked.
+Step Check(int id, bool on);
+Step Inspect(std::function<void(HWND)> look);
+// Expects a message box captioned with the module's AppName as the active window, records its text
+// and closes it with OK.
+Step ExpectErrorBox(std::vector<std::string>* seen);
