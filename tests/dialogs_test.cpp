@@ -13,6 +13,7 @@
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/entry_dialogs.h"
 #include "dialog_script.h"
+#include "help_standin.h"
 #include "iat_hook.h"
 #include "res/resource.h"
 #include "resolve/job_account_info.h"
@@ -922,43 +923,6 @@ TEST_F(Dialogs, AttentionTimerStopsWhenTheDialogIsInFront)
     EXPECT_EQ(counter, 0);
     EXPECT_FALSE(timerLeft);
 }
-
-namespace {
-
-// HtmlHelpA is looked up at run time; the stand-in records what would have been opened.
-struct HelpCall {
-    std::string path;
-    UINT command;
-    DWORD_PTR data;
-};
-std::vector<HelpCall> HelpCalls;
-ImportHook* ProcAddressHook = nullptr;
-
-HWND WINAPI RecordHtmlHelp(HWND, LPCSTR path, UINT command, DWORD_PTR data)
-{
-    HelpCalls.push_back({path ? path : "", command, data});
-    return nullptr;
-}
-
-FARPROC WINAPI LookUpWithHelpStandIn(HMODULE module, LPCSTR name)
-{
-    if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 && strcmp(name, "HtmlHelpA") == 0)
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(RecordHtmlHelp));
-    using Original = FARPROC(WINAPI*)(HMODULE, LPCSTR);
-    return reinterpret_cast<Original>(ProcAddressHook->original())(module, name);
-}
-
-struct HelpStandIn {
-    ImportHook hook{nullptr, "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(LookUpWithHelpStandIn)};
-    HelpStandIn()
-    {
-        ProcAddressHook = &hook;
-        HelpCalls.clear();
-    }
-    ~HelpStandIn() { ProcAddressHook = nullptr; }
-};
-
-}  // namespace
 
 TEST_F(Dialogs, ControlHelpOpensEveryRowOfTheControlAsAPopup)
 {

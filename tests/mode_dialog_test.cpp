@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dialog_script.h"
+#include "help_standin.h"
 #include "iat_hook.h"
 #include "res/resource.h"
 #include "sandbox.h"
@@ -404,6 +405,51 @@ TEST(ModeDialog, NoToTheSharedPrinterQuestionChangesNothing)
             << "nothing recorded an all-drivers change";
         RegCloseKey(key);
     }
+}
+
+TEST(ModeDialog, HelpOpensTheHelpFileAndEachControlsContext)
+{
+    Drivers drivers;
+    AdminModule admin;
+    HelpStandIn help(admin.sandbox.Handle());
+    ASSERT_TRUE(help.hook.ok());
+    admin.Run({Press(IDM_HELP), Inspect([](HWND dialog) {
+                   HELPINFO info = {};
+                   info.cbSize = sizeof info;
+                   info.iContextType = HELPINFO_WINDOW;
+                   info.iCtrlId = IDC_CHANGE;
+                   info.hItemHandle = GetDlgItem(dialog, IDC_CHANGE);
+                   SendMessageA(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+                   SendMessageA(dialog, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_MODE_HIDE)), 0);
+               }),
+               CloseByMenu()});
+    ASSERT_EQ(HelpCalls.size(), 3u);
+    EXPECT_EQ(HelpCalls[0].path, admin.sandbox.Directory() + "vtlogext.hlp");
+    EXPECT_EQ(HelpCalls[0].command, 0x0000u);  // HH_DISPLAY_TOPIC
+    EXPECT_EQ(HelpCalls[1].path, admin.sandbox.Directory() + "vtlogext.hlp>popup");
+    EXPECT_EQ(HelpCalls[1].command, 0x000Fu);  // HH_HELP_CONTEXT
+    EXPECT_EQ(HelpCalls[1].data, 10007u) << "Change";
+    EXPECT_EQ(HelpCalls[2].data, 10004u) << "Hide";
+}
+
+// A default-mode installation that failed is due until it succeeds; each opening tries it again.
+TEST(ModeDialog, OpeningRetriesADueDefaultInstallation)
+{
+    Drivers drivers;
+    AdminModule admin("DefaultAllMode=1\r\nDefaultMode=3\r\n");
+    WriteFileBytes(admin.sandbox.Directory() + "vtjobac4.dat", "[JobAccount]\r\nMode=4\r\n");
+    SetRegistryDword(admin.sandbox.RegistryRoot(), "DefaultMode", 1);
+    admin.Run({Inspect([](HWND dialog) {
+                   SelectDriver(dialog, "ZR Tab");
+                   EXPECT_EQ(ShownMode(dialog), 3) << "the default mode reached every driver before the list was read";
+               }),
+               CloseByMenu()});
+    HKEY key = nullptr;
+    DWORD due = 1, size = sizeof due;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, admin.sandbox.RegistryRoot().c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(key, "DefaultMode", nullptr, nullptr, reinterpret_cast<BYTE*>(&due), &size), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(due, 0u) << "the installation is no longer due";
 }
 
 // The command-line runner finds the entry point by its plain name and the dialog opens.
