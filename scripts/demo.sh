@@ -38,6 +38,20 @@ run jobacct.exe read "Demo Tab Printer" || true
 echo '$ jobacct read "Demo No Support Printer"'
 run jobacct.exe read "Demo No Support Printer" || echo "(exit code $?)"
 
+echo
+echo "The administrator's road: \"Demo Switchable\" from No Support to Tab and back, through SetJobAccountMode"
+echo "(the module, its data files and string file are in C:\\zrdemo\\kit, beside the command-line host):"
+kit='C:\zrdemo\kit\jobacct.exe'
+run zrdemo.exe files "Demo Switchable"
+echo '$ jobacct set-mode "Demo Switchable" tab'
+run "$kit" set-mode "Demo Switchable" tab || echo "(exit code $?)"
+run zrdemo.exe files "Demo Switchable"
+echo '$ jobacct drivers'
+run "$kit" drivers | grep '^Demo Switchable' || true
+echo '$ jobacct set-mode "Demo Switchable" none'
+run "$kit" set-mode "Demo Switchable" none || echo "(exit code $?)"
+run zrdemo.exe files "Demo Switchable"
+
 if [ "${ZR_DEMO_POPUP:-0}" = 1 ]; then
     echo
     echo "Popup: the \"Demo Popup Allowed Printer\" driver allows dialogs; answer the popup on display $DISPLAY."

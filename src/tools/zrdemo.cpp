@@ -36,6 +36,7 @@ struct Sample {
 const char Capability[] =
     "[Capability]\r\nDemo Tab=Model\r\nDemo Popup=Model\r\nDemo Popup Allowed=Allowed\r\nDemo Hide=Model\r\n"
     "Demo Fixed ID=Model\r\nDemo Other Client=Model\r\nDemo Host Address=Model\r\nDemo Declined=Off\r\n"
+    "Demo Switchable=Model\r\n"
     "[Model]\r\nJobAccount=1\r\n[Allowed]\r\nJobAccount=1\r\nJobAccountDrvFlag=1\r\n[Off]\r\nJobAccount=0\r\n";
 
 const Sample Samples[] = {
@@ -52,7 +53,13 @@ const Sample Samples[] = {
     {"Demo Older Form", {"VT010001.CAP", "vtjobac1.dat"}, nullptr},
     {"Demo Declined", {"TVDEMO01.CAP", "vtjobac1.dat"}, nullptr},
     {"Demo No Support", {"vtjobac1.dat"}, nullptr},
+    // Supports job accounting but carries no data file yet: the administrator gives it a mode.
+    {"Demo Switchable", {"TVDEMO01.CAP"}, nullptr},
 };
+
+// What an administrator puts beside the module before switching drivers: the data files, the
+// string file, and the command-line host.
+const char KitDirectory[] = "C:\\zrdemo\\kit\\";
 
 std::string UserName()
 {
@@ -105,6 +112,49 @@ void UsePrivateFolder(const Sample& sample, const std::string& folder)
     RegCloseKey(driver);
 }
 
+std::string ProgramDirectory()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string text = path;
+    return text.substr(0, text.rfind('\\') + 1);
+}
+
+void InstallKit()
+{
+    CreateDirectoryA(KitDirectory, nullptr);
+    for (const char* program : {"zrlogext.dll", "jobacct.exe"})
+        CopyFileA((ProgramDirectory() + program).c_str(), (std::string(KitDirectory) + program).c_str(), FALSE);
+    for (const char* data : {"vtjobac1.dat", "vtjobac2.dat"})
+        WriteText(std::string(KitDirectory) + data, "");
+    WriteText(std::string(KitDirectory) + "vtjobac4.dat", "[JobAccount]\r\nMode=4\r\n");
+    WriteText(std::string(KitDirectory) + "zrjobacs.str", "; every text and setting takes its default\r\n");
+}
+
+// The driver's dependent files as the spooler lists them.
+int ShowDependentFiles(const char* driverName)
+{
+    DWORD needed = 0, count = 0;
+    EnumPrinterDriversA(nullptr, const_cast<char*>(Environment), 3, nullptr, 0, &needed, &count);
+    std::vector<BYTE> block(needed ? needed : 1, 0);
+    if (!EnumPrinterDriversA(nullptr, const_cast<char*>(Environment), 3, block.data(), needed, &needed, &count))
+        count = 0;
+    const auto* drivers = reinterpret_cast<const DRIVER_INFO_3A*>(block.data());
+    for (DWORD i = 0; i < count; ++i) {
+        if (!drivers[i].pName || strcmp(drivers[i].pName, driverName) != 0)
+            continue;
+        std::printf("  %s depends on:", driverName);
+        for (const char* file = drivers[i].pDependentFiles; file && *file; file += strlen(file) + 1) {
+            const char* slash = strrchr(file, '\\');
+            std::printf(" %s", slash ? slash + 1 : file);
+        }
+        std::printf("\n");
+        return 0;
+    }
+    std::fprintf(stderr, "zrdemo: no driver named %s\n", driverName);
+    return 1;
+}
+
 void Install()
 {
     std::string source = DriverDirectory();
@@ -149,6 +199,7 @@ void Install()
             ClosePrinter(handle);
     }
     WriteText(installed + "TVDEMO01.CAP", Capability);
+    InstallKit();
 }
 
 void Remove()
@@ -532,6 +583,10 @@ int main(int argc, char** argv)
         int result = ShowPage(module, argv[2], argv[3]);
         FreeLibrary(module);
         return result;
+    } else if (command == "files" && argc == 3) {
+        int result = ShowDependentFiles(argv[2]);
+        FreeLibrary(module);
+        return result;
     } else if (command == "modes" && argc == 3) {
         int result = ShowModes(module, argv[2]);
         FreeLibrary(module);
@@ -541,7 +596,7 @@ int main(int argc, char** argv)
         ShowPrinters(module);
         ShowDriverList();
     } else {
-        std::fprintf(stderr, "usage: zrdemo install | show | remove | page \"<printer>\" <image.bmp> | modes <image.bmp>\n");
+        std::fprintf(stderr, "usage: zrdemo install | show | remove | page \"<printer>\" <image.bmp> | modes <image.bmp> | files \"<driver>\"\n");
         return 2;
     }
     FreeLibrary(module);
