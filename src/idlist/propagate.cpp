@@ -4,6 +4,7 @@
 #include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "settings/registry.h"
+#include "settings/settings_file.h"
 #include "settings/text.h"
 
 namespace {
@@ -37,8 +38,9 @@ bool IsSameFile(const char* source, const char* target)
            a.indexHigh == b.indexHigh && a.indexLow == b.indexLow;
 }
 
-// Makes the target writable and copies the source over it. A target path that does not fit is a
-// failed copy; the source itself as target is already a finished one.
+// Makes the target writable and copies the source over it through a file beside it, so a printer
+// reading the target meanwhile sees the old copy or the new one. A target path that does not fit
+// is a failed copy; the source itself as target is already a finished one.
 bool CopyOver(const char* source, const char* directory)
 {
     char target[PathChars] = {};
@@ -47,7 +49,7 @@ bool CopyOver(const char* source, const char* directory)
     if (IsSameFile(source, target))
         return true;
     ClearReadOnly(target);
-    return CopyFileA(source, target, FALSE) != FALSE;
+    return CopyFileReplacing(source, target);
 }
 
 bool SpoolerDriverDirectory(const char* environment, char (&directory)[PathChars])

@@ -4,10 +4,15 @@
 //   jobacct drivers                                   every driver with its mode and settings file
 //   jobacct set-mode "<driver>" <tab|popup|hide|none>  switches one driver
 //   jobacct set-mode --all <tab|popup|hide|none>       switches every supporting driver
-// Exit codes: 0 done; 1 no job accounting (read) or the change failed (set-mode); 2 bad
-// arguments; 3 the module cannot be loaded; 4 unknown driver; 5 bad mode word; 6 not an
-// administrator.
+//   jobacct import "<file.csv>"                       registers the IDs of an ID file
+//   jobacct list [--fixed]                            the registered (or fixed) IDs as an ID file
+// Exit codes: 0 done; 1 no job accounting (read), the change failed (set-mode) or the import
+// failed; 2 bad arguments; 3 the module cannot be loaded; 4 unknown driver; 5 bad mode word; 6 not
+// an administrator; 7 lines of the ID file were refused (the others were imported).
 #include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
 
 #include <cstdio>
 #include <cstring>
@@ -24,6 +29,7 @@ enum ExitCode {
     ExitUnknownDriver = 4,
     ExitBadMode = 5,
     ExitNotAdministrator = 6,
+    ExitLinesRefused = 7,
 };
 
 struct JobAccountResult {
@@ -34,6 +40,9 @@ struct JobAccountResult {
 using ReadJobAccountIDFn = int(WINAPI*)(const char*, DWORD, JobAccountResult*);
 using SetJobAccountModeFn = int(WINAPI*)(const char*, DWORD);
 using ListJobAccountDriversFn = DWORD(WINAPI*)(char*, DWORD);
+using IDFileRefusalFn = void(WINAPI*)(void*, DWORD, DWORD);
+using ImportJobAccountIDFileFn = int(WINAPI*)(const char*, IDFileRefusalFn, void*);
+using ListJobAccountIDsFn = DWORD(WINAPI*)(DWORD, char*, DWORD);
 
 int Usage()
 {
@@ -41,7 +50,9 @@ int Usage()
                  "usage: jobacct read \"<printer name>\"\n"
                  "       jobacct drivers\n"
                  "       jobacct set-mode \"<driver name>\" <tab|popup|hide|none>\n"
-                 "       jobacct set-mode --all <tab|popup|hide|none>\n");
+                 "       jobacct set-mode --all <tab|popup|hide|none>\n"
+                 "       jobacct import \"<file.csv>\"\n"
+                 "       jobacct list [--fixed]\n");
     return ExitUsage;
 }
 
@@ -183,6 +194,87 @@ int SetMode(const char* driver, const char* word)
     return ExitFailed;
 }
 
+const char* RefusalReason(DWORD code)
+{
+    switch (code) {
+    case 2:
+        return "the name or user name holds a character a list does not take, or is longer than 80 bytes";
+    case 3:
+        return "the job account ID holds a character other than a decimal digit";
+    case 4:
+        return "the job account ID is longer than 10 digits or outside 1 to 999999999";
+    default:
+        return "refused";
+    }
+}
+
+struct ImportReport {
+    const char* file;
+    DWORD refused;
+};
+
+void WINAPI ReportRefusedLine(void* context, DWORD line, DWORD code)
+{
+    auto* report = static_cast<ImportReport*>(context);
+    ++report->refused;
+    std::fprintf(stderr, "%s:%lu: refused (code %lu): %s\n", report->file, static_cast<unsigned long>(line),
+                 static_cast<unsigned long>(code), RefusalReason(code));
+}
+
+int ImportIDFile(const char* file)
+{
+    if (!IsAdministrator()) {
+        std::fprintf(stderr, "jobacct: importing IDs needs an administrator\n");
+        return ExitNotAdministrator;
+    }
+    ModuleBeside module;
+    if (!module)
+        return ExitNoModule;
+    auto import = module.Get<ImportJobAccountIDFileFn>("ImportJobAccountIDFile");
+    if (!import)
+        return ExitNoModule;
+    ImportReport report{file, 0};
+    const int result = import(file, &ReportRefusedLine, &report);
+    const DWORD error = GetLastError();
+    switch (result) {
+    case -1:
+        std::fprintf(stderr, "jobacct: cannot read \"%s\": error %lu: %s\n", file, error, SystemText(error).c_str());
+        return ExitFailed;
+    case -2:
+        std::fprintf(stderr, "jobacct: cannot write the printer settings file beside the module: error %lu: %s\n",
+                     error, SystemText(error).c_str());
+        return ExitFailed;
+    case -3:
+        std::fprintf(stderr, "jobacct: the IDs were registered, but a printer driver's copy could not be updated\n");
+        return ExitFailed;
+    default:
+        if (report.refused > 0) {
+            std::fprintf(stderr, "jobacct: %lu line(s) refused; the other lines were imported\n",
+                         static_cast<unsigned long>(report.refused));
+            return ExitLinesRefused;
+        }
+        return ExitDone;
+    }
+}
+
+int ListIDs(bool fixed)
+{
+    ModuleBeside module;
+    if (!module)
+        return ExitNoModule;
+    auto list = module.Get<ListJobAccountIDsFn>("ListJobAccountIDs");
+    if (!list)
+        return ExitNoModule;
+    // One read of the list normally fits; a list that grew meanwhile is read again.
+    std::vector<char> text(1 << 20, '\0');
+    for (DWORD needed; (needed = list(fixed ? 1 : 0, text.data(), static_cast<DWORD>(text.size()))) > text.size();)
+        text.assign(needed + (needed >> 3), '\0');
+    // The text already ends its lines with CR LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+    std::fwrite(text.data(), 1, strlen(text.data()), stdout);
+    return ExitDone;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -191,6 +283,10 @@ int main(int argc, char** argv)
         return ReadAccount(argv[2]);
     if (argc == 2 && std::strcmp(argv[1], "drivers") == 0)
         return ListDrivers();
+    if (argc == 3 && std::strcmp(argv[1], "import") == 0 && argv[2][0])
+        return ImportIDFile(argv[2]);
+    if ((argc == 2 || (argc == 3 && std::strcmp(argv[2], "--fixed") == 0)) && std::strcmp(argv[1], "list") == 0)
+        return ListIDs(argc == 3);
     if (argc == 4 && std::strcmp(argv[1], "set-mode") == 0) {
         const bool all = std::strcmp(argv[2], "--all") == 0;
         if (!all && !argv[2][0])

@@ -1,0 +1,501 @@
+#include "idlist/id_list.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "settings/text.h"
+
+const char RegisteredIDSection[] = "JobAccountID";
+const char FixedIDSection[] = "FixedID";
+
+int SortDirection = 1;
+
+namespace {
+
+const size_t MostNameBytes = 80;
+const size_t MostIDChars = 10;
+const long long LargestID = 999999999;
+const size_t SortTextChars = 254;
+
+bool IsLineEnd(char c) { return c == '\r' || c == '\n' || c == '\0'; }
+
+bool IsMultibyteCodePage()
+{
+    static const bool multibyte = [] {
+        CPINFO info = {};
+        return GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
+    }();
+    return multibyte;
+}
+
+bool IsValidPair(unsigned char lead, unsigned char trail)
+{
+    const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+    WCHAR wide[2];
+    return trail != 0 && MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pair, 2, wide, 2) == 1;
+}
+
+// Half-width symbols and punctuation that multibyte code pages keep in single bytes.
+bool IsSingleByteSymbol(unsigned char c)
+{
+    if (c < 0x80 || !IsMultibyteCodePage())
+        return false;
+    const char text[1] = {static_cast<char>(c)};
+    WORD type1 = 0, type3 = 0;
+    GetStringTypeExA(LOCALE_USER_DEFAULT, CT_CTYPE1, text, 1, &type1);
+    GetStringTypeExA(LOCALE_USER_DEFAULT, CT_CTYPE3, text, 1, &type3);
+    return (type1 & C1_PUNCT) || (type3 & C3_SYMBOL);
+}
+
+bool IsAcceptedSingleByte(unsigned char c)
+{
+    if (c == '\t')
+        return true;
+    if (c >= 0x20 && c <= 0x7E)
+        return c != '"';
+    return IsSingleByteSymbol(c);
+}
+
+// A name is written as a settings-file key and a user name inside a value: a line break would end
+// the entry, "=" would move the key's end, and "[" or ";" at the start would turn the line into a
+// section header or a comment.
+bool WritesSafely(const char* text)
+{
+    if (text[0] == '[' || text[0] == ';')
+        return false;
+    return !strpbrk(text, "=\r\n");
+}
+
+std::string CutText(const std::string& text, size_t bytes) { return text.size() > bytes ? text.substr(0, bytes) : text; }
+
+std::string QuotedField(const std::string& field)
+{
+    return field.find(',') == std::string::npos ? field : "\"" + field + "\"";
+}
+
+}  // namespace
+
+const char* ParseCsvField(const char* input, char separator, char* dest, size_t capacity)
+{
+    size_t stored = 0;
+    const char* p = input;
+    const bool quoted = *p == '"';
+    if (quoted)
+        ++p;
+    for (;; ++p) {
+        const char c = *p;
+        if (c == '\0')
+            break;
+        if (c == '\r' || c == '\n' || (!quoted && c == separator)) {
+            ++p;
+            break;
+        }
+        // An ordinary CSV writer quotes the last column too, so a closing quote before the line's
+        // end closes the field just as one before the separator does.
+        if (quoted && c == '"' && (p[1] == separator || IsLineEnd(p[1]))) {
+            ++p;
+            if (*p != '\0')
+                ++p;
+            break;
+        }
+        if (stored + 1 < capacity)
+            dest[stored++] = c;
+    }
+    if (capacity > 0)
+        dest[stored] = '\0';
+    return p;
+}
+
+long long ParseJobAccountID(const char* text)
+{
+    const size_t length = strnlen(text, 32);
+    if (length == 0)
+        return 0;
+    WORD types[32] = {};
+    if (!GetStringTypeExA(LOCALE_USER_DEFAULT, CT_CTYPE1, text, static_cast<int>(length), types))
+        return -1;
+    long long value = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (!(types[i] & C1_DIGIT) || text[i] < '0' || text[i] > '9')
+            return -1;
+        value = std::min(value * 10 + (text[i] - '0'), 99999999999LL);
+    }
+    return value;
+}
+
+bool PassesTextRule(const char* text)
+{
+    size_t accepted = 0;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p;) {
+        if (IsMultibyteCodePage() && IsDBCSLeadByte(*p) && IsValidPair(p[0], p[1])) {
+            p += 2;
+            accepted += 2;
+        } else if (IsAcceptedSingleByte(*p)) {
+            ++p;
+            ++accepted;
+        } else {
+            return false;
+        }
+        if (accepted > MostNameBytes)
+            return false;
+    }
+    return WritesSafely(text);
+}
+
+int CheckJobAccountID(const char* text)
+{
+    for (const char* p = text; *p; ++p)
+        if (*p < '0' || *p > '9')
+            return IdListBadDigit;
+    const long long value = ParseJobAccountID(text);
+    if (strlen(text) > MostIDChars || value < 1 || value > LargestID)
+        return IdListBadRange;
+    return IdListAccepted;
+}
+
+int CheckEntry(IdRow* row, bool fixed)
+{
+    if (row->Name.empty())
+        return IdListSkipped;
+    if (!PassesTextRule(row->Name.c_str()))
+        return IdListBadText;
+    if (row->ID.empty())
+        return IdListSkipped;
+    if (int code = CheckJobAccountID(row->ID.c_str()))
+        return code;
+    if (!row->UserName.empty()) {
+        if (!PassesTextRule(row->UserName.c_str()))
+            return IdListBadText;
+    } else if (!fixed) {
+        row->UserName = row->Name;
+    }
+    return IdListAccepted;
+}
+
+IdRow SplitIdLine(const char* line)
+{
+    char name[IdNameBytes], id[IdTextBytes], user[IdUserBytes];
+    const char* p = ParseCsvField(line, ',', name, sizeof name);
+    p = ParseCsvField(p, ',', id, sizeof id);
+    ParseCsvField(p, ',', user, sizeof user);
+    return IdRow{name, user, id};
+}
+
+std::string NameKey(const std::string& name)
+{
+    std::string key = name;
+    if (!key.empty())
+        CharUpperBuffA(&key[0], static_cast<DWORD>(key.size()));
+    return key;
+}
+
+long IdList::Find(const std::string& name) const
+{
+    auto found = byName_.find(NameKey(name));
+    return found == byName_.end() ? -1 : static_cast<long>(found->second);
+}
+
+void IdList::Append(IdRow row)
+{
+    byName_.emplace(NameKey(row.Name), rows_.size());
+    rows_.push_back(std::move(row));
+}
+
+void IdList::Replace(size_t position, IdRow row)
+{
+    if (position >= rows_.size())
+        return;
+    const bool sameName = NameKey(rows_[position].Name) == NameKey(row.Name);
+    rows_[position] = std::move(row);
+    if (!sameName)
+        RebuildLookup();
+}
+
+void IdList::Remove(std::vector<size_t> positions)
+{
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    for (auto it = positions.rbegin(); it != positions.rend(); ++it)
+        if (*it < rows_.size())
+            rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(*it));
+    RebuildLookup();
+}
+
+void IdList::RebuildLookup()
+{
+    byName_.clear();
+    for (size_t i = 0; i < rows_.size(); ++i)
+        byName_.emplace(NameKey(rows_[i].Name), i);
+}
+
+namespace {
+
+// Places an accepted entry as an import does: a fixed-ID list takes every entry; a registered-ID
+// list keeps one row per name and changes it only when the entry differs and the question allows.
+void PlaceImported(IdRow row, bool fixed, IdList* list, const ImportHandlers& handlers)
+{
+    const long found = fixed ? -1 : list->Find(row.Name);
+    if (found < 0) {
+        list->Append(std::move(row));
+        return;
+    }
+    const IdRow& existing = list->Rows()[static_cast<size_t>(found)];
+    if (existing.UserName == row.UserName && existing.ID == row.ID)
+        return;
+    if (!handlers.replace || handlers.replace(existing, row, handlers.context))
+        list->Replace(static_cast<size_t>(found), std::move(row));
+}
+
+}  // namespace
+
+int ImportIDText(const std::string& text, bool fixed, IdList* list, const ImportHandlers& handlers)
+{
+    int result = IdListAccepted;
+    size_t lineNumber = 0;
+    std::string line;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        line.assign(text, start, end - start);
+        start = end + 1;
+        ++lineNumber;
+
+        IdRow row = SplitIdLine(line.c_str());
+        const bool userNameGiven = !row.UserName.empty();
+        const int code = CheckEntry(&row, fixed);
+        if (code == IdListSkipped)
+            continue;
+        if (code != IdListAccepted) {
+            result = code;
+            if (handlers.refused)
+                handlers.refused(lineNumber, code, handlers.context);
+            continue;
+        }
+        if (userNameGiven)
+            list->NoteUserName();
+        PlaceImported(std::move(row), fixed, list, handlers);
+    }
+    return result;
+}
+
+bool ReadIDFileText(const char* path, std::string* text)
+{
+    text->clear();
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = true;
+    char chunk[65536];
+    for (DWORD got = 0;;) {
+        if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) {
+            ok = false;
+            break;
+        }
+        if (got == 0)
+            break;
+        text->append(chunk, got);
+    }
+    CloseHandle(file);
+    // A zero byte ends the text as it ends a line read into a buffer.
+    text->resize(strnlen(text->c_str(), text->size()));
+    return ok;
+}
+
+namespace {
+
+// The section as the profile functions see it, "key=value" texts each ending in a zero byte.
+std::vector<char> ReadWholeSection(const char* settingsFile, const char* section)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExA(settingsFile, GetFileExInfoStandard, &data))
+        return {};
+    // The section's text never outgrows the file, so the first read normally fits.
+    DWORD size = data.nFileSizeLow + 64;
+    for (;;) {
+        std::vector<char> buffer(size, '\0');
+        DWORD length = GetPrivateProfileSectionA(section, buffer.data(), size, settingsFile);
+        if (length + 2 < size || size >= 0x40000000) {
+            buffer.resize(length + 1);
+            buffer[length] = '\0';
+            return buffer;
+        }
+        size *= 2;
+    }
+}
+
+IdRow RowOfEntry(const char* key, const char* value, bool fixed)
+{
+    char name[IdNameBytes] = {}, id[IdTextBytes] = {}, user[IdUserBytes] = {};
+    std::string cutValue = CutText(value, IdValueChars);
+    const char* p = cutValue.c_str();
+    if (fixed) {
+        p = ParseCsvField(p, ',', name, sizeof name);
+        p = ParseCsvField(p, ',', id, sizeof id);
+        ParseCsvField(p, ',', user, sizeof user);
+        return IdRow{name, user, id};
+    }
+    // The resolver takes everything after the first comma as the user name; so does the list.
+    p = ParseCsvField(p, ',', id, sizeof id);
+    CopyCut(user, p);
+    if (char* lineEnd = strpbrk(user, "\r\n"))
+        *lineEnd = '\0';
+    return IdRow{key, user, id};
+}
+
+}  // namespace
+
+int LoadIdSection(const char* settingsFile, bool fixed, IdList* list)
+{
+    if (!settingsFile || !settingsFile[0])
+        return IdListAccepted;
+    std::vector<char> section = ReadWholeSection(settingsFile, fixed ? FixedIDSection : RegisteredIDSection);
+    int result = IdListAccepted;
+    std::string key;
+    for (const char* entry = section.data(); !section.empty() && *entry; entry += strlen(entry) + 1) {
+        const char* equals = strchr(entry, '=');
+        key.assign(entry, equals ? static_cast<size_t>(equals - entry) : strlen(entry));
+        IdRow row = RowOfEntry(key.c_str(), equals ? equals + 1 : "", fixed);
+        const bool userNameGiven = !row.UserName.empty();
+        const int code = CheckEntry(&row, fixed);
+        if (code == IdListSkipped)
+            continue;
+        if (code != IdListAccepted) {
+            result = code;
+            continue;
+        }
+        if (userNameGiven)
+            list->NoteUserName();
+        list->Append(std::move(row));
+    }
+    return result;
+}
+
+std::string FormatIdSection(const std::vector<IdRow>& rows, bool fixed)
+{
+    std::string body;
+    body.reserve(rows.size() * 32);
+    size_t position = 0;
+    for (const IdRow& row : rows) {
+        const std::string name = CutText(row.Name, MostNameBytes);
+        if (fixed) {
+            body += std::to_string(position++);
+            body += '=';
+            body += QuotedField(name);
+            body += ',';
+            body += row.ID;
+            if (!row.UserName.empty()) {
+                body += ',';
+                body += QuotedField(row.UserName);
+            }
+        } else {
+            body += name;
+            body += '=';
+            body += row.ID;
+            if (!row.UserName.empty() && row.UserName != row.Name) {
+                body += ',';
+                body += row.UserName;
+            }
+        }
+        body += "\r\n";
+    }
+    return body;
+}
+
+std::string FormatIdFile(const std::vector<IdRow>& rows, bool fixed)
+{
+    std::string text;
+    text.reserve(rows.size() * 32);
+    for (const IdRow& row : rows) {
+        text += QuotedField(row.Name);
+        text += ',';
+        text += row.ID;
+        const bool userNameOwn = fixed ? !row.UserName.empty() : row.UserName != row.Name;
+        if (userNameOwn) {
+            text += ',';
+            text += QuotedField(row.UserName);
+        }
+        text += "\r\n";
+    }
+    return text;
+}
+
+int ToggleSortDirection()
+{
+    SortDirection = SortDirection == 1 ? 2 : 1;
+    return SortDirection;
+}
+
+int CompareIdTexts(const std::string& a, const std::string& b)
+{
+    const int order = memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+    if (order != 0)
+        return order < 0 ? -1 : 1;
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+long long LeadingNumber(const std::string& text)
+{
+    long long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            break;
+        value = std::min(value * 10 + (c - '0'), 0x7FFFFFFFFFFFLL);
+    }
+    return value;
+}
+
+SortKeys::SortKeys(const std::vector<LPARAM>& tags, const std::vector<std::string>& texts)
+{
+    std::unordered_map<LPARAM, std::vector<size_t>> rowsOfTag;
+    for (size_t i = 0; i < tags.size() && i < texts.size(); ++i)
+        rowsOfTag[tags[i]].push_back(i);
+    for (const auto& entry : rowsOfTag) {
+        const std::vector<size_t>& rows = entry.second;
+        const size_t first = rows.front();
+        const std::string* text = &texts[first];
+        if (text->empty()) {
+            // The list view's search for the tag starts after the row below the first one.
+            auto other = std::find_if(rows.begin(), rows.end(), [&](size_t row) { return row >= first + 2; });
+            if (other == rows.end()) {
+                keys_.emplace(entry.first, none_);
+                continue;
+            }
+            text = &texts[*other];
+        }
+        std::string cut = CutText(*text, SortTextChars);
+        const long long number = LeadingNumber(cut);
+        keys_.emplace(entry.first, Key{std::move(cut), number});
+    }
+}
+
+const SortKeys::Key& SortKeys::KeyOf(LPARAM tag) const
+{
+    auto found = keys_.find(tag);
+    return found == keys_.end() ? none_ : found->second;
+}
+
+int SortKeys::CompareText(LPARAM a, LPARAM b) const { return CompareIdTexts(KeyOf(a).text, KeyOf(b).text); }
+
+int SortKeys::CompareNumber(LPARAM a, LPARAM b) const
+{
+    const long long x = KeyOf(a).number, y = KeyOf(b).number;
+    return x < y ? -1 : (x > y ? 1 : 0);
+}
+
+namespace {
+
+int InDirection(int order) { return SortDirection == 1 ? order : -order; }
+
+}  // namespace
+
+int CALLBACK CompareRowsByText(LPARAM a, LPARAM b, LPARAM keys)
+{
+    return InDirection(reinterpret_cast<const SortKeys*>(keys)->CompareText(a, b));
+}
+
+int CALLBACK CompareRowsByNumber(LPARAM a, LPARAM b, LPARAM keys)
+{
+    return InDirection(reinterpret_cast<const SortKeys*>(keys)->CompareNumber(a, b));
+}

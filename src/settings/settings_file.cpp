@@ -1,0 +1,304 @@
+#include "settings/settings_file.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+#include "settings/text.h"
+
+namespace {
+
+// A printer reading the file holds it open for a moment; the replacement waits that long.
+const int ReplaceAttempts = 400;
+const DWORD ReplaceRetryMs = 5;
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    ~FileHandle()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    HANDLE get() const { return handle_; }
+    bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool Close()
+    {
+        bool closed = CloseHandle(handle_) != FALSE;
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// A name beside the target that no other writer picks: process, thread and a running count.
+bool TemporaryNameBeside(const char* target, std::string* name)
+{
+    static LONG count = 0;
+    const char* slash = strrchr(target, '\\');
+    const std::string directory(target, slash ? static_cast<size_t>(slash - target) + 1 : 0);
+    char suffix[64];
+    wsprintfA(suffix, "~zr%lx.%lx.%lx.tmp", GetCurrentProcessId(), GetCurrentThreadId(),
+              static_cast<unsigned long>(InterlockedIncrement(&count)));
+    *name = directory + suffix;
+    return name->size() < MAX_PATH;
+}
+
+bool WriteNewFile(const std::string& path, const std::string& bytes)
+{
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.ok())
+        return false;
+    for (size_t written = 0; written < bytes.size();) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - written, 1u << 20));
+        DWORD done = 0;
+        if (!WriteFile(file.get(), bytes.data() + written, chunk, &done, nullptr) || done == 0)
+            return false;
+        written += done;
+    }
+    return FlushFileBuffers(file.get()) && file.Close();
+}
+
+void MakeWritable(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
+bool MoveOver(const std::string& temporary, const char* target)
+{
+    for (int attempt = 0; attempt < ReplaceAttempts; ++attempt) {
+        if (MoveFileExA(temporary.c_str(), target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_LOCK_VIOLATION)
+            return false;
+        Sleep(ReplaceRetryMs);
+    }
+    return false;
+}
+
+struct Line {
+    size_t start;
+    size_t end;  // past the line feed (or the text's end)
+};
+
+std::vector<Line> SplitLines(const std::string& text)
+{
+    std::vector<Line> lines;
+    for (size_t start = 0; start < text.size();) {
+        size_t feed = text.find('\n', start);
+        size_t end = feed == std::string::npos ? text.size() : feed + 1;
+        lines.push_back({start, end});
+        start = end;
+    }
+    return lines;
+}
+
+// The line without its blanks at either end and without its line end.
+std::string TrimmedLine(const std::string& text, const Line& line)
+{
+    size_t begin = line.start, end = line.end;
+    while (begin < end && strchr(" \t", text[begin]))
+        ++begin;
+    while (end > begin && strchr(" \t\r\n", text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+bool IsHeader(const std::string& trimmed) { return !trimmed.empty() && trimmed[0] == '['; }
+
+std::string SectionName(const std::string& header)
+{
+    size_t close = header.find(']');
+    std::string name = header.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
+        name.pop_back();
+    size_t first = name.find_first_not_of(" \t");
+    return first == std::string::npos ? std::string() : name.substr(first);
+}
+
+bool SameName(const std::string& a, const char* b) { return lstrcmpiA(a.c_str(), b) == 0; }
+
+// Lines [first, last) of one occurrence of a section: its header and its entries, leaving out the
+// blank lines that separate it from the next section.
+struct SectionRange {
+    size_t header;
+    size_t last;
+};
+
+std::vector<SectionRange> FindSections(const std::string& text, const std::vector<Line>& lines, const char* section)
+{
+    std::vector<SectionRange> found;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string trimmed = TrimmedLine(text, lines[i]);
+        if (!IsHeader(trimmed) || !SameName(SectionName(trimmed), section))
+            continue;
+        size_t end = i + 1;
+        size_t lastFilled = i + 1;
+        for (; end < lines.size(); ++end) {
+            std::string inner = TrimmedLine(text, lines[end]);
+            if (IsHeader(inner))
+                break;
+            if (!inner.empty())
+                lastFilled = end + 1;
+        }
+        found.push_back({i, lastFilled});
+        i = end - 1;
+    }
+    return found;
+}
+
+std::string WithLineEnd(const std::string& text)
+{
+    if (text.empty() || text.back() == '\n')
+        return text;
+    return text + "\r\n";
+}
+
+std::string KeyOfLine(const std::string& trimmed)
+{
+    if (trimmed.empty() || trimmed[0] == ';')
+        return {};
+    size_t equals = trimmed.find('=');
+    std::string key = trimmed.substr(0, equals);
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
+        key.pop_back();
+    return key;
+}
+
+std::string UpperKey(std::string key)
+{
+    if (!key.empty())
+        CharUpperBuffA(&key[0], static_cast<DWORD>(key.size()));
+    return key;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const char* path, std::string* bytes)
+{
+    bytes->clear();
+    FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.ok())
+        return false;
+    LARGE_INTEGER size = {};
+    if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 && size.QuadPart < 0x40000000)
+        bytes->reserve(static_cast<size_t>(size.QuadPart));
+    char chunk[65536];
+    for (DWORD got = 0;;) {
+        if (!ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) {
+            bytes->clear();
+            return false;
+        }
+        if (got == 0)
+            return true;
+        bytes->append(chunk, got);
+    }
+}
+
+bool ReplaceFileContents(const char* target, const std::string& bytes)
+{
+    if (!target || !target[0])
+        return false;
+    std::string temporary;
+    if (!TemporaryNameBeside(target, &temporary))
+        return false;
+    if (!WriteNewFile(temporary, bytes)) {
+        DeleteFileA(temporary.c_str());
+        return false;
+    }
+    MakeWritable(target);
+    if (!MoveOver(temporary, target)) {
+        const DWORD error = GetLastError();
+        DeleteFileA(temporary.c_str());
+        SetLastError(error);
+        return false;
+    }
+    return true;
+}
+
+bool CopyFileReplacing(const char* source, const char* target)
+{
+    std::string bytes;
+    return ReadWholeFile(source, &bytes) && ReplaceFileContents(target, bytes);
+}
+
+void FlushProfileCache(const char* file)
+{
+    if (file && file[0])
+        WritePrivateProfileStringA(nullptr, nullptr, nullptr, file);
+}
+
+std::string WithSectionReplaced(const std::string& text, const char* section, const std::string& body)
+{
+    const std::vector<Line> lines = SplitLines(text);
+    const std::vector<SectionRange> found = FindSections(text, lines, section);
+    const std::string replacement = std::string("[") + section + "]\r\n" + body;
+    if (found.empty())
+        return WithLineEnd(text) + replacement;
+    // The profile functions read and write the first occurrence only; later ones stay as they are.
+    const size_t headerStart = lines[found[0].header].start;
+    const size_t rangeEnd = lines[found[0].last - 1].end;
+    return WithLineEnd(text.substr(0, headerStart)) + replacement + text.substr(rangeEnd);
+}
+
+std::string WithKeysSet(const std::string& text, const char* section,
+                        const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    const std::vector<Line> lines = SplitLines(text);
+    const std::vector<SectionRange> found = FindSections(text, lines, section);
+    const size_t first = found.empty() ? 0 : found[0].header + 1;
+    const size_t last = found.empty() ? 0 : found[0].last;
+
+    // The section's lines, each with its own line end, and where each key stands among them with
+    // the spelling it has in the file.
+    std::vector<std::string> sectionLines;
+    std::vector<std::string> keyOfLine;
+    std::unordered_map<std::string, size_t> lineOfKey;
+    for (size_t i = first; i < last; ++i) {
+        std::string key = KeyOfLine(TrimmedLine(text, lines[i]));
+        if (!key.empty())
+            lineOfKey.emplace(UpperKey(key), sectionLines.size());
+        sectionLines.push_back(WithLineEnd(text.substr(lines[i].start, lines[i].end - lines[i].start)));
+        keyOfLine.push_back(std::move(key));
+    }
+    for (const auto& entry : entries) {
+        auto known = lineOfKey.find(UpperKey(entry.first));
+        if (known != lineOfKey.end()) {
+            sectionLines[known->second] = keyOfLine[known->second] + "=" + entry.second + "\r\n";
+        } else {
+            lineOfKey.emplace(UpperKey(entry.first), sectionLines.size());
+            sectionLines.push_back(entry.first + "=" + entry.second + "\r\n");
+            keyOfLine.push_back(entry.first);
+        }
+    }
+    std::string body;
+    for (const std::string& line : sectionLines)
+        body += line;
+    return WithSectionReplaced(text, section, body);
+}
+
+bool RewriteProfileSection(const char* file, const char* section, const std::string& body)
+{
+    FlushProfileCache(file);
+    std::string text;
+    ReadWholeFile(file, &text);
+    return ReplaceFileContents(file, WithSectionReplaced(text, section, body));
+}
+
+bool SetProfileKeys(const char* file, const char* section, const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    FlushProfileCache(file);
+    std::string text;
+    ReadWholeFile(file, &text);
+    return ReplaceFileContents(file, WithKeysSet(text, section, entries));
+}
