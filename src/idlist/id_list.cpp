@@ -111,12 +111,11 @@ long long ParseJobAccountID(const char* text)
     const size_t length = strnlen(text, 32);
     if (length == 0)
         return 0;
-    WORD types[32] = {};
-    if (!GetStringTypeExA(LOCALE_USER_DEFAULT, CT_CTYPE1, text, static_cast<int>(length), types))
-        return -1;
+    // The locale's other digits (superscripts, other scripts) carry no decimal value an ID could
+    // use, so only '0' to '9' count.
     long long value = 0;
     for (size_t i = 0; i < length; ++i) {
-        if (!(types[i] & C1_DIGIT) || text[i] < '0' || text[i] > '9')
+        if (text[i] < '0' || text[i] > '9')
             return -1;
         value = std::min(value * 10 + (text[i] - '0'), 99999999999LL);
     }
@@ -181,23 +180,20 @@ IdRow SplitIdLine(const char* line)
     return IdRow{name, user, id};
 }
 
-std::string NameKey(const std::string& name)
-{
-    std::string key = name;
-    if (!key.empty())
-        CharUpperBuffA(&key[0], static_cast<DWORD>(key.size()));
-    return key;
-}
+std::string NameKey(const std::string& name) { return UpperCaseKey(name); }
 
 long IdList::Find(const std::string& name) const
 {
+    if (!lookupBuilt_)
+        RebuildLookup();
     auto found = byName_.find(NameKey(name));
     return found == byName_.end() ? -1 : static_cast<long>(found->second);
 }
 
 void IdList::Append(IdRow row)
 {
-    byName_.emplace(NameKey(row.Name), rows_.size());
+    if (lookupBuilt_)
+        byName_.emplace(NameKey(row.Name), rows_.size());
     rows_.push_back(std::move(row));
 }
 
@@ -208,7 +204,7 @@ void IdList::Replace(size_t position, IdRow row)
     const bool sameName = NameKey(rows_[position].Name) == NameKey(row.Name);
     rows_[position] = std::move(row);
     if (!sameName)
-        RebuildLookup();
+        lookupBuilt_ = false;
 }
 
 void IdList::Remove(std::vector<size_t> positions)
@@ -218,12 +214,14 @@ void IdList::Remove(std::vector<size_t> positions)
     for (auto it = positions.rbegin(); it != positions.rend(); ++it)
         if (*it < rows_.size())
             rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(*it));
-    RebuildLookup();
+    lookupBuilt_ = false;
 }
 
-void IdList::RebuildLookup()
+void IdList::RebuildLookup() const
 {
     byName_.clear();
+    byName_.reserve(rows_.size());
+    lookupBuilt_ = true;
     for (size_t i = 0; i < rows_.size(); ++i)
         byName_.emplace(NameKey(rows_[i].Name), i);
 }

@@ -36,8 +36,8 @@ extern const char FixedIDSection[];       // "FixedID"
 // separator, carriage return or line feed that ended the field, or at the terminating zero.
 const char* ParseCsvField(const char* input, char separator, char* dest, size_t capacity);
 
-// The decimal value of an ID text: -1 when a character is not a digit of the user's locale, 0 for
-// an empty text. Long texts saturate rather than wrap.
+// The decimal value of an ID text: -1 when a character is not one of the digits 0 to 9, 0 for an
+// empty text. Long texts saturate rather than wrap.
 long long ParseJobAccountID(const char* text);
 
 // Whether a name or user name may enter a list: the characters the lists take, at most 80 bytes,
@@ -79,9 +79,11 @@ public:
     void NoteUserName() { userNameSeen_ = true; }
 
 private:
-    void RebuildLookup();
+    void RebuildLookup() const;
     std::vector<IdRow> rows_;
-    std::unordered_map<std::string, size_t> byName_;
+    // Built at the first search, so lists that are never searched (fixed-ID lists) skip it.
+    mutable std::unordered_map<std::string, size_t> byName_;
+    mutable bool lookupBuilt_ = false;
     bool userNameSeen_ = false;
 };
 

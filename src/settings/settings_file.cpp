@@ -113,7 +113,21 @@ std::string TrimmedLine(const std::string& text, const Line& line)
     return text.substr(begin, end - begin);
 }
 
-bool IsHeader(const std::string& trimmed) { return !trimmed.empty() && trimmed[0] == '['; }
+size_t FirstFilled(const std::string& text, const Line& line)
+{
+    size_t i = line.start;
+    while (i < line.end && strchr(" \t\r\n", text[i]) && text[i])
+        ++i;
+    return i;
+}
+
+bool StartsHeader(const std::string& text, const Line& line)
+{
+    const size_t i = FirstFilled(text, line);
+    return i < line.end && text[i] == '[';
+}
+
+bool IsBlankLine(const std::string& text, const Line& line) { return FirstFilled(text, line) == line.end; }
 
 std::string SectionName(const std::string& header)
 {
@@ -138,16 +152,17 @@ std::vector<SectionRange> FindSections(const std::string& text, const std::vecto
 {
     std::vector<SectionRange> found;
     for (size_t i = 0; i < lines.size(); ++i) {
+        if (!StartsHeader(text, lines[i]))
+            continue;
         std::string trimmed = TrimmedLine(text, lines[i]);
-        if (!IsHeader(trimmed) || !SameName(SectionName(trimmed), section))
+        if (!SameName(SectionName(trimmed), section))
             continue;
         size_t end = i + 1;
         size_t lastFilled = i + 1;
         for (; end < lines.size(); ++end) {
-            std::string inner = TrimmedLine(text, lines[end]);
-            if (IsHeader(inner))
+            if (StartsHeader(text, lines[end]))
                 break;
-            if (!inner.empty())
+            if (!IsBlankLine(text, lines[end]))
                 lastFilled = end + 1;
         }
         found.push_back({i, lastFilled});
@@ -174,12 +189,7 @@ std::string KeyOfLine(const std::string& trimmed)
     return key;
 }
 
-std::string UpperKey(std::string key)
-{
-    if (!key.empty())
-        CharUpperBuffA(&key[0], static_cast<DWORD>(key.size()));
-    return key;
-}
+std::string UpperKey(std::string key) { return UpperCaseKey(std::move(key)); }
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
 // Copies `source` into `dest` of `size` bytes, cut to fit and always terminated.
 inline void CopyCut(char* dest, size_t size, const char* source)
@@ -76,3 +77,7 @@ void AppendCut(char (&dest)[N], const char* source) { AppendCut(dest, N, source)
 
 // Case-insensitive comparison in the ANSI code page.
 bool EqualNoCase(const char* a, const char* b);
+
+// The text in upper case as the profile functions and the list view compare keys, for lookups
+// that ignore case.
+std::string UpperCaseKey(std::string text);
