@@ -398,21 +398,28 @@ using ReadFn = int(WINAPI*)(const char*, DWORD, Result*);
 
 TEST(SettingsFileRewrite, PrintersResolvingMeanwhileSeeTheOldEntryOrTheNew)
 {
+    // The printer's driver runs Mode 6: its copy of the settings file (fed by propagation from the
+    // master copy) names a shared list, which is rewritten directly. A copy read half-written lacks
+    // the Mode and Path at its end and answers from its own list (9999, or nothing); a list read
+    // half-written lacks jdoe, who stands in its middle.
     ModuleSandbox sandbox;
-    const std::string master = sandbox.Directory() + "vtjobac4.dat";
+    const std::string share = FreshTestDirectory("share");
+    const std::string list = share + "vtjobac4.dat";
     const std::string oldSection = BigSection(100000, "1111");
     const std::string newSection = BigSection(100000, "2222,John New");
-    const std::string head = "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\n";
-    WriteFileBytes(master, head + oldSection);
+    WriteFileBytes(list, "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\n" + oldSection);
+    const std::string copy = "[JobAccountID]\r\n" + BigSection(100000, "9999") + "[JobAccount]\r\nMode=6\r\nPath=" +
+                             share.substr(0, share.size() - 1) + "\r\n";
+    WriteFileBytes(sandbox.Directory() + "vtjobac4.dat", copy);
     InstalledDriver hide(DriverSpec{"ZR IdList Hide", {Cap, "vtjobac4.dat"},
-                                    {{Cap, Capabilities("ZR IdList Hide")}, {"vtjobac4.dat", head + oldSection}}});
+                                    {{Cap, Capabilities("ZR IdList Hide")}, {"vtjobac4.dat", copy}}});
     InstalledPrinter printer("ZR IdList P", "ZR IdList Hide");
     ASSERT_TRUE(hide.ok() && printer.ok());
     auto read = reinterpret_cast<ReadFn>(reinterpret_cast<void*>(GetProcAddress(sandbox.Handle(), "ReadJobAccountID")));
     ASSERT_NE(read, nullptr);
     JobStandIn job(sandbox.Handle(), "jdoe");
-    DriverList list = {};
-    BuildDriverList(nullptr, &list);
+    DriverList drivers = {};
+    BuildDriverList(nullptr, &drivers);
 
     std::atomic<bool> stop{false};
     std::atomic<int> answers{0};
@@ -433,21 +440,22 @@ TEST(SettingsFileRewrite, PrintersResolvingMeanwhileSeeTheOldEntryOrTheNew)
     bool allWritten = true;
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < 3000) {
-        allWritten &= RewriteProfileSection(master.c_str(), "JobAccountID", rewrites % 2 ? oldSection : newSection);
-        allWritten &= PropagateSettingsFile(&list, nullptr) == 1;
+        allWritten &= RewriteProfileSection(list.c_str(), "JobAccountID", rewrites % 2 ? oldSection : newSection);
+        allWritten &= PropagateSettingsFile(&drivers, nullptr) == 1;
         ++rewrites;
     }
     stop = true;
     for (std::thread& reader : readers)
         reader.join();
-    ReleaseDriverList(&list);
+    ReleaseDriverList(&drivers);
 
     EXPECT_TRUE(allWritten);
     EXPECT_GE(rewrites, 4);
     EXPECT_GE(answers.load(), 6);
     for (const auto& seen : wrong)
         EXPECT_TRUE(seen.empty()) << seen.size() << " wrong answers, the first " << seen.front();
-    std::printf("%d rewrites of 100,000 entries and propagations, %d answers meanwhile\n", rewrites, answers.load());
+    std::printf("%d rewrites of a 100,000-entry list and propagations of a copy of that size, %d answers meanwhile\n",
+                rewrites, answers.load());
 }
 
 namespace {
