@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,11 +13,13 @@
 #include <shlobj.h>
 
 #include "dialog_script.h"
+#include "dialogs/browse_folder.h"
 #include "help_standin.h"
 #include "iat_hook.h"
 #include "res/resource.h"
 #include "sandbox.h"
 #include "settings/module_state.h"
+#include "settings/text.h"
 #include "spooler_fixture.h"
 
 namespace {
@@ -745,4 +748,80 @@ TEST(AnotherClientDialog, ChangeRefusesAFolderWithoutSettingsAndOkPropagates)
     steps.push_back(CloseByMenu());
     admin.Run(steps);
     EXPECT_EQ(boxes, (std::vector<std::string>{"No settings there", "No settings there"}));
+}
+
+TEST(AnotherClientDialog, ExportPointsAChosenFolderAtThePathShown)
+{
+    Drivers drivers;
+    AdminModule admin("AnotherClient=1\r\n");
+    std::string other = TestFolder("other");
+    WriteFileBytes(other + "\\vtjobac4.dat", OtherClientFile);
+    SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=4\r\nPath=" + other + "\r\n");
+    std::string before = ReadFileBytes(files.master);
+    std::string target = TestFolder("export");
+    std::string exported = target + "\\vtjobac4.dat";
+    WriteFileBytes(exported, "[Keep]\r\nx=1\r\n");
+
+    std::vector<std::string> boxes;
+    std::vector<Step> steps = {Press(IDM_ANOTHER_CLIENT), Press(IDC_EXPORT)};
+    for (Step& step : ChooseFolder(target))
+        steps.push_back(step);
+    steps.push_back(ExpectErrorBox(&boxes));
+    steps.push_back(Press(IDCANCEL));
+    steps.push_back(CloseByMenu());
+    admin.Run(steps);
+
+    EXPECT_EQ(boxes, std::vector<std::string>{"Export complete."});
+    EXPECT_EQ(ProfileValue(exported, "JobAccount", "Path"), other);
+    EXPECT_EQ(ProfileValue(exported, "JobAccount", "Mode"), "6") << "whatever the check box shows";
+    EXPECT_EQ(ProfileValue(exported, "Keep", "x"), "1") << "the rest of the file stays";
+    EXPECT_EQ(ReadFileBytes(files.master), before) << "the master copy is not changed";
+}
+
+namespace {
+
+BOOL CALLBACK CollectText(HWND child, LPARAM texts)
+{
+    char text[256] = {};
+    GetWindowTextA(child, text, sizeof text);
+    reinterpret_cast<std::vector<std::string>*>(texts)->push_back(text);
+    return TRUE;
+}
+
+std::vector<std::string> ChildTexts(HWND window)
+{
+    std::vector<std::string> texts;
+    EnumChildWindows(window, CollectText, reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+}  // namespace
+
+TEST(BrowseForFolder, StartsAtTheFolderGivenOrTheDocumentsFolder)
+{
+    ModuleSandbox sandbox;
+    char documents[MAX_PATH] = {};
+    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, documents, CSIDL_PERSONAL, FALSE));
+    std::string start = TestFolder("start");
+    struct Row {
+        const char* name;
+        std::string given;
+        int button;
+        int result;
+        std::string path;  // afterwards
+    } rows[] = {
+        {"empty, cancelled", "", IDCANCEL, 0, documents},
+        {"empty, OK", "", IDOK, 1, documents},
+        {"a folder, OK", start, IDOK, 1, start},
+    };
+    for (const Row& row : rows) {
+        char path[PathChars] = {};
+        CopyCut(path, row.given.c_str());
+        std::vector<std::string> texts;
+        INT_PTR result = RunScript([&path]() { return BrowseForFolder(nullptr, path); },
+                                   {Inspect([&texts](HWND browser) { texts = ChildTexts(browser); }), Press(row.button)});
+        EXPECT_EQ(result, row.result) << row.name;
+        EXPECT_NE(std::find(texts.begin(), texts.end(), "Select a folder."), texts.end()) << row.name;
+        EXPECT_EQ(std::string(path), row.path) << row.name;
+    }
 }

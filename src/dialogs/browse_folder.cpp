@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <cstring>
+
 #include "dialogs/dialog_helpers.h"
 #include "settings/profile.h"
 #include "settings/text.h"
@@ -44,8 +46,13 @@ void StartAtDocuments(HWND owner, ShellAllocator& allocator, char (&path)[PathCh
     if (SHGetSpecialFolderLocation(owner, CSIDL_PERSONAL, &documents) != S_OK || !documents)
         return;
     char found[PathChars] = {};
-    if (SHGetPathFromIDListA(documents, found))
+    if (SHGetPathFromIDListA(documents, found)) {
+        // Callers append "\<file>"; a folder other than a drive's root is named without a last backslash.
+        size_t length = strlen(found);
+        if (length > 3 && found[length - 1] == '\\')
+            found[length - 1] = '\0';
         CopyCut(path, found);
+    }
     allocator.Free(documents);
 }
 
@@ -56,24 +63,22 @@ int BrowseForFolder(HWND owner, char (&path)[PathChars])
     ShellAllocator allocator;
     if (!path[0])
         StartAtDocuments(owner, allocator, path);
-    // The browser writes the chosen item's display name into `path`; the start folder stays apart.
-    char start[PathChars] = {};
-    CopyCut(start, path);
+    // The browser writes a display name even when cancelled; only a chosen folder reaches `path`.
+    char displayName[PathChars] = {};
     char instruction[PathChars] = {};
     ReadStringText("SelectPathMessage", "Select a folder.", instruction, sizeof instruction);
 
     BROWSEINFOA info = {};
     info.hwndOwner = owner;
-    info.pszDisplayName = path;
+    info.pszDisplayName = displayName;
     info.lpszTitle = instruction;
     info.lpfn = SelectStartFolder;
-    info.lParam = reinterpret_cast<LPARAM>(start);
+    info.lParam = reinterpret_cast<LPARAM>(path);
     LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
     if (!chosen)
         return 0;
     char folder[PathChars] = {};
-    if (SHGetPathFromIDListA(chosen, folder))
-        CopyCut(path, folder);
+    CopyCut(path, SHGetPathFromIDListA(chosen, folder) ? folder : displayName);
     allocator.Free(chosen);
     return 1;
 }
