@@ -825,3 +825,46 @@ TEST(BrowseForFolder, StartsAtTheFolderGivenOrTheDocumentsFolder)
         EXPECT_EQ(std::string(path), row.path) << row.name;
     }
 }
+
+namespace {
+
+// A click on a column header of the dialog's list, as the list view reports it.
+void ClickColumn(HWND dialog, int column)
+{
+    NMLISTVIEW click = {};
+    click.hdr.hwndFrom = GetDlgItem(dialog, IDC_ID_LIST);
+    click.hdr.idFrom = IDC_ID_LIST;
+    click.hdr.code = LVN_COLUMNCLICK;
+    click.iItem = -1;
+    click.iSubItem = column;
+    SendMessageA(dialog, WM_NOTIFY, IDC_ID_LIST, reinterpret_cast<LPARAM>(&click));
+}
+
+}  // namespace
+
+// The direction turns before every sort, whichever column; IDs sort by value, names by their bytes.
+TEST(AnotherClientDialog, ColumnClicksSortInTurnsThatTheNextDialogContinues)
+{
+    Drivers drivers;
+    AdminModule admin("AnotherClient=1\r\n");
+    std::string other = TestFolder("other");
+    WriteFileBytes(other + "\\vtjobac4.dat",
+                   "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\nbob=77\r\nCarl=1000\r\nalice=123\r\n");
+    SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=6\r\nPath=" + other + "\r\n");
+    std::vector<std::vector<std::string>> orders;
+    auto click = [&orders](int column) {
+        return Inspect([&orders, column](HWND dialog) {
+            ClickColumn(dialog, column);
+            orders.push_back(ListRows(dialog));
+        });
+    };
+    admin.Run({Press(IDM_ANOTHER_CLIENT), click(2), click(0), click(0), Press(IDCANCEL),
+               Press(IDM_ANOTHER_CLIENT), click(2), Press(IDCANCEL), CloseByMenu()});
+    const std::vector<std::vector<std::string>> expected = {
+        {"Carl/Carl/1000", "alice/alice/123", "bob/bob/77"},  // first click after load: descending, by value
+        {"Carl/Carl/1000", "alice/alice/123", "bob/bob/77"},  // ascending, by bytes: "C" before "a"
+        {"bob/bob/77", "alice/alice/123", "Carl/Carl/1000"},  // descending
+        {"bob/bob/77", "alice/alice/123", "Carl/Carl/1000"},  // the next dialog goes on: ascending
+    };
+    EXPECT_EQ(orders, expected);
+}

@@ -9,6 +9,7 @@
 
 #include "dialogs/browse_folder.h"
 #include "dialogs/dialog_helpers.h"
+#include "dialogs/list_sort.h"
 #include "res/resource.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
@@ -240,7 +241,7 @@ void OnExport(HWND dialog)
 
 }  // namespace
 
-INT_PTR CALLBACK AnotherClientDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK AnotherClientDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -263,6 +264,13 @@ INT_PTR CALLBACK AnotherClientDialogProc(HWND dialog, UINT message, WPARAM wPara
             break;
         }
         return TRUE;
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (!header || header->idFrom != IDC_ID_LIST || header->code != LVN_COLUMNCLICK)
+            return FALSE;
+        SortListByColumn(*reinterpret_cast<const NMLISTVIEW*>(lParam));
+        return TRUE;
+    }
     case WM_CLOSE:
         PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
         return TRUE;
