@@ -4,16 +4,22 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <commctrl.h>
+#include <shlobj.h>
+
 #include "dialog_script.h"
+#include "dialogs/browse_folder.h"
 #include "help_standin.h"
 #include "iat_hook.h"
 #include "res/resource.h"
 #include "sandbox.h"
 #include "settings/module_state.h"
+#include "settings/text.h"
 #include "spooler_fixture.h"
 
 namespace {
@@ -45,7 +51,9 @@ const char Captions[] = "[string]\r\nAppName=Mode Admin\r\nDriver=Printer driver
                         "Popup=Popup mode\r\nHide=Hide mode\r\nNoSupport=No support\r\nChange=Apply it\r\n"
                         "File=Datei\r\nHideMode=Versteckt\r\nHelp=Hilfe\r\nAllMode=Every driver\r\n"
                         "SuccessMessage=Done it\r\nNoAdministrator=Admins only\r\n"
-                        "FailuredMessage=Try again later\r\nSharedPrinterMessage=Shared, go on?\r\n";
+                        "FailuredMessage=Try again later\r\nSharedPrinterMessage=Shared, go on?\r\n"
+                        "SetupAnotherClientTitle=Other client\r\nAnotherModeMessage=Elsewhere\r\n"
+                        "FailedPath=No settings there\r\nJobAccountID_C=Account\r\n";
 
 // A sandboxed module whose string file holds the captions above and the given "common" lines.
 struct AdminModule {
@@ -476,4 +484,387 @@ TEST(ModeDialog, OpensThroughRundll32)
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+}
+
+namespace {
+
+std::string ProfileValue(const std::string& file, const char* section, const char* key)
+{
+    char value[512] = {};
+    GetPrivateProfileStringA(section, key, "", value, sizeof value, file.c_str());
+    return value;
+}
+
+// The master copy beside the module and the copy the Hide-mode driver carries.
+struct SettingsFiles {
+    std::string master;
+    std::string hideCopy;
+    SettingsFiles(const AdminModule& admin, const Drivers& drivers, const std::string& masterText)
+        : master(admin.sandbox.Directory() + "vtjobac4.dat"), hideCopy(drivers.hide.Directory() + "vtjobac4.dat")
+    {
+        WriteFileBytes(master, masterText);
+        WriteFileBytes(hideCopy, "[JobAccount]\r\nMode=7\r\n");
+    }
+    bool Propagated() const { return ReadFileBytes(hideCopy) == ReadFileBytes(master); }
+};
+
+// A value of the module's own version resource, as the platform reads it.
+std::string ModuleVersionString(const std::string& module, const char* name)
+{
+    DWORD ignored = 0;
+    std::vector<BYTE> block(GetFileVersionInfoSizeA(module.c_str(), &ignored));
+    if (block.empty() || !GetFileVersionInfoA(module.c_str(), 0, static_cast<DWORD>(block.size()), block.data()))
+        return "";
+    DWORD* translation = nullptr;
+    UINT bytes = 0;
+    if (!VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &bytes))
+        return "";
+    char query[64] = {};
+    snprintf(query, sizeof query, "\\StringFileInfo\\%04X%04X\\%s", static_cast<unsigned>(LOWORD(*translation)),
+             static_cast<unsigned>(HIWORD(*translation)), name);
+    char* value = nullptr;
+    if (!VerQueryValueA(block.data(), query, reinterpret_cast<void**>(&value), &bytes) || !value)
+        return "";
+    return value;
+}
+
+bool MenuChecked(HWND dialog, UINT id) { return (GetMenuState(GetMenu(dialog), id, MF_BYCOMMAND) & MF_CHECKED) != 0; }
+
+}  // namespace
+
+// The string file's texts are shown as they stand, format directives included.
+TEST(ModeMenu, VersionBoxShowsProductVersionAndCopyrightLines)
+{
+    Drivers drivers;
+    struct Row {
+        const char* name;
+        std::string common;
+        std::string added;      // expected after the version
+        std::string copyright;  // expected lines; empty: the resource's LegalCopyright
+    } rows[] = {
+        {"added string and copyright", "VersionAddedString=SP1 %n%s\r\nCopyright=A/B/ C %x%n\r\n", "SP1 %n%s", "A\nB \nC %x%n"},
+        {"from the resource", "", "", ""},
+    };
+    for (const Row& row : rows) {
+        AdminModule admin(row.common);
+        std::string module = admin.sandbox.Directory() + "zrlogext.dll";
+        std::string copyright = row.copyright.empty() ? ModuleVersionString(module, "LegalCopyright") : row.copyright;
+        ASSERT_FALSE(copyright.empty()) << row.name;
+        std::vector<std::string> boxes;
+        admin.Run({Press(IDM_VERSION), ExpectErrorBox(&boxes), CloseByMenu()});
+        ASSERT_EQ(boxes.size(), 1u) << row.name;
+        EXPECT_EQ(boxes[0], "Mode Admin Ver." + ModuleVersionString(module, "ProductVersion") + row.added + "\n" + copyright)
+            << row.name;
+    }
+}
+
+TEST(ModeMenu, FixedIDToggleSwitchesModeAndPropagates)
+{
+    Drivers drivers;
+    AdminModule admin("FixedMode=1\r\n");
+    SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=4\r\nJobAccountID=42\r\n");
+    std::vector<std::string> seen;
+    auto expect = [&](const char* mode, bool checked) {
+        return Inspect([&files, mode, checked](HWND dialog) {
+            EXPECT_EQ(ProfileValue(files.master, "JobAccount", "Mode"), mode);
+            EXPECT_EQ(MenuChecked(dialog, IDM_ENABLE_FIXED_ID), checked) << "Mode " << mode;
+            EXPECT_TRUE(files.Propagated()) << "Mode " << mode;
+            EXPECT_EQ(ProfileValue(files.master, "JobAccount", "JobAccountID"), "42") << "the rest stays";
+        });
+    };
+    admin.Run({Inspect([](HWND dialog) { EXPECT_FALSE(MenuChecked(dialog, IDM_ENABLE_FIXED_ID)); }),
+               Press(IDM_ENABLE_FIXED_ID), expect("5", true), Press(IDM_ENABLE_FIXED_ID), expect("4", false),
+               CloseByMenu()});
+
+    // A master copy already in Mode 5 opens with the item checked.
+    AdminModule again("FixedMode=1\r\n");
+    WriteFileBytes(again.sandbox.Directory() + "vtjobac4.dat", "[JobAccount]\r\nMode=5\r\n");
+    again.Run({Inspect([](HWND dialog) { EXPECT_TRUE(MenuChecked(dialog, IDM_ENABLE_FIXED_ID)); }), CloseByMenu()});
+}
+
+TEST(ModeMenu, SetupFixedIDStoresTheEntryAndPropagates)
+{
+    Drivers drivers;
+    struct Row {
+        const char* name;
+        int button;
+        std::string id, user;  // expected in the master copy afterwards
+        bool propagated;
+    } rows[] = {
+        {"OK", IDOK, "4567", "Ann Lee", true},
+        {"Cancel", IDCANCEL, "123", "Jo", false},
+    };
+    for (const Row& row : rows) {
+        AdminModule admin("FixedMode=1\r\n");
+        SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=5\r\nJobAccountID=123\r\nUserID=Jo\r\n");
+        admin.Run({Press(IDM_SETUP_FIXED_ID), Inspect([&row](HWND entry) {
+                       EXPECT_EQ(ItemText(entry, IDC_ID_EDIT), "123") << row.name << ": the stored ID is shown";
+                       EXPECT_EQ(ItemText(entry, IDC_USER_EDIT), "Jo") << row.name;
+                       EXPECT_EQ(GetDlgItem(entry, IDC_NAME_EDIT), nullptr) << row.name << ": template 101";
+                       SetDlgItemTextA(entry, IDC_ID_EDIT, "4567");
+                       SetDlgItemTextA(entry, IDC_USER_EDIT, "Ann Lee");
+                   }),
+                   Press(row.button), CloseByMenu()});
+        EXPECT_EQ(ProfileValue(files.master, "JobAccount", "JobAccountID"), row.id) << row.name;
+        EXPECT_EQ(ProfileValue(files.master, "JobAccount", "UserID"), row.user) << row.name;
+        EXPECT_EQ(files.Propagated(), row.propagated) << row.name;
+    }
+}
+
+namespace {
+
+// A folder of the test's own, named without the trailing backslash as the folder browser names it.
+std::string TestFolder(const std::string& tag)
+{
+    std::string directory = FreshTestDirectory(tag);
+    return directory.substr(0, directory.size() - 1);
+}
+
+// Chooses `folder` in the system's folder browser, as a click on it and on OK would.
+std::vector<Step> ChooseFolder(const std::string& folder)
+{
+    return {Inspect([folder](HWND browser) {
+                SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+            }),
+            Press(IDOK)};
+}
+
+std::vector<std::string> ListRows(HWND dialog)
+{
+    HWND list = GetDlgItem(dialog, IDC_ID_LIST);
+    std::vector<std::string> rows;
+    int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) {
+        std::string line;
+        for (int column = 0; column < 3; ++column) {
+            char text[256] = {};
+            LVITEMA item = {};
+            item.iSubItem = column;
+            item.pszText = text;
+            item.cchTextMax = sizeof text;
+            SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+            line += (column ? "/" : "") + std::string(text);
+        }
+        rows.push_back(line);
+    }
+    return rows;
+}
+
+const char OtherClientFile[] = "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\nalice=123\r\nbob=77,Bobby\r\n"
+                               "carl=0\r\nd\"ave=5\r\n";
+const std::vector<std::string> OtherClientRows = {"alice/alice/123", "bob/Bobby/77"};
+
+}  // namespace
+
+TEST(AnotherClientDialog, ShowsTheMasterCopysFolderAndModeAndCancelWritesNothing)
+{
+    Drivers drivers;
+    AdminModule admin("AnotherClient=1\r\n");
+    std::string other = TestFolder("other");
+    WriteFileBytes(other + "\\vtjobac4.dat", OtherClientFile);
+    struct Row {
+        const char* name;
+        const char* mode;
+        bool checked;
+        const char* notice;
+    } rows[] = {{"Mode 6", "6", true, ""}, {"Mode 5", "5", false, "Elsewhere"}};
+    for (const Row& row : rows) {
+        SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=" + std::string(row.mode) + "\r\nPath=" + other + "\r\n");
+        std::string before = ReadFileBytes(files.master);
+        INT_PTR result = admin.Run({Press(IDM_ANOTHER_CLIENT), Inspect([&](HWND dialog) {
+                                        char title[64] = {};
+                                        GetWindowTextA(dialog, title, sizeof title);
+                                        EXPECT_STREQ(title, "Other client") << row.name;
+                                        EXPECT_FALSE(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_CONTEXTHELP) << row.name;
+                                        EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_USE_ANOTHER_CLIENT) == BST_CHECKED,
+                                                  row.checked) << row.name;
+                                        EXPECT_EQ(ItemText(dialog, IDC_ANOTHER_MODE_NOTE), row.notice) << row.name;
+                                        EXPECT_EQ(ItemText(dialog, IDC_PATH_TEXT), other) << row.name;
+                                        EXPECT_EQ(ItemText(dialog, IDC_CHANGE), "Apply it") << row.name;
+                                        EXPECT_EQ(ItemText(dialog, IDC_USE_ANOTHER_CLIENT),
+                                                  "&Get Accounting Info. Another Client") << "a default";
+                                        EXPECT_EQ(ItemText(dialog, IDC_EXPORT), "E&xport...");
+                                        EXPECT_EQ(ListRows(dialog), OtherClientRows) << row.name << ": refused entries are left out";
+                                        HWND header = reinterpret_cast<HWND>(
+                                            SendMessageA(GetDlgItem(dialog, IDC_ID_LIST), LVM_GETHEADER, 0, 0));
+                                        EXPECT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 3) << row.name;
+                                        LVCOLUMNA column = {};
+                                        char caption[64] = {};
+                                        column.mask = LVCF_FMT | LVCF_TEXT;
+                                        column.pszText = caption;
+                                        column.cchTextMax = sizeof caption;
+                                        SendMessageA(GetDlgItem(dialog, IDC_ID_LIST), LVM_GETCOLUMNA, 2,
+                                                     reinterpret_cast<LPARAM>(&column));
+                                        EXPECT_STREQ(caption, "Account");
+                                        EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_RIGHT);
+                                    }),
+                                    Press(IDCANCEL), CloseByMenu()});
+        EXPECT_EQ(result, 1) << row.name;
+        EXPECT_EQ(ReadFileBytes(files.master), before) << row.name;
+        EXPECT_FALSE(files.Propagated()) << row.name << ": nothing to propagate after Cancel";
+    }
+}
+
+TEST(AnotherClientDialog, ChangeRefusesAFolderWithoutSettingsAndOkPropagates)
+{
+    Drivers drivers;
+    AdminModule admin("AnotherClient=1\r\n");
+    SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=5\r\nJobAccountID=42\r\n");
+    std::string empty = TestFolder("empty");
+    std::string modeless = TestFolder("modeless");
+    WriteFileBytes(modeless + "\\vtjobac4.dat", "[JobAccountID]\r\nalice=123\r\n");
+    std::string other = TestFolder("other");
+    WriteFileBytes(other + "\\vtjobac4.dat", OtherClientFile);
+
+    std::vector<std::string> boxes;
+    std::vector<Step> steps = {Press(IDM_ANOTHER_CLIENT)};
+    for (const std::string& refused : {empty, modeless}) {
+        steps.push_back(Press(IDC_CHANGE));
+        for (Step& step : ChooseFolder(refused))
+            steps.push_back(step);
+        steps.push_back(ExpectErrorBox(&boxes));
+        steps.push_back(Inspect([refused](HWND dialog) {
+            EXPECT_EQ(ItemText(dialog, IDC_PATH_TEXT), "") << refused << " is refused";
+            EXPECT_TRUE(ListRows(dialog).empty()) << refused;
+        }));
+    }
+    steps.push_back(Press(IDC_CHANGE));
+    for (Step& step : ChooseFolder(other))
+        steps.push_back(step);
+    steps.push_back(Inspect([&](HWND dialog) {
+        EXPECT_EQ(ItemText(dialog, IDC_PATH_TEXT), other);
+        EXPECT_EQ(ListRows(dialog), OtherClientRows);
+        EXPECT_EQ(ProfileValue(files.master, "JobAccount", "Path"), "") << "nothing is written before OK";
+        CheckDlgButton(dialog, IDC_USE_ANOTHER_CLIENT, BST_CHECKED);
+    }));
+    steps.push_back(Press(IDOK));
+    steps.push_back(Inspect([&](HWND dialog) {
+        EXPECT_NE(GetDlgItem(dialog, IDC_DRIVER_COMBO), nullptr) << "back in the mode administration dialog";
+        EXPECT_EQ(ProfileValue(files.master, "JobAccount", "Path"), other);
+        EXPECT_EQ(ProfileValue(files.master, "JobAccount", "Mode"), "6");
+        EXPECT_EQ(ProfileValue(files.master, "JobAccount", "JobAccountID"), "42") << "the rest stays";
+        EXPECT_TRUE(files.Propagated());
+    }));
+    steps.push_back(CloseByMenu());
+    admin.Run(steps);
+    EXPECT_EQ(boxes, (std::vector<std::string>{"No settings there", "No settings there"}));
+}
+
+TEST(AnotherClientDialog, ExportPointsAChosenFolderAtThePathShown)
+{
+    Drivers drivers;
+    AdminModule admin("AnotherClient=1\r\n");
+    std::string other = TestFolder("other");
+    WriteFileBytes(other + "\\vtjobac4.dat", OtherClientFile);
+    SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=4\r\nPath=" + other + "\r\n");
+    std::string before = ReadFileBytes(files.master);
+    std::string target = TestFolder("export");
+    std::string exported = target + "\\vtjobac4.dat";
+    WriteFileBytes(exported, "[Keep]\r\nx=1\r\n");
+
+    std::vector<std::string> boxes;
+    std::vector<Step> steps = {Press(IDM_ANOTHER_CLIENT), Press(IDC_EXPORT)};
+    for (Step& step : ChooseFolder(target))
+        steps.push_back(step);
+    steps.push_back(ExpectErrorBox(&boxes));
+    steps.push_back(Press(IDCANCEL));
+    steps.push_back(CloseByMenu());
+    admin.Run(steps);
+
+    EXPECT_EQ(boxes, std::vector<std::string>{"Export complete."});
+    EXPECT_EQ(ProfileValue(exported, "JobAccount", "Path"), other);
+    EXPECT_EQ(ProfileValue(exported, "JobAccount", "Mode"), "6") << "whatever the check box shows";
+    EXPECT_EQ(ProfileValue(exported, "Keep", "x"), "1") << "the rest of the file stays";
+    EXPECT_EQ(ReadFileBytes(files.master), before) << "the master copy is not changed";
+}
+
+namespace {
+
+BOOL CALLBACK CollectText(HWND child, LPARAM texts)
+{
+    char text[256] = {};
+    GetWindowTextA(child, text, sizeof text);
+    reinterpret_cast<std::vector<std::string>*>(texts)->push_back(text);
+    return TRUE;
+}
+
+std::vector<std::string> ChildTexts(HWND window)
+{
+    std::vector<std::string> texts;
+    EnumChildWindows(window, CollectText, reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+}  // namespace
+
+TEST(BrowseForFolder, StartsAtTheFolderGivenOrTheDocumentsFolder)
+{
+    ModuleSandbox sandbox;
+    char documents[MAX_PATH] = {};
+    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, documents, CSIDL_PERSONAL, FALSE));
+    std::string start = TestFolder("start");
+    struct Row {
+        const char* name;
+        std::string given;
+        int button;
+        int result;
+        std::string path;  // afterwards
+    } rows[] = {
+        {"empty, cancelled", "", IDCANCEL, 0, documents},
+        {"empty, OK", "", IDOK, 1, documents},
+        {"a folder, OK", start, IDOK, 1, start},
+    };
+    for (const Row& row : rows) {
+        char path[PathChars] = {};
+        CopyCut(path, row.given.c_str());
+        std::vector<std::string> texts;
+        INT_PTR result = RunScript([&path]() { return BrowseForFolder(nullptr, path); },
+                                   {Inspect([&texts](HWND browser) { texts = ChildTexts(browser); }), Press(row.button)});
+        EXPECT_EQ(result, row.result) << row.name;
+        EXPECT_NE(std::find(texts.begin(), texts.end(), "Select a folder."), texts.end()) << row.name;
+        EXPECT_EQ(std::string(path), row.path) << row.name;
+    }
+}
+
+namespace {
+
+// A click on a column header of the dialog's list, as the list view reports it.
+void ClickColumn(HWND dialog, int column)
+{
+    NMLISTVIEW click = {};
+    click.hdr.hwndFrom = GetDlgItem(dialog, IDC_ID_LIST);
+    click.hdr.idFrom = IDC_ID_LIST;
+    click.hdr.code = LVN_COLUMNCLICK;
+    click.iItem = -1;
+    click.iSubItem = column;
+    SendMessageA(dialog, WM_NOTIFY, IDC_ID_LIST, reinterpret_cast<LPARAM>(&click));
+}
+
+}  // namespace
+
+// The direction turns before every sort, whichever column; IDs sort by value, names by their bytes.
+TEST(AnotherClientDialog, ColumnClicksSortInTurnsThatTheNextDialogContinues)
+{
+    Drivers drivers;
+    AdminModule admin("AnotherClient=1\r\n");
+    std::string other = TestFolder("other");
+    WriteFileBytes(other + "\\vtjobac4.dat",
+                   "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\nbob=77\r\nCarl=1000\r\nalice=123\r\n");
+    SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=6\r\nPath=" + other + "\r\n");
+    std::vector<std::vector<std::string>> orders;
+    auto click = [&orders](int column) {
+        return Inspect([&orders, column](HWND dialog) {
+            ClickColumn(dialog, column);
+            orders.push_back(ListRows(dialog));
+        });
+    };
+    admin.Run({Press(IDM_ANOTHER_CLIENT), click(2), click(0), click(0), Press(IDCANCEL),
+               Press(IDM_ANOTHER_CLIENT), click(2), Press(IDCANCEL), CloseByMenu()});
+    const std::vector<std::vector<std::string>> expected = {
+        {"Carl/Carl/1000", "alice/alice/123", "bob/bob/77"},  // first click after load: descending, by value
+        {"Carl/Carl/1000", "alice/alice/123", "bob/bob/77"},  // ascending, by bytes: "C" before "a"
+        {"bob/bob/77", "alice/alice/123", "Carl/Carl/1000"},  // descending
+        {"bob/bob/77", "alice/alice/123", "Carl/Carl/1000"},  // the next dialog goes on: ascending
+    };
+    EXPECT_EQ(orders, expected);
 }

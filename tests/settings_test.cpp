@@ -107,20 +107,24 @@ TEST(ModuleStart, RegRootRedirectsEveryRegistryAccess)
 
 TEST(ModuleStart, RegistryPathsAndTheirFallbacks)
 {
+    // The module's own width: "ModPath32" in the 32-bit build, "ModPath64" in the x64 build.
+    const bool x64 = sizeof(void*) == 8;
+    const char* ownName = x64 ? "ModPath64" : "ModPath32";
+    const char* otherName = x64 ? "ModPath32" : "ModPath64";
     struct Row {
         const char* name;
         bool key;
         const char* helpPath;  // null: value absent
-        const char* modPath32;
-        const char* modPath64;
+        const char* own;
+        const char* other;
         const char* expectHelpDir;  // null: the module directory
-        const char* expect32;       // null: the module directory
-        const char* expect64;
+        const char* expectOwn;      // null: the module directory
+        const char* expectOther;
     } rows[] = {
         {"no key", false, nullptr, nullptr, nullptr, nullptr, "", ""},
         {"empty key", true, nullptr, nullptr, nullptr, nullptr, nullptr, ""},
-        {"all values", true, "D:\\docs", "C:\\x86", "C:\\x64", "D:\\docs\\", "C:\\x86", "C:\\x64"},
-        {"only ModPath64", true, nullptr, nullptr, "C:\\x64", nullptr, nullptr, "C:\\x64"},
+        {"all values", true, "D:\\docs", "C:\\own", "C:\\other", "D:\\docs\\", "C:\\own", "C:\\other"},
+        {"only the other width", true, nullptr, nullptr, "C:\\other", nullptr, nullptr, "C:\\other"},
     };
     for (const Row& row : rows) {
         ModuleSandbox::Options options;
@@ -132,16 +136,18 @@ TEST(ModuleStart, RegistryPathsAndTheirFallbacks)
             SetRegistryString(root, "Unrelated", "x");
         if (row.helpPath)
             SetRegistryString(root, "HelpPath", row.helpPath);
-        if (row.modPath32)
-            SetRegistryString(root, "ModPath32", row.modPath32);
-        if (row.modPath64)
-            SetRegistryString(root, "ModPath64", row.modPath64);
+        if (row.own)
+            SetRegistryString(root, ownName, row.own);
+        if (row.other)
+            SetRegistryString(root, otherName, row.other);
         sandbox.Reload();
 
         std::string helpDir = row.expectHelpDir ? row.expectHelpDir : sandbox.Directory();
         EXPECT_EQ(std::string(Module.HelpFilePath), helpDir + "manual.chm") << row.name;
-        EXPECT_EQ(std::string(Module.ModPath32), row.expect32 ? row.expect32 : sandbox.Directory()) << row.name;
-        EXPECT_STREQ(Module.ModPath64, row.expect64) << row.name;
+        const char* own = x64 ? Module.ModPath64 : Module.ModPath32;
+        const char* other = x64 ? Module.ModPath32 : Module.ModPath64;
+        EXPECT_EQ(std::string(own), row.expectOwn ? row.expectOwn : sandbox.Directory()) << row.name;
+        EXPECT_STREQ(other, row.expectOther) << row.name;
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include "admin/apply_mode.h"
 #include "admin/mode_exports.h"
+#include "admin/mode_menu.h"
 #include "dialogs/dialog_helpers.h"
 #include "idlist/driver_list.h"
 #include "res/resource.h"
@@ -335,11 +336,9 @@ void OnCommand(HWND dialog, WPARAM wParam)
     case IDOK:
         OnClose(dialog);
         break;
-    case IDM_HELP:
-        ShowHelpFile(dialog);
-        break;
     default:
-        // Escape (IDCANCEL) leaves the dialog open: it closes only through Close.
+        // Escape (IDCANCEL) is no menu command: the dialog closes only through Close.
+        RunModeMenuCommand(dialog, LOWORD(wParam), &State.Drivers);
         break;
     }
 }

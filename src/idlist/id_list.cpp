@@ -8,8 +8,6 @@
 const char RegisteredIDSection[] = "JobAccountID";
 const char FixedIDSection[] = "FixedID";
 
-int SortDirection = 1;
-
 namespace {
 
 const size_t MostNameBytes = 80;

@@ -120,7 +120,8 @@ std::string FormatIdSection(const std::vector<IdRow>& rows, bool fixed);
 // comma is quoted). A registered-ID row whose user name is its name leaves the user name out.
 std::string FormatIdFile(const std::vector<IdRow>& rows, bool fixed);
 
-// The shared sort: 1 ascending, 2 descending, 1 at load; toggled before each sort.
+// The shared sort: 1 ascending, 2 descending, 1 at load; toggled before each sort. It is the one
+// the list views' column sort (dialogs/list_sort) keeps.
 extern int SortDirection;
 int ToggleSortDirection();
 

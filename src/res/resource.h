@@ -37,6 +37,13 @@
 #define IDC_COLOR_SWITCH         1035
 #define IDC_NEXT_POPUP           1036
 #define IDC_SAVE_PASSWORD        1037
+// Another-client path dialog (template 104).
+#define IDC_USE_ANOTHER_CLIENT   1001
+#define IDC_ID_LIST              1019
+#define IDC_EXPORT               1026
+#define IDC_PATH_GROUP           1027
+#define IDC_PATH_TEXT            1028
+#define IDC_ANOTHER_MODE_NOTE    1029
 
 // Commands of menu 1 (File > Close is command 1, IDOK).
 #define IDM_IMPORT               1013

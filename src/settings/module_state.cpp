@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "settings/helpers.h"
 #include "settings/profile.h"
 #include "settings/registry.h"
 #include "settings/text.h"
@@ -67,10 +68,15 @@ bool ReadRegistryPaths(ModuleState* state, char (&helpPath)[PathChars + 1])
         return false;
     }
     bool found = key.ReadText("HelpPath", helpPath, sizeof helpPath);
-    if (!key.ReadText("ModPath64", state->ModPath64, sizeof state->ModPath64))
-        state->ModPath64[0] = '\0';
-    if (!key.ReadText("ModPath32", state->ModPath32, sizeof state->ModPath32))
-        CopyCut(state->ModPath32, state->ModuleDirectory);
+    // A missing path of this build's own width is the module's own directory. The other width's
+    // build stays unknown: a module of this width copied to drivers of the other one would never load.
+    const bool x64 = Is64BitBuild();
+    char* own = x64 ? state->ModPath64 : state->ModPath32;
+    char* other = x64 ? state->ModPath32 : state->ModPath64;
+    if (!key.ReadText(x64 ? "ModPath64" : "ModPath32", own, PathChars))
+        CopyCut(own, PathChars, state->ModuleDirectory);
+    if (!key.ReadText(x64 ? "ModPath32" : "ModPath64", other, PathChars))
+        other[0] = '\0';
     return found;
 }
 

@@ -1,0 +1,175 @@
+// The mode administration dialog's menu: the fixed job account ID, another client's list, help and
+// the version box. Every change to the master copy goes on to the Hide-mode drivers' copies.
+#include "admin/mode_menu.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "admin/another_client_dialog.h"
+#include "dialogs/dialog_helpers.h"
+#include "dialogs/entry_dialogs.h"
+#include "idlist/propagate.h"
+#include "res/resource.h"
+#include "settings/module_state.h"
+#include "settings/profile.h"
+#include "settings/text.h"
+
+namespace {
+
+enum : DWORD { ModeHideList = 4, ModeFixedID = 5 };
+enum : size_t { VersionTextChars = 1024, AddedStringChars = 32 };
+
+// A dialog result other than 0 (cancelled) and -1 (not created) means the settings changed.
+bool DialogChangedSettings(INT_PTR result) { return result != 0 && result != -1; }
+
+void EnableFixedID(HWND dialog, const DriverList* drivers)
+{
+    char master[PathChars] = {};
+    if (!MasterSettingsPath(master))
+        return;
+    bool enable = ReadProfileNumber(master, "JobAccount", "Mode", ModeHideList) != ModeFixedID;
+    WriteProfileText(master, "JobAccount", "Mode", enable ? "5" : "4");
+    if (HMENU menu = GetMenu(dialog))
+        CheckMenuItem(menu, IDM_ENABLE_FIXED_ID, MF_BYCOMMAND | (enable ? MF_CHECKED : MF_UNCHECKED));
+    PropagateSettingsFile(drivers, nullptr);
+}
+
+void SetUpFixedID(HWND dialog, const DriverList* drivers)
+{
+    char master[PathChars] = {};
+    if (!MasterSettingsPath(master))
+        return;
+    LoginNameRequest request = {};
+    request.Kind = 2;
+    ReadProfileText(master, "JobAccount", "JobAccountID", "", request.IDText);
+    ReadProfileText(master, "JobAccount", "UserID", "", request.UserName);
+    INT_PTR result = DialogBoxParamA(Module.ModuleInstance, MAKEINTRESOURCEA(IDD_JOBACCOUNT_POPUP), dialog,
+                                     LoginNameDialogProc, reinterpret_cast<LPARAM>(&request));
+    if (!DialogChangedSettings(result))
+        return;
+    WriteProfileText(master, "JobAccount", "JobAccountID", request.IDText);
+    WriteProfileText(master, "JobAccount", "UserID", request.UserName);
+    PropagateSettingsFile(drivers, nullptr);
+}
+
+void SetUpAnotherClient(HWND dialog, const DriverList* drivers)
+{
+    // The dialog's list view must be a known class before the template is created.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    INT_PTR result = DialogBoxParamA(Module.ModuleInstance, MAKEINTRESOURCEA(IDD_ANOTHER_CLIENT), dialog,
+                                     AnotherClientDialogProc, 0);
+    if (DialogChangedSettings(result))
+        PropagateSettingsFile(drivers, nullptr);
+}
+
+void ShowVersion(HWND dialog)
+{
+    char text[VersionTextChars] = {};
+    // Without a version resource there is no version to tell; the name alone still answers.
+    if (!BuildVersionText(text))
+        CopyCut(text, Module.AppName);
+    MessageBoxA(dialog, text, Module.AppName, MB_OK);
+}
+
+// One value of the version resource's string table for the language and code page `translation`.
+const char* VersionString(const std::vector<BYTE>& block, DWORD translation, const char* name)
+{
+    char query[64] = {};
+    snprintf(query, sizeof query, "\\StringFileInfo\\%04X%04X\\%s", static_cast<unsigned>(LOWORD(translation)),
+             static_cast<unsigned>(HIWORD(translation)), name);
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(block.data(), query, &value, &length) || !value || length == 0)
+        return "";
+    return static_cast<const char*>(value);
+}
+
+// "A/B/ C" becomes the lines "A", "B " and "C".
+void AppendCopyrightLines(char* buffer, size_t size, const char* copyright)
+{
+    size_t used = strnlen(buffer, size - 1);
+    for (const char* c = copyright; *c && used + 1 < size; ++c) {
+        if (*c != '/') {
+            buffer[used++] = *c;
+            continue;
+        }
+        if (c[1] == ' ') {
+            buffer[used++] = ' ';
+            ++c;
+            if (used + 1 >= size)
+                break;
+        }
+        buffer[used++] = '\n';
+    }
+    buffer[used] = '\0';
+}
+
+}  // namespace
+
+int BuildVersionText(char* buffer, size_t size)
+{
+    if (!buffer || size == 0)
+        return 0;
+    buffer[0] = '\0';
+    char path[TextChars] = {};
+    DWORD length = GetModuleFileNameA(Module.ModuleInstance, path, sizeof path);
+    if (length == 0 || length >= sizeof path)
+        return 0;
+    DWORD ignored = 0;
+    DWORD blockSize = GetFileVersionInfoSizeA(path, &ignored);
+    if (blockSize == 0)
+        return 0;
+    std::vector<BYTE> block;
+    try {
+        block.resize(blockSize);
+    } catch (...) {
+        return 0;
+    }
+    if (!GetFileVersionInfoA(path, 0, blockSize, block.data()))
+        return 0;
+    DWORD* translations = nullptr;
+    UINT translationBytes = 0;
+    DWORD translation = 0;
+    if (VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
+                       &translationBytes) &&
+        translations && translationBytes >= sizeof(DWORD))
+        translation = translations[0];
+
+    // Texts from the string file and the resource are arguments only, never the format.
+    char added[AddedStringChars] = {};
+    ReadCommonText("VersionAddedString", "", added, sizeof added);
+    snprintf(buffer, size, "%s Ver.%s%s\n", Module.AppName, VersionString(block, translation, "ProductVersion"),
+             added);
+    char copyright[TextChars] = {};
+    ReadCommonText("Copyright", "", copyright, sizeof copyright);
+    AppendCopyrightLines(buffer, size,
+                         copyright[0] ? copyright : VersionString(block, translation, "LegalCopyright"));
+    return 1;
+}
+
+bool RunModeMenuCommand(HWND dialog, UINT id, const DriverList* drivers)
+{
+    switch (id) {
+    case IDM_ENABLE_FIXED_ID:
+        EnableFixedID(dialog, drivers);
+        return true;
+    case IDM_SETUP_FIXED_ID:
+        SetUpFixedID(dialog, drivers);
+        return true;
+    case IDM_ANOTHER_CLIENT:
+        SetUpAnotherClient(dialog, drivers);
+        return true;
+    case IDM_HELP:
+        ShowHelpFile(dialog);
+        return true;
+    case IDM_VERSION:
+        ShowVersion(dialog);
+        return true;
+    default:
+        return false;
+    }
+}
