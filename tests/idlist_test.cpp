@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "idlist/driver_list.h"
+#include "idlist/id_import.h"
 #include "idlist/id_list.h"
 #include "idlist/propagate.h"
 #include "job_standin.h"
@@ -25,6 +26,13 @@ std::string Rows(const IdList& list)
     for (const IdRow& row : list.Rows())
         text += row.Name + "|" + row.UserName + "|" + row.ID + "\n";
     return text;
+}
+
+std::string ProfileValue(const std::string& file, const char* section, const char* key)
+{
+    char value[256] = {};
+    GetPrivateProfileStringA(section, key, "(none)", value, sizeof value, file.c_str());
+    return value;
 }
 
 struct Refusals {
@@ -246,8 +254,11 @@ TEST(FormatIdSection, WritesWhatLoadsBack)
     std::string file = sandbox.Directory() + "vtjobac4.dat";
     for (bool fixed : {false, true}) {
         std::vector<IdRow> shown = {{"a", fixed ? "" : "a", "1"}, {"b, c", "Bee, See", "2"}, {"d", "Dee", "3"}};
-        WriteFileBytes(file, std::string("[") + (fixed ? FixedIDSection : RegisteredIDSection) + "]\r\n" +
-                                 FormatIdSection(shown, fixed));
+        WriteFileBytes(file, "[JobAccount]\r\nMode=5\r\n[JobAccountID]\r\nold=1\r\n[FixedID]\r\n0=old,1\r\n");
+        ASSERT_TRUE(WriteIdSection(file.c_str(), shown, fixed));
+        EXPECT_EQ(GetPrivateProfileIntA("JobAccount", "Mode", 0, file.c_str()), 5);
+        EXPECT_EQ(ProfileValue(file, fixed ? RegisteredIDSection : FixedIDSection, fixed ? "old" : "0"),
+                  fixed ? "1" : "old,1") << "the other list stays";
         IdList list;
         EXPECT_EQ(LoadIdSection(file.c_str(), fixed, &list), 0);
         EXPECT_EQ(Rows(list), "a|" + std::string(fixed ? "" : "a") + "|1\nb, c|Bee, See|2\nd|Dee|3\n") << fixed;
@@ -438,8 +449,10 @@ TEST(SettingsFileRewrite, PrintersResolvingMeanwhileSeeTheOldEntryOrTheNew)
         });
     int rewrites = 0;
     bool allWritten = true;
+    // Three seconds, longer on a slow machine until enough rewrites and answers overlapped.
     const DWORD start = GetTickCount();
-    while (GetTickCount() - start < 3000) {
+    for (DWORD elapsed = 0; elapsed < 20000 && (elapsed < 3000 || rewrites < 4 || answers < 6);
+         elapsed = GetTickCount() - start) {
         allWritten &= RewriteProfileSection(list.c_str(), "JobAccountID", rewrites % 2 ? oldSection : newSection);
         allWritten &= PropagateSettingsFile(&drivers, nullptr) == 1;
         ++rewrites;
@@ -492,13 +505,6 @@ ProgramRun RunHost(const std::string& directory, const std::string& arguments)
     run.out = ReadFileBytes(outPath);
     run.err = ReadFileBytes(errPath);
     return run;
-}
-
-std::string ProfileValue(const std::string& file, const char* section, const char* key)
-{
-    char value[256] = {};
-    GetPrivateProfileStringA(section, key, "(none)", value, sizeof value, file.c_str());
-    return value;
 }
 
 }  // namespace

@@ -46,6 +46,12 @@ int ImportIDFileIntoMaster(const char* idFile, RefusalNote refused, void* contex
     return propagated ? code : IdImportNotPropagated;
 }
 
+bool WriteIdSection(const char* settingsFile, const std::vector<IdRow>& rows, bool fixed)
+{
+    return RewriteProfileSection(settingsFile, fixed ? FixedIDSection : RegisteredIDSection,
+                                 FormatIdSection(rows, fixed));
+}
+
 std::string MasterListAsIDFile(bool fixed)
 {
     char master[PathChars];

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "idlist/id_list.h"
 
@@ -24,6 +25,11 @@ int ImportIDFileInto(const char* idFile, const char* settingsFile, RefusalNote r
 // The same into the master copy, which is then propagated to every Hide-mode driver whatever
 // was refused; IdImportNotPropagated when a copy failed.
 int ImportIDFileIntoMaster(const char* idFile, RefusalNote refused, void* context);
+
+// Writes `rows` as the whole registered-ID (or fixed-ID) section of a settings file, in their
+// order, in one replacement of the file (IDOK's and Export's rewrite); other sections and keys
+// stay as they were.
+bool WriteIdSection(const char* settingsFile, const std::vector<IdRow>& rows, bool fixed);
 
 // The entries of a list of the master copy as an ID file that imports them again.
 std::string MasterListAsIDFile(bool fixed);
