@@ -159,6 +159,23 @@ TEST(ImportIDText, TableOfFiles)
     }
 }
 
+TEST(ImportIDText, TheSampleIDFileImportsWhole)
+{
+    std::string text;
+    ASSERT_TRUE(ReadIDFileText((ProgramDirectory() + "registered-ids.csv").c_str(), &text));
+    IdList list;
+    Refusals refusals;
+    ImportHandlers handlers;
+    handlers.refused = &Refusals::Note;
+    handlers.context = &refusals;
+    EXPECT_EQ(ImportIDText(text, false, &list, handlers), 0);
+    EXPECT_TRUE(refusals.lines.empty());
+    size_t lines = 0;
+    for (char c : text)
+        lines += c == '\n';
+    EXPECT_EQ(list.Size(), lines);
+}
+
 TEST(ImportIDText, LongLinesAndLongFields)
 {
     // A line far longer than any read buffer, then an ordinary one: both are taken, the fields cut.
