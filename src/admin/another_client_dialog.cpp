@@ -13,6 +13,7 @@
 #include "res/resource.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
+#include "settings/settings_file.h"
 #include "settings/text.h"
 
 namespace {
@@ -196,11 +197,9 @@ void OnOk(HWND dialog)
     char folder[PathChars] = {};
     GetDlgItemTextA(dialog, IDC_PATH_TEXT, folder, sizeof folder);
     char master[PathChars] = {};
-    if (MasterSettingsPath(master)) {
-        WriteProfileText(master, "JobAccount", "Path", folder);
-        WriteProfileText(master, "JobAccount", "Mode",
-                         IsDlgButtonChecked(dialog, IDC_USE_ANOTHER_CLIENT) == BST_CHECKED ? "6" : "4");
-    }
+    if (MasterSettingsPath(master))
+        SetProfileKeys(master, "JobAccount",
+                       {{"Path", folder}, {"Mode", IsDlgButtonChecked(dialog, IDC_USE_ANOTHER_CLIENT) == BST_CHECKED ? "6" : "4"}});
     EndDialog(dialog, 1);
 }
 
@@ -231,8 +230,7 @@ void OnExport(HWND dialog)
     char file[PathChars] = {};
     char folder[PathChars] = {};
     GetDlgItemTextA(dialog, IDC_PATH_TEXT, folder, sizeof folder);
-    bool written = SettingsFileIn(target, file) && WriteProfileText(file, "JobAccount", "Path", folder) &&
-                   WriteProfileText(file, "JobAccount", "Mode", "6");
+    bool written = SettingsFileIn(target, file) && SetProfileKeys(file, "JobAccount", {{"Path", folder}, {"Mode", "6"}});
     if (written)
         ShowPathMessage(dialog, "ExportMessage", "Export complete.");
     else

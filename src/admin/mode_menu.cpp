@@ -15,6 +15,7 @@
 #include "res/resource.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
+#include "settings/settings_file.h"
 #include "settings/text.h"
 
 namespace {
@@ -31,7 +32,7 @@ void EnableFixedID(HWND dialog, const DriverList* drivers)
     if (!MasterSettingsPath(master))
         return;
     bool enable = ReadProfileNumber(master, "JobAccount", "Mode", ModeHideList) != ModeFixedID;
-    WriteProfileText(master, "JobAccount", "Mode", enable ? "5" : "4");
+    SetProfileKeys(master, "JobAccount", {{"Mode", enable ? "5" : "4"}});
     if (HMENU menu = GetMenu(dialog))
         CheckMenuItem(menu, IDM_ENABLE_FIXED_ID, MF_BYCOMMAND | (enable ? MF_CHECKED : MF_UNCHECKED));
     PropagateSettingsFile(drivers, nullptr);
@@ -50,8 +51,9 @@ void SetUpFixedID(HWND dialog, const DriverList* drivers)
                                      LoginNameDialogProc, reinterpret_cast<LPARAM>(&request));
     if (!DialogChangedSettings(result))
         return;
-    WriteProfileText(master, "JobAccount", "JobAccountID", request.IDText);
-    WriteProfileText(master, "JobAccount", "UserID", request.UserName);
+    SetProfileKeys(master, "JobAccount",
+                   {{"JobAccountID", std::string(request.IDText, strnlen(request.IDText, sizeof request.IDText))},
+                    {"UserID", std::string(request.UserName, strnlen(request.UserName, sizeof request.UserName))}});
     PropagateSettingsFile(drivers, nullptr);
 }
 

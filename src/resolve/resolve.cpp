@@ -13,6 +13,7 @@
 #include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
+#include "settings/settings_file.h"
 #include "settings/text.h"
 
 namespace {
@@ -83,8 +84,9 @@ bool AskAndStoreFixedID()
         return false;
     char master[PathChars];
     MasterSettingsPath(master);
-    WriteProfileText(master, "JobAccount", "JobAccountID", request.IDText);
-    WriteProfileText(master, "JobAccount", "UserID", request.UserName);
+    SetProfileKeys(master, "JobAccount",
+                   {{"JobAccountID", std::string(request.IDText, strnlen(request.IDText, sizeof request.IDText))},
+                    {"UserID", std::string(request.UserName, strnlen(request.UserName, sizeof request.UserName))}});
     DriverList list = {};
     BuildDriverList(nullptr, &list);
     PropagateSettingsFile(&list, nullptr);
