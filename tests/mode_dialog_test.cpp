@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <commctrl.h>
+#include <commdlg.h>
 #include <shlobj.h>
 
 #include "dialog_script.h"
@@ -867,4 +868,49 @@ TEST(AnotherClientDialog, ColumnClicksSortInTurnsThatTheNextDialogContinues)
         {"bob/bob/77", "alice/alice/123", "Carl/Carl/1000"},  // the next dialog goes on: ascending
     };
     EXPECT_EQ(orders, expected);
+}
+
+namespace {
+
+// Names a file in the open-file dialog's name box, as typing it would, and confirms it.
+std::vector<Step> ChooseFile(const std::string& path)
+{
+    return {Inspect([path](HWND chooser) {
+                SendMessageA(chooser, CDM_SETCONTROLTEXT, 0x47c, reinterpret_cast<LPARAM>(path.c_str()));
+            }),
+            Press(IDOK)};
+}
+
+}  // namespace
+
+TEST(ModeMenu, ImportReportsRefusedLinesOnceAndPropagatesTheMasterCopy)
+{
+    Drivers drivers;
+    AdminModule admin("[string]\r\nErrorMessage2=Refused %n lines\r\n");
+    struct Row {
+        const char* name;
+        std::string idFile;
+        std::vector<std::string> boxes;
+    } rows[] = {
+        {"a refused line", "alice,123\r\nbad name=x,5\r\nbob,77,Bobby\r\n", {"Refused %n lines"}},
+        {"every line accepted", "alice,123\r\nbob,77,Bobby\r\n", {}},
+    };
+    for (const Row& row : rows) {
+        SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\ncarol=9\r\n");
+        std::string idFile = TestFolder("ids") + "\\ids.csv";
+        WriteFileBytes(idFile, row.idFile);
+        std::vector<std::string> boxes;
+        std::vector<Step> steps = {Press(IDM_IMPORT)};
+        for (Step& step : ChooseFile(idFile))
+            steps.push_back(step);
+        if (!row.boxes.empty())
+            steps.push_back(ExpectErrorBox(&boxes));
+        steps.push_back(CloseByMenu());
+        admin.Run(steps);
+        EXPECT_EQ(boxes, row.boxes) << row.name;
+        EXPECT_EQ(ProfileValue(files.master, "JobAccountID", "alice"), "123") << row.name;
+        EXPECT_EQ(ProfileValue(files.master, "JobAccountID", "bob"), "77,Bobby") << row.name;
+        EXPECT_EQ(ProfileValue(files.master, "JobAccountID", "carol"), "9") << row.name << ": nothing is deleted";
+        EXPECT_TRUE(files.Propagated()) << row.name;
+    }
 }

@@ -11,6 +11,8 @@
 #include "admin/another_client_dialog.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/entry_dialogs.h"
+#include "dialogs/id_file_dialog.h"
+#include "idlist/id_import.h"
 #include "idlist/propagate.h"
 #include "res/resource.h"
 #include "settings/module_state.h"
@@ -153,9 +155,33 @@ int BuildVersionText(char* buffer, size_t size)
     return 1;
 }
 
+void CountRefusal(size_t /*line*/, int /*code*/, void* count) { ++*static_cast<size_t*>(count); }
+
+// The menu's import: the chosen ID file's entries go into the master copy, which is then
+// propagated whatever was refused. Refused lines, or a master copy that could not take the
+// entries, are reported once.
+void ImportIDFileFromMenu(HWND dialog)
+{
+    char idFile[PathChars] = {};
+    if (!ChooseIDFile(dialog, idFile))
+        return;
+    size_t refused = 0;
+    int result = ImportIDFileIntoMaster(idFile, CountRefusal, &refused);
+    if (result == IdImportUnreadable)
+        return;
+    if (refused > 0 || result == IdImportNotWritten) {
+        char text[DialogTextChars] = {};
+        ReadDialogText("ErrorMessage2", "Import File Error!", text);
+        MessageBoxA(dialog, text, Module.AppName, MB_OK);
+    }
+}
+
 bool RunModeMenuCommand(HWND dialog, UINT id, const DriverList* drivers)
 {
     switch (id) {
+    case IDM_IMPORT:
+        ImportIDFileFromMenu(dialog);
+        return true;
     case IDM_ENABLE_FIXED_ID:
         EnableFixedID(dialog, drivers);
         return true;
