@@ -10,6 +10,7 @@
 #include "dialogs/browse_folder.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/list_sort.h"
+#include "idlist/id_list.h"
 #include "res/resource.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
@@ -19,8 +20,6 @@
 namespace {
 
 enum : DWORD { ModeAnotherClient = 6, ModeHideList = 4 };
-enum : size_t { NameChars = 81, IDChars = 12, MaxIDDigits = 10 };
-enum : unsigned long { MaxJobAccountID = 999999999 };
 
 void SetControlText(HWND dialog, int id, const char* key, const char* fallback)
 {
@@ -58,28 +57,6 @@ bool SettingsFileIn(const char* folder, char (&file)[PathChars])
 
 // Printable ASCII other than the double quote, or a tab, at most 80 bytes; bytes above 0x7F are
 // taken as the code page's characters.
-bool IsListText(const char* text)
-{
-    size_t length = strlen(text);
-    if (length == 0 || length >= NameChars)
-        return false;
-    for (const char* c = text; *c; ++c) {
-        unsigned char byte = static_cast<unsigned char>(*c);
-        if (byte == '"' || byte == 0x7F || (byte < 0x20 && byte != '\t'))
-            return false;
-    }
-    return true;
-}
-
-bool IsJobAccountIDText(const char* text)
-{
-    size_t length = strlen(text);
-    if (length == 0 || length > MaxIDDigits || strspn(text, "0123456789") != length)
-        return false;
-    unsigned long value = ParseDecimal(text);
-    return value >= 1 && value <= MaxJobAccountID;
-}
-
 void AppendRow(HWND list, int tag, const char* name, const char* user, const char* id)
 {
     LVITEMA item = {};
@@ -99,52 +76,17 @@ void AppendRow(HWND list, int tag, const char* name, const char* user, const cha
     }
 }
 
-// One "name=ID[,user name]" line of the registered-ID section; refused entries are left out.
-void AddEntry(HWND list, int& rows, const char* line)
-{
-    const char* equals = strchr(line, '=');
-    if (!equals)
-        return;
-    char name[DialogTextChars] = {};
-    CopyCut(name, sizeof name, line);
-    if (static_cast<size_t>(equals - line) < sizeof name)
-        name[equals - line] = '\0';
-    const char* value = equals + 1;
-    char id[IDChars] = {};
-    const char* comma = strchr(value, ',');
-    size_t idLength = comma ? static_cast<size_t>(comma - value) : strlen(value);
-    if (idLength >= sizeof id)
-        return;
-    memcpy(id, value, idLength);
-    char user[DialogTextChars] = {};
-    if (comma)
-        CopyCut(user, sizeof user, comma + 1);
-    if (char* next = strchr(user, ','))
-        *next = '\0';
-    if (!user[0])
-        CopyCut(user, sizeof user, name);
-    if (!IsListText(name) || !IsJobAccountIDText(id) || !IsListText(user))
-        return;
-    AppendRow(list, rows, name, user, id);
-    ++rows;
-}
-
 // The registered IDs of `file`, read as one section, after the rows already shown.
 void ShowRegisteredIDs(HWND list, const char* file)
 {
-    std::vector<char> section(4096);
-    for (;;) {
-        DWORD length = GetPrivateProfileSectionA("JobAccountID", section.data(), static_cast<DWORD>(section.size()),
-                                                 file);
-        if (length + 2 < section.size())
-            break;
-        if (section.size() >= (1u << 28))
-            return;
-        section.resize(section.size() * 2);
-    }
+    // The shared entry check leaves out what a load refuses.
+    IdList entries;
+    LoadIdSection(file, false, &entries);
     int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    for (const char* line = section.data(); *line; line += strlen(line) + 1)
-        AddEntry(list, rows, line);
+    for (const IdRow& row : entries.Rows()) {
+        AppendRow(list, rows, row.Name.c_str(), row.UserName.c_str(), row.ID.c_str());
+        ++rows;
+    }
     for (int column = 0; column <= 2; ++column)
         SendMessageA(list, LVM_SETCOLUMNWIDTH, column, LVSCW_AUTOSIZE_USEHEADER);
 }
