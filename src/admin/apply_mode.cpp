@@ -7,6 +7,7 @@
 #include "admin/spooler_restart.h"
 #include "resolve/driver_capability.h"
 #include "settings/helpers.h"
+#include "settings/file_handle.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
 #include "settings/registry.h"
@@ -26,23 +27,6 @@ struct Platform {
     bool win2000;
     bool xp;
     bool vista;
-};
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return handle_; }
-    explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
 };
 
 // What one call reads once and every driver step shares.
@@ -458,7 +442,7 @@ BOOL TouchFileTime(const char* path)
         return FALSE;
     FileHandle file(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
+    if (!file.ok())
         return FALSE;
     return SetFileTime(file.get(), nullptr, nullptr, &universal);
 }

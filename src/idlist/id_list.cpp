@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "settings/settings_file.h"
 #include "settings/text.h"
 
 const char RegisteredIDSection[] = "JobAccountID";
@@ -277,23 +278,7 @@ int ImportIDText(const std::string& text, bool fixed, IdList* list, const Import
 
 bool ReadIDFileText(const char* path, std::string* text)
 {
-    text->clear();
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    bool ok = true;
-    char chunk[65536];
-    for (DWORD got = 0;;) {
-        if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) {
-            ok = false;
-            break;
-        }
-        if (got == 0)
-            break;
-        text->append(chunk, got);
-    }
-    CloseHandle(file);
+    bool ok = ReadWholeFile(path, text);
     // A zero byte ends the text as it ends a line read into a buffer.
     text->resize(strnlen(text->c_str(), text->size()));
     return ok;

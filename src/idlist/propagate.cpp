@@ -1,6 +1,7 @@
 #include "idlist/propagate.h"
 
 #include "resolve/driver_capability.h"
+#include "settings/file_handle.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "settings/registry.h"
@@ -18,13 +19,12 @@ struct FileIdentity {
 
 bool ReadFileIdentity(const char* path, FileIdentity* identity)
 {
-    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    FileHandle file(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.ok())
         return false;
     BY_HANDLE_FILE_INFORMATION info = {};
-    bool ok = GetFileInformationByHandle(file, &info) != FALSE;
-    CloseHandle(file);
+    bool ok = GetFileInformationByHandle(file.get(), &info) != FALSE;
     if (ok)
         *identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
     return ok;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "settings/file_handle.h"
 #include "settings/text.h"
 
 namespace {
@@ -13,29 +14,6 @@ namespace {
 // A printer reading the file holds it open for a moment; the replacement waits that long.
 const int ReplaceAttempts = 400;
 const DWORD ReplaceRetryMs = 5;
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return handle_; }
-    bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
-    bool Close()
-    {
-        bool closed = CloseHandle(handle_) != FALSE;
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-private:
-    HANDLE handle_;
-};
 
 // A name beside the target that no other writer picks: process, thread and a running count.
 bool TemporaryNameBeside(const char* target, std::string* name)
