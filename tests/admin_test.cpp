@@ -17,6 +17,7 @@
 #include "admin/spooler_restart.h"
 #include "iat_hook.h"
 #include "idlist/driver_list.h"
+#include "host_run.h"
 #include "sandbox.h"
 #include "settings/module_state.h"
 #include "spooler_fixture.h"
@@ -852,44 +853,6 @@ TEST(DefaultSetJobAccountMode64, RunsFromRundll32)
 
 // ---------------------------------------------------------------------------------------------
 // The command-line host, run as a program beside a copy of the module
-
-namespace {
-
-struct ProgramRun {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string out, err;
-};
-
-ProgramRun RunHost(const std::string& directory, const std::string& arguments)
-{
-    ProgramRun run;
-    std::string program = directory + "jobacct.exe";
-    std::string outPath = directory + "out.txt", errPath = directory + "err.txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
-    PROCESS_INFORMATION process = {};
-    std::string command = "\"" + program + "\" " + arguments;
-    if (CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, directory.c_str(),
-                       &startup, &process)) {
-        WaitForSingleObject(process.hProcess, 60000);
-        GetExitCodeProcess(process.hProcess, &run.exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    CloseHandle(out);
-    CloseHandle(err);
-    run.out = ReadFileBytes(outPath);
-    run.err = ReadFileBytes(errPath);
-    return run;
-}
-
-}  // namespace
 
 TEST(JobacctHost, ListsDriversAndSetsModesThroughTheModuleBesideIt)
 {

@@ -1,0 +1,15 @@
+// Runs the command-line host copied into a directory, as an administrator's script would, and
+// collects what it printed.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+struct ProgramRun {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string out, err;
+};
+
+// `directory` (ending in a backslash) holds jobacct.exe beside the module it loads.
+ProgramRun RunHost(const std::string& directory, const std::string& arguments);
