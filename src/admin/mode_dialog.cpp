@@ -141,10 +141,12 @@ void SetUpCaptions(HWND dialog)
     SetControlText(dialog, IDC_CHANGE, "Change", "&Change");
 }
 
+// Shared: the system keeps one copy of the icon, so opening the dialog again and again does not
+// leave an icon behind each time.
 void SetSmallIcon(HWND dialog)
 {
     HANDLE icon = LoadImageA(Module.ModuleInstance, MAKEINTRESOURCEA(IDI_MODULE), IMAGE_ICON,
-                             GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0);
+                             GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
     if (icon)
         SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 }
