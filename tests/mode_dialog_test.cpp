@@ -624,10 +624,12 @@ std::string TestFolder(const std::string& tag)
 // Chooses `folder` in the system's folder browser, as a click on it and on OK would.
 std::vector<Step> ChooseFolder(const std::string& folder)
 {
-    return {Inspect([folder](HWND browser) {
-                SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
-            }),
-            Press(IDOK)};
+    // The browser may become visible before it has gone to the folder the module starts it at;
+    // choosing on a few ticks in a row makes the last choice the administrator's.
+    Step choose = Inspect([folder](HWND browser) {
+        SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+    });
+    return {choose, choose, choose, Press(IDOK)};
 }
 
 std::vector<std::string> ListRows(HWND dialog)
