@@ -14,6 +14,8 @@ struct Script {
     int idleTicks = 0;
     bool stuck = false;
     bool running = false;
+    bool repeat = false;
+    int repeats = 0;
 };
 
 Script* CurrentScript = nullptr;
@@ -40,7 +42,14 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
     script->running = true;
     if (script->next < script->steps.size()) {
         Step step = script->steps[script->next++];
+        script->repeat = false;
         step(dialog);
+        if (script->repeat && ++script->repeats <= 200) {
+            --script->next;
+        } else {
+            EXPECT_FALSE(script->repeat) << "step " << script->next << " waited 200 ticks in vain";
+            script->repeats = 0;
+        }
     } else if (++script->idleTicks > 40) {
         // The script is done but a window is still open: close it so that the test can fail.
         script->stuck = true;
@@ -85,6 +94,12 @@ std::string ItemText(HWND dialog, int id)
     char text[512] = {};
     GetDlgItemTextA(dialog, id, text, sizeof text);
     return text;
+}
+
+void RepeatThisStep()
+{
+    if (CurrentScript)
+        CurrentScript->repeat = true;
 }
 
 Step SetText(int id, std::string text)

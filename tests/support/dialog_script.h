@@ -21,6 +21,10 @@ INT_PTR RunScript(const std::function<INT_PTR()>& open, std::vector<Step> steps,
 // The thread's visible, enabled dialog window: the dialog, or a message box over it.
 HWND ActiveDialog();
 
+// Called from a step: run the same step again on the next tick, as a wait for what the step needs
+// (a window that is still opening, a selection that is still moving). A step may ask 200 times.
+void RepeatThisStep();
+
 std::string ItemText(HWND dialog, int id);
 
 Step SetText(int id, std::string text);
