@@ -916,7 +916,7 @@ TEST_F(Dialogs, AttentionTimerStopsWhenTheDialogIsInFront)
               {Inspect([&](HWND dialog) {
                    SetForegroundWindow(dialog);
                    SetTimer(dialog, AttentionTimer, 1000, nullptr);
-                   FlashUntilForeground(dialog, counter);
+                   FlashForAttention(dialog, counter, AttentionInFront::Stop);
                    timerLeft = KillTimer(dialog, AttentionTimer);
                }),
                Press(IDCANCEL)});

@@ -10,7 +10,7 @@
 #include "dialogs/browse_folder.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/list_sort.h"
-#include "idlist/id_list.h"
+#include "idlist/id_list_view.h"
 #include "res/resource.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
@@ -21,13 +21,6 @@ namespace {
 
 enum : DWORD { ModeAnotherClient = 6, ModeHideList = 4 };
 
-void SetControlText(HWND dialog, int id, const char* key, const char* fallback)
-{
-    char text[DialogTextChars] = {};
-    ReadDialogText(key, fallback, text);
-    SetDlgItemTextA(dialog, id, text);
-}
-
 // Keys whose messages are read into path-sized buffers.
 void ShowPathMessage(HWND dialog, const char* key, const char* fallback)
 {
@@ -36,60 +29,14 @@ void ShowPathMessage(HWND dialog, const char* key, const char* fallback)
     MessageBoxA(dialog, text, Module.AppName, MB_OK);
 }
 
-void AddColumn(HWND list, int index, const char* key, const char* fallback, int format)
-{
-    char caption[DialogTextChars] = {};
-    ReadDialogText(key, fallback, caption);
-    LVCOLUMNA column = {};
-    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-    column.fmt = format;
-    column.cx = 0;
-    column.pszText = caption;
-    column.iSubItem = index;
-    SendMessageA(list, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column));
-}
-
 // A printer settings file in `folder`; false when the path does not fit.
 bool SettingsFileIn(const char* folder, char (&file)[PathChars])
 {
     return ComposePath(file, {folder, "\\", Module.DatFile4});
 }
 
-// Printable ASCII other than the double quote, or a tab, at most 80 bytes; bytes above 0x7F are
-// taken as the code page's characters.
-void AppendRow(HWND list, int tag, const char* name, const char* user, const char* id)
-{
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iItem = tag;
-    item.lParam = tag;
-    item.pszText = const_cast<char*>(name);
-    int row = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-    if (row < 0)
-        return;
-    const char* texts[] = {user, id};
-    for (int column = 1; column <= 2; ++column) {
-        LVITEMA sub = {};
-        sub.iSubItem = column;
-        sub.pszText = const_cast<char*>(texts[column - 1]);
-        SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&sub));
-    }
-}
-
-// The registered IDs of `file`, read as one section, after the rows already shown.
-void ShowRegisteredIDs(HWND list, const char* file)
-{
-    // The shared entry check leaves out what a load refuses.
-    IdList entries;
-    LoadIdSection(file, false, &entries);
-    int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    for (const IdRow& row : entries.Rows()) {
-        AppendRow(list, rows, row.Name.c_str(), row.UserName.c_str(), row.ID.c_str());
-        ++rows;
-    }
-    for (int column = 0; column <= 2; ++column)
-        SendMessageA(list, LVM_SETCOLUMNWIDTH, column, LVSCW_AUTOSIZE_USEHEADER);
-}
+// The registered IDs of `file` after the rows already shown.
+void ShowRegisteredIDs(HWND list, const char* file) { LoadRegisteredIDs(list, false, file); }
 
 HWND IDList(HWND dialog) { return GetDlgItem(dialog, IDC_ID_LIST); }
 
@@ -107,10 +54,10 @@ INT_PTR OnInitDialog(HWND dialog)
     char title[DialogTextChars] = {};
     ReadDialogText("SetupAnotherClientTitle", "Set up another client path", title);
     SetWindowTextA(dialog, title);
-    AddColumn(list, 0, "LoginName_C", "Login Name", LVCFMT_LEFT);
-    SetControlText(dialog, IDC_USE_ANOTHER_CLIENT, "AnotherClient", "&Get Accounting Info. Another Client");
-    SetControlText(dialog, IDC_PATH_GROUP, "AnotherClientPath", "&Path to get Accounting Info.");
-    SetControlText(dialog, IDC_CHANGE, "Change", "&Change...");
+    AddCaptionedColumn(list, IdNameColumn, "LoginName_C", "Login Name", 0);
+    SetItemTextFromStrings(dialog, IDC_USE_ANOTHER_CLIENT, "AnotherClient", "&Get Accounting Info. Another Client");
+    SetItemTextFromStrings(dialog, IDC_PATH_GROUP, "AnotherClientPath", "&Path to get Accounting Info.");
+    SetItemTextFromStrings(dialog, IDC_CHANGE, "Change", "&Change...");
 
     char master[PathChars] = {};
     MasterSettingsPath(master);
@@ -120,17 +67,17 @@ INT_PTR OnInitDialog(HWND dialog)
     if (ReadProfileNumber(master, "JobAccount", "Mode", ModeHideList) == ModeAnotherClient)
         CheckDlgButton(dialog, IDC_USE_ANOTHER_CLIENT, BST_CHECKED);
     else
-        SetControlText(dialog, IDC_ANOTHER_MODE_NOTE, "AnotherModeMessage", "Selected Another Mode.");
+        SetItemTextFromStrings(dialog, IDC_ANOTHER_MODE_NOTE, "AnotherModeMessage", "Selected Another Mode.");
 
-    AddColumn(list, 1, "UserID_C", "User Name", LVCFMT_LEFT);
-    AddColumn(list, 2, "JobAccountID_C", "Job Account ID", LVCFMT_RIGHT);
+    AddCaptionedColumn(list, IdUserColumn, "UserID_C", "User Name", 0);
+    AddCaptionedColumn(list, IdIDColumn, "JobAccountID_C", "Job Account ID", 1);
     char file[PathChars] = {};
     if (SettingsFileIn(folder, file))
         ShowRegisteredIDs(list, file);
 
-    SetControlText(dialog, IDC_EXPORT, "Export", "E&xport...");
-    SetControlText(dialog, IDOK, "OK", "OK");
-    SetControlText(dialog, IDCANCEL, "Cancel", "&Cancel");
+    SetItemTextFromStrings(dialog, IDC_EXPORT, "Export", "E&xport...");
+    SetItemTextFromStrings(dialog, IDOK, "OK", "OK");
+    SetItemTextFromStrings(dialog, IDCANCEL, "Cancel", "&Cancel");
     return FALSE;
 }
 

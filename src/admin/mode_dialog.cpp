@@ -73,13 +73,6 @@ void ShowFailure(HWND dialog, DWORD code)
 
 void CloseDialog(HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDOK, 0); }
 
-void SetControlText(HWND dialog, int id, const char* key, const char* fallback)
-{
-    char text[DialogTextChars] = {};
-    ReadDialogText(key, fallback, text);
-    SetDlgItemTextA(dialog, id, text);
-}
-
 void SetMenuText(HMENU menu, UINT item, BOOL byPosition, const char* key, const char* fallback)
 {
     char text[DialogTextChars] = {};
@@ -132,13 +125,13 @@ void SetUpMenu(HWND dialog)
 void SetUpCaptions(HWND dialog)
 {
     SetWindowTextA(dialog, Module.AppName);
-    SetControlText(dialog, IDC_DRIVER_LABEL, "Driver", "&Driver");
-    SetControlText(dialog, IDC_GROUP, "JobAccountMode", "Job Accounting Mode");
-    SetControlText(dialog, IDC_MODE_TAB, "Tab", "&Tab");
-    SetControlText(dialog, IDC_MODE_POPUP, "Popup", "&Popup");
-    SetControlText(dialog, IDC_MODE_HIDE, "Hide", "&Hide");
-    SetControlText(dialog, IDC_MODE_NONE, "NoSupport", "&No Support");
-    SetControlText(dialog, IDC_CHANGE, "Change", "&Change");
+    SetItemTextFromStrings(dialog, IDC_DRIVER_LABEL, "Driver", "&Driver");
+    SetItemTextFromStrings(dialog, IDC_GROUP, "JobAccountMode", "Job Accounting Mode");
+    SetItemTextFromStrings(dialog, IDC_MODE_TAB, "Tab", "&Tab");
+    SetItemTextFromStrings(dialog, IDC_MODE_POPUP, "Popup", "&Popup");
+    SetItemTextFromStrings(dialog, IDC_MODE_HIDE, "Hide", "&Hide");
+    SetItemTextFromStrings(dialog, IDC_MODE_NONE, "NoSupport", "&No Support");
+    SetItemTextFromStrings(dialog, IDC_CHANGE, "Change", "&Change");
 }
 
 // Shared: the system keeps one copy of the icon, so opening the dialog again and again does not
@@ -205,7 +198,7 @@ INT_PTR OnInitDialog(HWND dialog)
 
     DWORD allFlag = 0;
     if (AllModeOffered()) {
-        SetControlText(dialog, IDC_ALL_DRIVERS, "AllMode", "&All drivers are set as the same mode.");
+        SetItemTextFromStrings(dialog, IDC_ALL_DRIVERS, "AllMode", "&All drivers are set as the same mode.");
         allFlag = ReadRegistryDword("AllFlag", 0);
         CheckDlgButton(dialog, IDC_ALL_DRIVERS, allFlag ? BST_CHECKED : BST_UNCHECKED);
     }

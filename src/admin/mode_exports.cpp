@@ -13,16 +13,6 @@
 
 namespace {
 
-// A built driver list that is released on every return.
-struct OwnedDriverList {
-    DriverList list = {};
-    bool built = false;
-    OwnedDriverList() { built = BuildDriverList(nullptr, &list) != 0; }
-    ~OwnedDriverList() { ReleaseDriverList(&list); }
-    OwnedDriverList(const OwnedDriverList&) = delete;
-    OwnedDriverList& operator=(const OwnedDriverList&) = delete;
-};
-
 // The entry named exactly `driverName` among the drivers of the platform's family, or -1.
 int FindDriver(const DriverList& list, const char* driverName)
 {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "admin/another_client_dialog.h"
+#include "admin/registered_id_dialog.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/entry_dialogs.h"
 #include "dialogs/id_file_dialog.h"
@@ -67,6 +68,12 @@ void SetUpAnotherClient(HWND dialog, const DriverList* drivers)
     INT_PTR result = DialogBoxParamA(Module.ModuleInstance, MAKEINTRESOURCEA(IDD_ANOTHER_CLIENT), dialog,
                                      AnotherClientDialogProc, 0);
     if (DialogChangedSettings(result))
+        PropagateSettingsFile(drivers, nullptr);
+}
+
+void EditIDList(HWND dialog, const DriverList* drivers, int task)
+{
+    if (DialogChangedSettings(OpenRegisteredIDDialog(dialog, task)))
         PropagateSettingsFile(drivers, nullptr);
 }
 
@@ -187,6 +194,12 @@ bool RunModeMenuCommand(HWND dialog, UINT id, const DriverList* drivers)
         return true;
     case IDM_SETUP_FIXED_ID:
         SetUpFixedID(dialog, drivers);
+        return true;
+    case IDM_REGISTERED_ID:
+        EditIDList(dialog, drivers, RegisteredIDList);
+        return true;
+    case IDM_SELECT_FIXED_ID:
+        EditIDList(dialog, drivers, FixedIDSetup);
         return true;
     case IDM_ANOTHER_CLIENT:
         SetUpAnotherClient(dialog, drivers);

@@ -166,7 +166,7 @@ INT_PTR CALLBACK ColorPasswordDialogProc(HWND dialog, UINT message, WPARAM wPara
         return OnCommand(dialog, wParam);
     case WM_TIMER:
         if (wParam == AttentionTimer)
-            FlashUntilForeground(dialog, ColorPasswordAttention);
+            FlashForAttention(dialog, ColorPasswordAttention, AttentionInFront::Stop);
         return TRUE;
     case WM_HELP:
     case WM_CONTEXTMENU:

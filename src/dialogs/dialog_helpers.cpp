@@ -145,6 +145,13 @@ DWORD ReadDialogText(const char* key, const char* fallback, char* buffer, DWORD 
     return ReadStringText(key, fallback, buffer, std::min<DWORD>(size, DialogTextChars));
 }
 
+void SetItemTextFromStrings(HWND dialog, int id, const char* key, const char* fallback)
+{
+    char text[DialogTextChars] = {};
+    ReadDialogText(key, fallback, text);
+    SetDlgItemTextA(dialog, id, text);
+}
+
 DWORD ReadEditText(HWND dialog, int id, char* buffer, DWORD size)
 {
     if (!buffer || size == 0)
@@ -217,27 +224,37 @@ void ShowEntryError(HWND dialog)
     MessageBoxA(dialog, text, Module.AppName, MB_OK);
 }
 
-void FlashUntilForeground(HWND dialog, int& counter)
+namespace {
+
+// Flashes the taskbar button until the window comes to the front, where the platform can.
+bool FlashTaskbarButton(HWND window)
 {
-    if (GetForegroundWindow() == dialog) {
-        KillTimer(dialog, AttentionTimer);
-        counter = 0;
-        return;
-    }
     using FlashWindowExFunction = BOOL(WINAPI*)(PFLASHWINFO);
     Library user("user32.dll");
-    if (auto flash = user.Get<FlashWindowExFunction>("FlashWindowEx")) {
-        FLASHWINFO info = {};
-        info.cbSize = sizeof info;
-        info.hwnd = dialog;
-        info.dwFlags = FLASHW_TRAY | FLASHW_TIMERNOFG;
-        info.uCount = 5;
-        info.dwTimeout = 0;
-        flash(&info);
+    auto flash = user.Get<FlashWindowExFunction>("FlashWindowEx");
+    if (!flash)
+        return false;
+    FLASHWINFO info = {};
+    info.cbSize = sizeof info;
+    info.hwnd = window;
+    info.dwFlags = FLASHW_TRAY | FLASHW_TIMERNOFG;
+    info.uCount = 5;
+    info.dwTimeout = 0;
+    flash(&info);
+    return true;
+}
+
+}  // namespace
+
+void FlashForAttention(HWND dialog, int& counter, AttentionInFront inFront)
+{
+    const bool front = GetForegroundWindow() == dialog;
+    if ((front && inFront == AttentionInFront::Stop) || (!front && FlashTaskbarButton(dialog))) {
         KillTimer(dialog, AttentionTimer);
         counter = 0;
         return;
     }
+    // Five inversions of the caption, one a tick, then the timer stops.
     int taken = counter++;
     if (taken < 5) {
         FlashWindow(dialog, TRUE);

@@ -31,6 +31,9 @@ DWORD ReadDialogText(const char* key, const char* fallback, char (&buffer)[N])
     return ReadDialogText(key, fallback, buffer, static_cast<DWORD>(N));
 }
 
+// Sets control `id` of the dialog to "string"/key of the string file, else the fallback.
+void SetItemTextFromStrings(HWND dialog, int id, const char* key, const char* fallback);
+
 // Reads an edit into `buffer`, cut to size - 1 bytes without leaving half of a double-byte
 // character at the end.
 DWORD ReadEditText(HWND dialog, int id, char* buffer, DWORD size);
@@ -57,7 +60,10 @@ void ShowEntryError(HWND dialog);
 // own count of fallback flashes.
 enum : UINT_PTR { AttentionTimer = 1 };
 enum : UINT { AttentionPeriod = 1000 };
-void FlashUntilForeground(HWND dialog, int& counter);
+// `inFront`: what a popup already in front does, stop asking or flash its caption five times; one
+// that is not in front flashes its taskbar button where the platform can.
+enum class AttentionInFront { Stop, FlashCaption };
+void FlashForAttention(HWND dialog, int& counter, AttentionInFront inFront);
 
 // Context help of every table row naming `controlId`.
 void ShowControlHelp(HWND window, int controlId, const HelpContextRow* table);

@@ -276,7 +276,7 @@ INT_PTR CALLBACK JobAccountDialogProc(HWND dialog, UINT message, WPARAM wParam, 
         return OnNotify(dialog, reinterpret_cast<const NMHDR*>(lParam));
     case WM_TIMER:
         if (wParam == AttentionTimer)
-            FlashUntilForeground(dialog, PopupAttention);
+            FlashForAttention(dialog, PopupAttention, AttentionInFront::Stop);
         return TRUE;
     case WM_HELP:
     case WM_CONTEXTMENU:

@@ -26,3 +26,13 @@ const DRIVER_INFO_3A* DriverEntry(const DriverList& list, DWORD index);
 // replaced by the listed drivers' display names, each carrying its entry index as item data.
 int BuildDriverList(HWND combo, DriverList* list);
 int ReleaseDriverList(DriverList* list);
+
+// A driver list built without a combo box and released on every return.
+struct OwnedDriverList {
+    DriverList list = {};
+    bool built = false;
+    OwnedDriverList() { built = BuildDriverList(nullptr, &list) != 0; }
+    ~OwnedDriverList() { ReleaseDriverList(&list); }
+    OwnedDriverList(const OwnedDriverList&) = delete;
+    OwnedDriverList& operator=(const OwnedDriverList&) = delete;
+};

@@ -39,10 +39,8 @@ int ImportIDFileIntoMaster(const char* idFile, RefusalNote refused, void* contex
     const int code = ImportIDFileInto(idFile, master, refused, context);
     if (code == IdImportUnreadable || code == IdImportNotWritten)
         return code;
-    DriverList list = {};
-    BuildDriverList(nullptr, &list);
-    const int propagated = PropagateSettingsFile(&list, master);
-    ReleaseDriverList(&list);
+    OwnedDriverList drivers;
+    const int propagated = PropagateSettingsFile(&drivers.list, master);
     return propagated ? code : IdImportNotPropagated;
 }
 

@@ -58,12 +58,16 @@ bool IsAcceptedSingleByte(unsigned char c)
 // A name is written as a settings-file key and a user name inside a value: a line break would end
 // the entry, "=" would move the key's end, and "[" or ";" at the start would turn the line into a
 // section header or a comment.
-bool WritesSafely(const char* text)
+}  // namespace
+
+bool IsSafeSettingsText(const char* text)
 {
     if (text[0] == '[' || text[0] == ';')
         return false;
     return !strpbrk(text, "=\r\n");
 }
+
+namespace {
 
 std::string CutText(const std::string& text, size_t bytes) { return text.size() > bytes ? text.substr(0, bytes) : text; }
 
@@ -137,7 +141,7 @@ bool PassesTextRule(const char* text)
         if (accepted > MostNameBytes)
             return false;
     }
-    return WritesSafely(text);
+    return IsSafeSettingsText(text);
 }
 
 int CheckJobAccountID(const char* text)

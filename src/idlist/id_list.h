@@ -44,6 +44,10 @@ long long ParseJobAccountID(const char* text);
 // and nothing that would break the settings file's lines when written as a key or a value.
 bool PassesTextRule(const char* text);
 
+// Whether a text can be written as a settings-file key or value and read back as it was: no line
+// break, no "=", and no "[" or ";" at its start.
+bool IsSafeSettingsText(const char* text);
+
 // 0, IdListBadDigit or IdListBadRange for a non-empty ID text. Leading zeros are kept by callers.
 int CheckJobAccountID(const char* text);
 

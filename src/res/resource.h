@@ -45,6 +45,18 @@
 #define IDC_PATH_TEXT            1028
 #define IDC_ANOTHER_MODE_NOTE    1029
 
+// Registered-ID dialog (template 103); the list, Export and the mode notice share the ids above.
+#define IDC_FIXED_MODE           1001
+#define IDC_FIXED_GROUP          1002
+#define IDC_FIXED_USER_LABEL     1003
+#define IDC_FIXED_USER           1004
+#define IDC_FIXED_ID_LABEL       1005
+#define IDC_FIXED_ID             1006
+#define IDC_IMPORT               1013
+#define IDC_ADD                  1018
+#define IDC_SELECT               1023
+#define IDC_DELETE               1024
+
 // Commands of menu 1 (File > Close is command 1, IDOK).
 #define IDM_IMPORT               1013
 #define IDM_HELP                 1015

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "admin/registered_id_dialog.h"
 #include "dialogs/entry_dialogs.h"
 #include "idlist/driver_list.h"
 #include "idlist/propagate.h"
@@ -87,11 +88,26 @@ bool AskAndStoreFixedID()
     SetProfileKeys(master, "JobAccount",
                    {{"JobAccountID", std::string(request.IDText, strnlen(request.IDText, sizeof request.IDText))},
                     {"UserID", std::string(request.UserName, strnlen(request.UserName, sizeof request.UserName))}});
-    DriverList list = {};
-    BuildDriverList(nullptr, &list);
-    PropagateSettingsFile(&list, nullptr);
-    ReleaseDriverList(&list);
+    OwnedDriverList drivers;
+    PropagateSettingsFile(&drivers.list, nullptr);
     return true;
+}
+
+bool HasFixedIDCandidates(const char* settingsFile)
+{
+    char firstKey[4] = {};
+    return GetPrivateProfileStringA("FixedID", nullptr, "", firstKey, sizeof firstKey, settingsFile) > 0;
+}
+
+// Asks for the fixed ID: a choice among the settings file's candidates, which the dialog sends to
+// every driver's copy, or else an entry for the master copy. False when nothing was given. A
+// selection dialog that cannot be created ends like a cancel: the job still prints, with the ID
+// read and the job's owner as user, as when the entry dialog cannot be created.
+bool AskForFixedID(const JobAccountInfo* info)
+{
+    if (HasFixedIDCandidates(info->SettingsFilePath))
+        return OpenRegisteredIDDialog(GetActiveWindow(), FixedIDSelection) > 0;
+    return AskAndStoreFixedID();
 }
 
 // Reads the fixed ID and user of the settings file into the record; true when a user is stored.
@@ -112,7 +128,7 @@ void ResolveFixedID(JobAccountInfo* info)
     for (int dialogs = 0;; ++dialogs) {
         if (ReadFixedEntry(info))
             return;
-        if (info->JobAccountID != 0 || dialogs == MostDialogs || !DialogsAllowed(info) || !AskAndStoreFixedID())
+        if (info->JobAccountID != 0 || dialogs == MostDialogs || !DialogsAllowed(info) || !AskForFixedID(info))
             break;
     }
     GetJobUserName(info);

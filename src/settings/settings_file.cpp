@@ -240,7 +240,7 @@ std::string WithSectionReplaced(const std::string& text, const char* section, co
 }
 
 std::string WithKeysSet(const std::string& text, const char* section,
-                        const std::vector<std::pair<std::string, std::string>>& entries)
+                        const ProfileKeys& entries)
 {
     const std::vector<Line> lines = SplitLines(text);
     const std::vector<SectionRange> found = FindSections(text, lines, section);
@@ -275,18 +275,20 @@ std::string WithKeysSet(const std::string& text, const char* section,
     return WithSectionReplaced(text, section, body);
 }
 
-bool RewriteProfileSection(const char* file, const char* section, const std::string& body)
+bool UpdateSettingsFile(const char* file, const std::function<std::string(const std::string&)>& edit)
 {
     FlushProfileCache(file);
     std::string text;
     ReadWholeFile(file, &text);
-    return ReplaceFileContents(file, WithSectionReplaced(text, section, body));
+    return ReplaceFileContents(file, edit(text));
 }
 
-bool SetProfileKeys(const char* file, const char* section, const std::vector<std::pair<std::string, std::string>>& entries)
+bool RewriteProfileSection(const char* file, const char* section, const std::string& body)
 {
-    FlushProfileCache(file);
-    std::string text;
-    ReadWholeFile(file, &text);
-    return ReplaceFileContents(file, WithKeysSet(text, section, entries));
+    return UpdateSettingsFile(file, [&](const std::string& text) { return WithSectionReplaced(text, section, body); });
+}
+
+bool SetProfileKeys(const char* file, const char* section, const ProfileKeys& entries)
+{
+    return UpdateSettingsFile(file, [&](const std::string& text) { return WithKeysSet(text, section, entries); });
 }

@@ -4,9 +4,12 @@
 // new one, never a half-written one.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
+
+using ProfileKeys = std::vector<std::pair<std::string, std::string>>;
 
 // The whole file; false (and empty) when it is missing or cannot be read.
 bool ReadWholeFile(const char* path, std::string* bytes);
@@ -32,10 +35,14 @@ std::string WithSectionReplaced(const std::string& text, const char* section, co
 // would set it: a key present (compared without regard to case) keeps its place and takes the new
 // value; others are added after the section's last entry; the section is added when missing.
 std::string WithKeysSet(const std::string& text, const char* section,
-                        const std::vector<std::pair<std::string, std::string>>& entries);
+                        const ProfileKeys& entries);
+
+// Replaces the file with `edit` applied to its current text (empty when the file is missing), in one
+// step; false when the file could not be replaced.
+bool UpdateSettingsFile(const char* file, const std::function<std::string(const std::string&)>& edit);
 
 // Rewrites one section of a settings file, keeping every other section and key.
 bool RewriteProfileSection(const char* file, const char* section, const std::string& body);
 
 // Sets many keys of one section in one rewrite of the file.
-bool SetProfileKeys(const char* file, const char* section, const std::vector<std::pair<std::string, std::string>>& entries);
+bool SetProfileKeys(const char* file, const char* section, const ProfileKeys& entries);

@@ -1,0 +1,426 @@
+// The registered-ID dialog. The list view holds the rows being edited; the settings file is
+// rewritten from it as a whole on OK or Export, in the order shown.
+#include "admin/registered_id_dialog.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dialogs/browse_folder.h"
+#include "dialogs/dialog_helpers.h"
+#include "dialogs/entry_dialogs.h"
+#include "dialogs/id_file_dialog.h"
+#include "dialogs/list_sort.h"
+#include "idlist/driver_list.h"
+#include "idlist/id_list_view.h"
+#include "idlist/propagate.h"
+#include "res/resource.h"
+#include "settings/module_state.h"
+#include "settings/profile.h"
+#include "settings/settings_file.h"
+#include "settings/text.h"
+
+namespace {
+
+enum : DWORD { ModeHideList = 4, ModeFixedID = 5 };
+enum : int { FixedUserChars = 81, FixedIDChars = 256 };
+
+// Deleting rows one at a time moves every row below each; past this many, the list is rebuilt.
+enum : int { MostSingleDeletes = 32 };
+
+const char AttentionProperty[] = "zrRegisteredIDAttention";
+
+const HelpContextRow ListHelp[] = {{IDC_ANOTHER_MODE_NOTE, 10050}, {IDC_ID_LIST, 10051}, {IDC_IMPORT, 10006},
+                                   {IDC_DELETE, 10052},            {IDC_ADD, 10055},     {IDOK, 10053},
+                                   {IDCANCEL, 10054},              {0, 0}};
+const HelpContextRow FixedHelp[] = {
+    {IDC_FIXED_GROUP, 10100}, {IDC_FIXED_USER_LABEL, 10102}, {IDC_FIXED_USER, 10102}, {IDC_FIXED_ID_LABEL, 10101},
+    {IDC_FIXED_ID, 10101},    {IDC_ANOTHER_MODE_NOTE, 10300}, {IDC_ID_LIST, 10301},   {IDC_IMPORT, 10302},
+    {IDC_EXPORT, 10303},      {IDC_DELETE, 10304},          {IDC_SELECT, 10305},    {IDC_ADD, 10309},
+    {IDC_FIXED_MODE, 10306},  {IDOK, 10307},                {IDCANCEL, 10308},      {0, 0}};
+
+int TaskOf(HWND dialog) { return static_cast<int>(GetWindowLongPtrA(dialog, GWLP_USERDATA)); }
+bool IsFixed(HWND dialog) { return TaskOf(dialog) != RegisteredIDList; }
+bool IsSelection(HWND dialog) { return TaskOf(dialog) == FixedIDSelection; }
+HWND IDList(HWND dialog) { return GetDlgItem(dialog, IDC_ID_LIST); }
+
+void ShowTextBox(HWND dialog, const char* key, const char* fallback, DWORD size)
+{
+    std::vector<char> text(size, '\0');
+    ReadStringText(key, fallback, text.data(), size);
+    MessageBoxA(dialog, text.data(), Module.AppName, MB_OK);
+}
+
+void HideControls(HWND dialog, std::initializer_list<int> ids)
+{
+    for (int id : ids)
+        ShowWindow(GetDlgItem(dialog, id), SW_HIDE);
+}
+
+std::string ItemText(HWND dialog, int id, int size)
+{
+    std::vector<char> text(size, '\0');
+    GetDlgItemTextA(dialog, id, text.data(), size);
+    return text.data();
+}
+
+int SelectedCount(HWND list) { return static_cast<int>(SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0)); }
+
+int FirstSelected(HWND list)
+{
+    return static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+// ---- initialisation
+
+void InitRegisteredListTask(HWND dialog, HWND list, DWORD mode)
+{
+    char title[DialogTextChars] = {};
+    ReadDialogText("RegisteredIDTitle", "Display Registered Job Account ID", title);
+    SetWindowTextA(dialog, title);
+    AddCaptionedColumn(list, IdNameColumn, "LoginName_C", "Login Name", 0);
+    HideControls(dialog, {IDC_FIXED_MODE, IDC_SELECT, IDC_EXPORT, IDC_FIXED_GROUP, IDC_FIXED_ID, IDC_FIXED_USER,
+                          IDC_FIXED_USER_LABEL, IDC_FIXED_ID_LABEL});
+    if (mode != ModeHideList)
+        SetItemTextFromStrings(dialog, IDC_ANOTHER_MODE_NOTE, "AnotherModeMessage", "Selected Another Mode.");
+}
+
+void InitFixedTask(HWND dialog, HWND list, const char* master, DWORD mode)
+{
+    char title[DialogTextChars] = {};
+    ReadDialogText("FixedIDTitle", "Select Fixed Job Account ID", title);
+    SetWindowTextA(dialog, title);
+    AddCaptionedColumn(list, IdNameColumn, "Name_C", "Name", 0);
+    char id[FixedIDChars] = {};
+    char user[FixedUserChars] = {};
+    ReadProfileText(master, "JobAccount", "JobAccountID", "", id);
+    ReadProfileText(master, "JobAccount", "UserID", "", user);
+    SetDlgItemTextA(dialog, IDC_FIXED_ID, id);
+    SetDlgItemTextA(dialog, IDC_FIXED_USER, user);
+    SetItemTextFromStrings(dialog, IDC_FIXED_MODE, "EnableFixedMode", "&Enable Fixed Job Account ID");
+    if (mode == ModeFixedID)
+        CheckDlgButton(dialog, IDC_FIXED_MODE, BST_CHECKED);
+    else
+        SetItemTextFromStrings(dialog, IDC_ANOTHER_MODE_NOTE, "AnotherModeMessage", "Selected Another Mode.");
+    if (!IsSelection(dialog))
+        return;
+    HideControls(dialog, {IDC_FIXED_MODE, IDC_ADD, IDC_IMPORT, IDC_DELETE, IDC_SELECT, IDC_EXPORT, IDC_FIXED_GROUP,
+                          IDC_FIXED_ID, IDC_FIXED_USER, IDC_FIXED_USER_LABEL, IDC_FIXED_ID_LABEL});
+    EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
+    SetTimer(dialog, AttentionTimer, AttentionPeriod, nullptr);
+}
+
+INT_PTR OnInitDialog(HWND dialog, LPARAM task)
+{
+    HFONT font = CreateDialogFont(dialog, Module.StringFilePath);
+    KeepDialogFont(dialog, font);
+    ApplyDialogFont(dialog, font);
+    const int kept = task == RegisteredIDList || task == FixedIDSelection ? static_cast<int>(task) : FixedIDSetup;
+    SetWindowLongPtrA(dialog, GWLP_USERDATA, kept);
+
+    HWND list = IDList(dialog);
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+
+    char master[PathChars] = {};
+    MasterSettingsPath(master);
+    const DWORD mode = master[0] ? ReadProfileNumber(master, "JobAccount", "Mode", ModeHideList) : ModeHideList;
+    if (IsFixed(dialog))
+        InitFixedTask(dialog, list, master, mode);
+    else
+        InitRegisteredListTask(dialog, list, mode);
+
+    SetItemTextFromStrings(dialog, IDC_FIXED_GROUP, "SelectJobAccountID", "Selected Fixed Job Account ID");
+    AddCaptionedColumn(list, IdUserColumn, "UserID_C", "User Name", 0);
+    SetItemTextFromStrings(dialog, IDC_FIXED_USER_LABEL, "UserID_C", "User Name");
+    AddCaptionedColumn(list, IdIDColumn, "JobAccountID_C", "Job Account ID", 1);
+    SetItemTextFromStrings(dialog, IDC_FIXED_ID_LABEL, "JobAccountID_C", "Job Account ID");
+    if (master[0])
+        LoadRegisteredIDs(list, IsFixed(dialog), master);
+
+    SetItemTextFromStrings(dialog, IDC_ADD, "Add", "&Add...");
+    SetItemTextFromStrings(dialog, IDC_IMPORT, "Import2", "&Import...");
+    SetItemTextFromStrings(dialog, IDC_EXPORT, "Export", "E&xport...");
+    SetItemTextFromStrings(dialog, IDC_DELETE, "Delete", "&Delete");
+    SetItemTextFromStrings(dialog, IDC_SELECT, "Select", "&Select");
+    SetItemTextFromStrings(dialog, IDOK, "OK", "OK");
+    SetItemTextFromStrings(dialog, IDCANCEL, "Cancel", "&Cancel");
+    EnableWindow(GetDlgItem(dialog, IDC_DELETE), FALSE);
+    EnableWindow(GetDlgItem(dialog, IDC_SELECT), FALSE);
+    return TRUE;
+}
+
+// ---- writing the list
+
+// The rows of the list in display order, each a settings-file entry of the dialog's section.
+std::string ListSectionBody(HWND dialog)
+{
+    return FormatIdSection(ListRows(IDList(dialog)), IsFixed(dialog));
+}
+
+// The [JobAccount] keys written with the fixed-ID list: the chosen ID, its user and the mode.
+ProfileKeys FixedKeys(HWND dialog, const char* mode)
+{
+    return {{"JobAccountID", ItemText(dialog, IDC_FIXED_ID, FixedIDChars)},
+            {"UserID", ItemText(dialog, IDC_FIXED_USER, FixedUserChars)},
+            {"Mode", mode}};
+}
+
+// The keys and the list section go into `file` in one replacement, so a printer reading the file
+// meanwhile sees the old entries or the new ones.
+bool WriteKeysAndList(HWND dialog, const char* file, const ProfileKeys& keys)
+{
+    const char* section = IsFixed(dialog) ? FixedIDSection : RegisteredIDSection;
+    std::string body = ListSectionBody(dialog);
+    return UpdateSettingsFile(file, [&](const std::string& text) {
+        std::string updated = keys.empty() ? text : WithKeysSet(text, "JobAccount", keys);
+        return WithSectionReplaced(updated, section, body);
+    });
+}
+
+// Task 2: the chosen candidate goes to every Hide-mode driver's copy through a temporary file
+// made from the master copy; the master copy itself stays as it was.
+void SendChoiceToDrivers(HWND dialog)
+{
+    HWND list = IDList(dialog);
+    int row = FirstSelected(list);
+    if (row < 0)
+        return;
+    IdRow chosen = ListRow(list, row);
+    char master[PathChars] = {};
+    char folder[PathChars] = {};
+    char temporary[PathChars] = {};
+    DWORD length = GetTempPathA(sizeof folder, folder);
+    // A name of its own, so selections in two processes at once do not take each other's file.
+    if (MasterSettingsPath(master) && length > 0 && length < sizeof folder &&
+        GetTempFileNameA(folder, "zrj", 0, temporary)) {
+        FlushProfileCache(master);
+        std::string text;
+        ReadWholeFile(master, &text);
+        text = WithKeysSet(text, "JobAccount", {{"JobAccountID", chosen.ID}, {"UserID", chosen.UserName}});
+        if (ReplaceFileContents(temporary, text)) {
+            OwnedDriverList drivers;
+            PropagateSettingsFile(&drivers.list, temporary);
+        }
+        DeleteFileA(temporary);
+    }
+    EndDialog(dialog, 1);
+}
+
+void OnOk(HWND dialog)
+{
+    if (IsSelection(dialog)) {
+        SendChoiceToDrivers(dialog);
+        return;
+    }
+    char master[PathChars] = {};
+    if (MasterSettingsPath(master)) {
+        const bool on = IsDlgButtonChecked(dialog, IDC_FIXED_MODE) == BST_CHECKED;
+        WriteKeysAndList(dialog, master, IsFixed(dialog) ? FixedKeys(dialog, on ? "5" : "4") : ProfileKeys{});
+    }
+    EndDialog(dialog, 1);
+}
+
+// A settings file for another computer with this list; the master copy stays as it was.
+void OnExport(HWND dialog)
+{
+    char folder[PathChars] = {};
+    if (!BrowseForFolder(dialog, folder))
+        return;
+    char file[PathChars] = {};
+    ProfileKeys keys = IsFixed(dialog) ? FixedKeys(dialog, "5") : ProfileKeys{{"Mode", "4"}};
+    if (ComposePath(file, {folder, "\\", Module.DatFile4}) && WriteKeysAndList(dialog, file, keys))
+        ShowTextBox(dialog, "ExportMessage", "Export complete.", PathChars);
+    else
+        ShowTextBox(dialog, "ExportErrorMessage", "Export failed.", PathChars);
+}
+
+// ---- editing the list
+
+void OnImport(HWND dialog)
+{
+    char idFile[PathChars] = {};
+    if (!ChooseIDFile(dialog, idFile))
+        return;
+    if (ImportIDFile(IDList(dialog), idFile, IsFixed(dialog)) != IdListAccepted)
+        ShowTextBox(dialog, "ErrorMessage2", "Import File Error!", DialogTextChars);
+}
+
+std::string Field(const char* text, size_t size) { return std::string(text, strnlen(text, size)); }
+
+// What the login-name dialog gave must also be writable as a settings-file key and value.
+bool AcceptsAddedEntry(const IdRow& row)
+{
+    return IsSafeSettingsText(row.Name.c_str()) && IsSafeSettingsText(row.UserName.c_str()) &&
+           CheckJobAccountID(row.ID.c_str()) == IdListAccepted;
+}
+
+void OnAdd(HWND dialog)
+{
+    LoginNameRequest request = {};
+    request.Kind = IsFixed(dialog) ? 1 : 0;
+    INT_PTR result = DialogBoxParamA(Module.ModuleInstance, MAKEINTRESOURCEA(IDD_LOGIN_NAME), dialog,
+                                     LoginNameDialogProc, reinterpret_cast<LPARAM>(&request));
+    if (result == 0 || result == -1)
+        return;
+    IdRow row = {Field(request.LoginName, sizeof request.LoginName), Field(request.UserName, sizeof request.UserName),
+                 Field(request.IDText, sizeof request.IDText)};
+    if (!AcceptsAddedEntry(row)) {
+        ShowEntryError(dialog);
+        return;
+    }
+    HWND list = IDList(dialog);
+    int found = IsFixed(dialog) ? -1 : FindRowByName(list, row.Name.c_str());
+    if (found < 0) {
+        AppendListRows(list, {row});
+        return;
+    }
+    std::string question = RegisteredQuestion(row.Name);
+    if (MessageBoxA(dialog, question.c_str(), Module.AppName, MB_YESNO) != IDYES)
+        return;
+    SetRowTexts(list, found, found, row);
+}
+
+void OnSelect(HWND dialog)
+{
+    HWND list = IDList(dialog);
+    int row = FirstSelected(list);
+    if (row < 0)
+        return;
+    IdRow chosen = ListRow(list, row);
+    SetDlgItemTextA(dialog, IDC_FIXED_USER, chosen.UserName.c_str());
+    SetDlgItemTextA(dialog, IDC_FIXED_ID, chosen.ID.c_str());
+}
+
+void OnDelete(HWND dialog)
+{
+    HWND list = IDList(dialog);
+    if (SelectedCount(list) <= MostSingleDeletes) {
+        for (int row = FirstSelected(list); row >= 0; row = FirstSelected(list))
+            if (!SendMessageA(list, LVM_DELETEITEM, row, 0))
+                break;
+        return;
+    }
+    DeleteSelectedRows(list);
+}
+
+// ---- notifications, timer, help
+
+void OnItemChanged(HWND dialog)
+{
+    int selected = SelectedCount(IDList(dialog));
+    if (IsSelection(dialog)) {
+        EnableWindow(GetDlgItem(dialog, IDOK), selected == 1);
+        return;
+    }
+    EnableWindow(GetDlgItem(dialog, IDC_SELECT), selected == 1);
+    EnableWindow(GetDlgItem(dialog, IDC_DELETE), selected >= 1);
+}
+
+INT_PTR OnNotify(HWND dialog, const NMHDR* header)
+{
+    if (!header || header->idFrom != IDC_ID_LIST)
+        return FALSE;
+    switch (header->code) {
+    case LVN_COLUMNCLICK:
+        SortListByColumn(*reinterpret_cast<const NMLISTVIEW*>(header));
+        return TRUE;
+    case LVN_ITEMCHANGED:
+        OnItemChanged(dialog);
+        return TRUE;
+    case NM_DBLCLK:
+        if (IsFixed(dialog) && SelectedCount(IDList(dialog)) > 0)
+            PostMessageA(dialog, WM_COMMAND, IsSelection(dialog) ? IDOK : IDC_SELECT, 0);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void OnTimer(HWND dialog)
+{
+    int counter = static_cast<int>(reinterpret_cast<INT_PTR>(GetPropA(dialog, AttentionProperty)));
+    FlashForAttention(dialog, counter, AttentionInFront::FlashCaption);
+    SetPropA(dialog, AttentionProperty, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(counter)));
+}
+
+void OnCommand(HWND dialog, int id)
+{
+    switch (id) {
+    case IDOK:
+        OnOk(dialog);
+        break;
+    case IDCANCEL:
+        EndDialog(dialog, 0);
+        break;
+    case IDC_IMPORT:
+        OnImport(dialog);
+        break;
+    case IDC_ADD:
+        OnAdd(dialog);
+        break;
+    case IDC_SELECT:
+        OnSelect(dialog);
+        break;
+    case IDC_DELETE:
+        OnDelete(dialog);
+        break;
+    case IDC_EXPORT:
+        OnExport(dialog);
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK RegisteredIDDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog(dialog, lParam);
+    case WM_COMMAND:
+        OnCommand(dialog, LOWORD(wParam));
+        return TRUE;
+    case WM_NOTIFY:
+        return OnNotify(dialog, reinterpret_cast<const NMHDR*>(lParam));
+    case WM_TIMER:
+        if (wParam == AttentionTimer)
+            OnTimer(dialog);
+        return TRUE;
+    case WM_HELP:
+    case WM_CONTEXTMENU:
+        HandleHelpMessage(message, wParam, lParam, IsFixed(dialog) ? FixedHelp : ListHelp);
+        return TRUE;
+    case WM_CLOSE:
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        return TRUE;
+    case WM_DESTROY:
+        KillTimer(dialog, AttentionTimer);
+        RemovePropA(dialog, AttentionProperty);
+        DeleteDialogFont(dialog);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+extern "C" INT_PTR WINAPI SelectFixedJobAccountMode(HWND /*window*/, HINSTANCE /*instance*/, LPSTR /*commandLine*/,
+                                                   int /*show*/)
+{
+    return OpenRegisteredIDDialog(nullptr, FixedIDSelection);
+}
+
+INT_PTR OpenRegisteredIDDialog(HWND owner, int task)
+{
+    // The list view must be a known class before the template is created.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    return DialogBoxParamA(Module.ModuleInstance, MAKEINTRESOURCEA(IDD_REGISTERED_ID), owner,
+                           RegisteredIDDialogProc, static_cast<LPARAM>(task));
+}
