@@ -13,6 +13,7 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
+#include "admin_fixture.h"
 #include "dialog_script.h"
 #include "dialogs/browse_folder.h"
 #include "help_standin.h"
@@ -24,56 +25,6 @@
 #include "spooler_fixture.h"
 
 namespace {
-
-const char Cap[] = "TVADMIN1.CAP";
-
-// "ZR Tab" allows dialogs on Windows 6.0 and later (flag bit 0); the others do not.
-std::string Capabilities()
-{
-    return "[Capability]\r\nZR Tab=Allow\r\nZR Popup=Deny\r\nZR Hide=Deny\r\n"
-           "[Allow]\r\nJobAccount=1\r\nJobAccountDrvFlag=1\r\n[Deny]\r\nJobAccount=1\r\n";
-}
-
-DriverSpec Supporting(const std::string& name, const char* dataFile)
-{
-    return DriverSpec{name, {Cap, dataFile}, {{Cap, Capabilities()}}};
-}
-
-// Three drivers, one in each mode that the dialog shows with its own radio.
-struct Drivers {
-    InstalledDriver tab{Supporting("ZR Tab", "vtjobac1.dat")};
-    InstalledDriver popup{Supporting("ZR Popup", "vtjobac2.dat")};
-    InstalledDriver hide{Supporting("ZR Hide", "vtjobac4.dat")};
-};
-
-using EntryFn = INT_PTR(WINAPI*)(HWND, HINSTANCE, LPSTR, int);
-
-const char Captions[] = "[string]\r\nAppName=Mode Admin\r\nDriver=Printer driver\r\nTab=Tab mode\r\n"
-                        "Popup=Popup mode\r\nHide=Hide mode\r\nNoSupport=No support\r\nChange=Apply it\r\n"
-                        "File=Datei\r\nHideMode=Versteckt\r\nHelp=Hilfe\r\nAllMode=Every driver\r\n"
-                        "SuccessMessage=Done it\r\nNoAdministrator=Admins only\r\n"
-                        "FailuredMessage=Try again later\r\nSharedPrinterMessage=Shared, go on?\r\n"
-                        "SetupAnotherClientTitle=Other client\r\nAnotherModeMessage=Elsewhere\r\n"
-                        "FailedPath=No settings there\r\nJobAccountID_C=Account\r\n";
-
-// A sandboxed module whose string file holds the captions above and the given "common" lines.
-struct AdminModule {
-    ModuleSandbox sandbox;
-    EntryFn open = nullptr;
-
-    explicit AdminModule(const std::string& common = "")
-        : sandbox(ModuleSandbox::WithStringFile(common + Captions))
-    {
-        open = reinterpret_cast<EntryFn>(
-            reinterpret_cast<void (*)()>(GetProcAddress(sandbox.Handle(), "ChangeJobAccountMode")));
-        EXPECT_NE(open, nullptr);
-    }
-    INT_PTR Run(std::vector<Step> steps, bool* stuck = nullptr)
-    {
-        char none[] = "";
-        return RunScript([this, &none]() { return open(nullptr, nullptr, none, SW_SHOW); }, std::move(steps), stuck);
-    }
-};
 
 // The mode the radios show: 0 No Support, 1 Tab, 2 Popup, 3 Hide; -1 when none is checked.
 int ShownMode(HWND dialog)
@@ -104,7 +55,6 @@ std::string MenuText(HMENU menu, UINT item, UINT flags)
     return text;
 }
 
-Step CloseByMenu() { return Press(IDOK); }
 
 }  // namespace
 
@@ -489,25 +439,6 @@ TEST(ModeDialog, OpensThroughRundll32)
 
 namespace {
 
-std::string ProfileValue(const std::string& file, const char* section, const char* key)
-{
-    char value[512] = {};
-    GetPrivateProfileStringA(section, key, "", value, sizeof value, file.c_str());
-    return value;
-}
-
-// The master copy beside the module and the copy the Hide-mode driver carries.
-struct SettingsFiles {
-    std::string master;
-    std::string hideCopy;
-    SettingsFiles(const AdminModule& admin, const Drivers& drivers, const std::string& masterText)
-        : master(admin.sandbox.Directory() + "vtjobac4.dat"), hideCopy(drivers.hide.Directory() + "vtjobac4.dat")
-    {
-        WriteFileBytes(master, masterText);
-        WriteFileBytes(hideCopy, "[JobAccount]\r\nMode=7\r\n");
-    }
-    bool Propagated() const { return ReadFileBytes(hideCopy) == ReadFileBytes(master); }
-};
 
 // A value of the module's own version resource, as the platform reads it.
 std::string ModuleVersionString(const std::string& module, const char* name)
@@ -614,76 +545,7 @@ TEST(ModeMenu, SetupFixedIDStoresTheEntryAndPropagates)
 
 namespace {
 
-// A folder of the test's own, named without the trailing backslash as the folder browser names it.
-std::string TestFolder(const std::string& tag)
-{
-    std::string directory = FreshTestDirectory(tag);
-    return directory.substr(0, directory.size() - 1);
-}
 
-// The folder browser's stand-in for the dialog tests: each call is answered with the next folder of
-// the queue, as the administrator's choice ("" for Cancel). Wine's browser does not always move to
-// a folder sent to it once it is open; the browser itself is tested alone below.
-class FolderChoices {
-public:
-    FolderChoices(HMODULE module, std::vector<std::string> folders)
-        : folders_(std::move(folders)),
-          hook_(module, "shell32.dll", "SHBrowseForFolderA", reinterpret_cast<void*>(&FolderChoices::Choose))
-    {
-        EXPECT_TRUE(hook_.ok());
-        current_ = this;
-    }
-    ~FolderChoices()
-    {
-        EXPECT_EQ(next_, folders_.size()) << "every prepared folder is asked for";
-        current_ = nullptr;
-    }
-    FolderChoices(const FolderChoices&) = delete;
-    FolderChoices& operator=(const FolderChoices&) = delete;
-
-    // The folder the module started each browser at.
-    const std::vector<std::string>& Starts() const { return starts_; }
-
-private:
-    static LPITEMIDLIST WINAPI Choose(LPBROWSEINFOA info)
-    {
-        FolderChoices* self = current_;
-        self->starts_.push_back(info->lParam ? reinterpret_cast<const char*>(info->lParam) : "");
-        if (self->next_ >= self->folders_.size())
-            return nullptr;
-        const std::string& folder = self->folders_[self->next_++];
-        return folder.empty() ? nullptr : ILCreateFromPathA(folder.c_str());
-    }
-
-    static FolderChoices* current_;
-    std::vector<std::string> folders_;
-    size_t next_ = 0;
-    std::vector<std::string> starts_;
-    ImportHook hook_;
-};
-
-FolderChoices* FolderChoices::current_ = nullptr;
-
-std::vector<std::string> ListRows(HWND dialog)
-{
-    HWND list = GetDlgItem(dialog, IDC_ID_LIST);
-    std::vector<std::string> rows;
-    int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int row = 0; row < count; ++row) {
-        std::string line;
-        for (int column = 0; column < 3; ++column) {
-            char text[256] = {};
-            LVITEMA item = {};
-            item.iSubItem = column;
-            item.pszText = text;
-            item.cchTextMax = sizeof text;
-            SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-            line += (column ? "/" : "") + std::string(text);
-        }
-        rows.push_back(line);
-    }
-    return rows;
-}
 
 const char OtherClientFile[] = "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\nalice=123\r\nbob=77,Bobby\r\n"
                                "carl=0\r\nd\"ave=5\r\n";
@@ -719,7 +581,7 @@ TEST(AnotherClientDialog, ShowsTheMasterCopysFolderAndModeAndCancelWritesNothing
                                         EXPECT_EQ(ItemText(dialog, IDC_USE_ANOTHER_CLIENT),
                                                   "&Get Accounting Info. Another Client") << "a default";
                                         EXPECT_EQ(ItemText(dialog, IDC_EXPORT), "E&xport...");
-                                        EXPECT_EQ(ListRows(dialog), OtherClientRows) << row.name << ": refused entries are left out";
+                                        EXPECT_EQ(ShownRows(dialog), OtherClientRows) << row.name << ": refused entries are left out";
                                         HWND header = reinterpret_cast<HWND>(
                                             SendMessageA(GetDlgItem(dialog, IDC_ID_LIST), LVM_GETHEADER, 0, 0));
                                         EXPECT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 3) << row.name;
@@ -759,13 +621,13 @@ TEST(AnotherClientDialog, ChangeRefusesAFolderWithoutSettingsAndOkPropagates)
         steps.push_back(ExpectErrorBox(&boxes));
         steps.push_back(Inspect([refused](HWND dialog) {
             EXPECT_EQ(ItemText(dialog, IDC_PATH_TEXT), "") << refused << " is refused";
-            EXPECT_TRUE(ListRows(dialog).empty()) << refused;
+            EXPECT_TRUE(ShownRows(dialog).empty()) << refused;
         }));
     }
     steps.push_back(Press(IDC_CHANGE));
     steps.push_back(Inspect([&](HWND dialog) {
         EXPECT_EQ(ItemText(dialog, IDC_PATH_TEXT), other);
-        EXPECT_EQ(ListRows(dialog), OtherClientRows);
+        EXPECT_EQ(ShownRows(dialog), OtherClientRows);
         EXPECT_EQ(ProfileValue(files.master, "JobAccount", "Path"), "") << "nothing is written before OK";
         CheckDlgButton(dialog, IDC_USE_ANOTHER_CLIENT, BST_CHECKED);
     }));
@@ -886,22 +748,6 @@ TEST(BrowseForFolder, StartsAtTheFolderGivenOrTheDocumentsFolder)
     }
 }
 
-namespace {
-
-// A click on a column header of the dialog's list, as the list view reports it.
-void ClickColumn(HWND dialog, int column)
-{
-    NMLISTVIEW click = {};
-    click.hdr.hwndFrom = GetDlgItem(dialog, IDC_ID_LIST);
-    click.hdr.idFrom = IDC_ID_LIST;
-    click.hdr.code = LVN_COLUMNCLICK;
-    click.iItem = -1;
-    click.iSubItem = column;
-    SendMessageA(dialog, WM_NOTIFY, IDC_ID_LIST, reinterpret_cast<LPARAM>(&click));
-}
-
-}  // namespace
-
 // The direction turns before every sort, whichever column; IDs sort by value, names by their bytes.
 TEST(AnotherClientDialog, ColumnClicksSortInTurnsThatTheNextDialogContinues)
 {
@@ -915,7 +761,7 @@ TEST(AnotherClientDialog, ColumnClicksSortInTurnsThatTheNextDialogContinues)
     auto click = [&orders](int column) {
         return Inspect([&orders, column](HWND dialog) {
             ClickColumn(dialog, column);
-            orders.push_back(ListRows(dialog));
+            orders.push_back(ShownRows(dialog));
         });
     };
     admin.Run({Press(IDM_ANOTHER_CLIENT), click(2), click(0), click(0), Press(IDCANCEL),
@@ -928,19 +774,6 @@ TEST(AnotherClientDialog, ColumnClicksSortInTurnsThatTheNextDialogContinues)
     };
     EXPECT_EQ(orders, expected);
 }
-
-namespace {
-
-// Names a file in the open-file dialog's name box, as typing it would, and confirms it.
-std::vector<Step> ChooseFile(const std::string& path)
-{
-    return {Inspect([path](HWND chooser) {
-                SendMessageA(chooser, CDM_SETCONTROLTEXT, 0x47c, reinterpret_cast<LPARAM>(path.c_str()));
-            }),
-            Press(IDOK)};
-}
-
-}  // namespace
 
 TEST(ModeMenu, ImportReportsRefusedLinesOnceAndPropagatesTheMasterCopy)
 {

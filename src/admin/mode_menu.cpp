@@ -25,6 +25,7 @@ namespace {
 
 enum : DWORD { ModeHideList = 4, ModeFixedID = 5 };
 enum : size_t { VersionTextChars = 1024, AddedStringChars = 32 };
+enum : DWORD { ImportErrorChars = 4096 };
 
 // A dialog result other than 0 (cancelled) and -1 (not created) means the settings changed.
 bool DialogChangedSettings(INT_PTR result) { return result != 0 && result != -1; }
@@ -177,9 +178,9 @@ void ImportIDFileFromMenu(HWND dialog)
     if (result == IdImportUnreadable)
         return;
     if (refused > 0 || result == IdImportNotWritten) {
-        char text[DialogTextChars] = {};
-        ReadDialogText("ErrorMessage2", "Import File Error!", text);
-        MessageBoxA(dialog, text, Module.AppName, MB_OK);
+        std::vector<char> text(ImportErrorChars, '\0');
+        ReadStringText("ErrorMessage2", "Import File Error!", text.data(), ImportErrorChars);
+        MessageBoxA(dialog, text.data(), Module.AppName, MB_OK);
     }
 }
 
