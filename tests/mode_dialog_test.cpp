@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -805,4 +806,77 @@ TEST(ModeMenu, ImportReportsRefusedLinesOnceAndPropagatesTheMasterCopy)
         EXPECT_EQ(ProfileValue(files.master, "JobAccountID", "carol"), "9") << row.name << ": nothing is deleted";
         EXPECT_TRUE(files.Propagated()) << row.name;
     }
+}
+
+namespace {
+
+// What the mode administration dialog shows that the string file can change: title, control
+// texts, driver names, and every menu item with its text.
+std::vector<std::string> ShownTexts(HWND dialog)
+{
+    char title[256] = {};
+    GetWindowTextA(dialog, title, sizeof title);
+    std::vector<std::string> shown = {title};
+    for (int id : {IDC_DRIVER_LABEL, IDC_GROUP, IDC_MODE_TAB, IDC_MODE_POPUP, IDC_MODE_HIDE, IDC_MODE_NONE, IDC_CHANGE,
+                   IDC_ALL_DRIVERS})
+        shown.push_back(std::to_string(id) + (GetDlgItem(dialog, id) ? " " + ItemText(dialog, id) : " absent"));
+    HWND combo = GetDlgItem(dialog, IDC_DRIVER_COMBO);
+    for (LRESULT item = 0; item < SendMessageA(combo, CB_GETCOUNT, 0, 0); ++item) {
+        char name[256] = {};
+        SendMessageA(combo, CB_GETLBTEXT, item, reinterpret_cast<LPARAM>(name));
+        shown.push_back(name);
+    }
+    HMENU bar = GetMenu(dialog);
+    for (int menu = 0; menu < GetMenuItemCount(bar); ++menu) {
+        shown.push_back(MenuText(bar, menu, MF_BYPOSITION));
+        HMENU items = GetSubMenu(bar, menu);
+        for (int item = 0; item < GetMenuItemCount(items); ++item)
+            shown.push_back(std::to_string(GetMenuItemID(items, item)) + " " + MenuText(items, item, MF_BYPOSITION));
+    }
+    return shown;
+}
+
+// The settings taken from the string file at load, the module's own folder left out.
+std::string SettingsReadAtLoad(const ModuleState& state)
+{
+    const char* helpFile = strrchr(state.HelpFilePath, '\\');
+    return std::string(state.RegistryRoot) + " | " + (helpFile ? helpFile : "") + " | " + state.DatFile1 + " | " +
+           state.DatFile2 + " | " + state.DatFile4 + " | " + state.AccountFile + " | " + state.MfHeader + " | " +
+           state.AppName;
+}
+
+}  // namespace
+
+// The sample string file for translators holds the built-in texts and settings: the module shows
+// the sample's values, and shows and offers the same with it as without a string file.
+TEST(StringFileSample, ShowsItsValuesAndChangesNothing)
+{
+    Drivers drivers;
+    const std::string samplePath = ProgramDirectory() + "sample-zrjobacs.str";
+    const std::string sample = ReadFileBytes(samplePath);
+    ASSERT_NE(sample.find("[string]"), std::string::npos) << samplePath;
+    std::vector<std::string> shown[2];
+    ModuleState state[2] = {};
+    for (int withSample = 0; withSample < 2; ++withSample) {
+        ModuleSandbox::Options options;
+        options.addRegRoot = false;  // the sample names the built-in key, as no string file does
+        options.stringFile = withSample ? sample : "";
+        options.directoryTag = withSample ? "sample" : "none";
+        ModuleSandbox sandbox(options);
+        state[withSample] = Module;
+        auto open = reinterpret_cast<EntryFn>(
+            reinterpret_cast<void (*)()>(GetProcAddress(sandbox.Handle(), "ChangeJobAccountMode")));
+        ASSERT_NE(open, nullptr);
+        char none[] = "";
+        RunScript([&]() { return open(nullptr, nullptr, none, SW_SHOW); },
+                  {Inspect([&](HWND dialog) { shown[withSample] = ShownTexts(dialog); }), CloseByMenu()});
+    }
+    ASSERT_GT(shown[1].size(), 10u);
+    EXPECT_EQ(shown[1][0], ProfileValue(samplePath, "string", "AppName"));
+    const std::string hideMenu = ProfileValue(samplePath, "string", "HideMode");
+    EXPECT_NE(std::find(shown[1].begin(), shown[1].end(), hideMenu), shown[1].end()) << hideMenu;
+    EXPECT_EQ(shown[1], shown[0]);
+
+    EXPECT_STREQ(strrchr(state[1].StringFilePath, '\\'), "\\zrjobacs.str");
+    EXPECT_EQ(SettingsReadAtLoad(state[1]), SettingsReadAtLoad(state[0]));
 }
