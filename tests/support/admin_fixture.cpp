@@ -36,7 +36,8 @@ const char Captions[] = "[string]\r\nAppName=Mode Admin\r\nDriver=Printer driver
                         "SetupAnotherClientTitle=Other client\r\nAnotherModeMessage=Elsewhere\r\n"
                         "FailedPath=No settings there\r\nJobAccountID_C=Account\r\n";
 
-AdminModule::AdminModule(const std::string& common) : sandbox(ModuleSandbox::WithStringFile(common + Captions))
+AdminModule::AdminModule(const std::string& common, const std::string& strings)
+    : sandbox(ModuleSandbox::WithStringFile(common + Captions + strings))
 {
     open = reinterpret_cast<EntryFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(sandbox.Handle(), "ChangeJobAccountMode")));

@@ -29,12 +29,13 @@ using EntryFn = INT_PTR(WINAPI*)(HWND, HINSTANCE, LPSTR, int);
 // The string file's captions every administration test sees.
 extern const char Captions[];
 
-// A sandboxed module whose string file holds the captions above and the given "common" lines.
+// A sandboxed module whose string file holds the given "common" lines, the captions above and the
+// given further "string" lines.
 struct AdminModule {
     ModuleSandbox sandbox;
     EntryFn open = nullptr;
 
-    explicit AdminModule(const std::string& common = "");
+    explicit AdminModule(const std::string& common = "", const std::string& strings = "");
     // Opens the mode administration dialog and runs the steps against it.
     INT_PTR Run(std::vector<Step> steps, bool* stuck = nullptr);
     // Opens another rundll32 entry of the module and runs the steps against it.

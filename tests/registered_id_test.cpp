@@ -1,0 +1,402 @@
+// The registered-ID dialog in its three tasks: opened from the mode administration dialog's menu
+// (the registered-ID list, the fixed-ID setup) and through its rundll32 entry (the fixed-ID
+// selection), and driven as an administrator would.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include "admin_fixture.h"
+#include "dialog_script.h"
+#include "res/resource.h"
+#include "sandbox.h"
+
+namespace {
+
+const char Common[] = "DisplayRegisteredID=1\r\nSelectFixedMode=1\r\n";
+// Texts with format directives, which must be shown as they stand.
+const char Strings[] = "RegisteredMessage=%s %s %n\r\nErrorMessage1=Bad entry\r\nErrorMessage2=Import %n failed\r\n";
+
+// Opens the dialog for `task` the way an administrator does, runs the steps in it, and closes
+// what opened it.
+INT_PTR RunTask(AdminModule& admin, int task, std::vector<Step> steps)
+{
+    if (task == 2)
+        return admin.RunEntry("SelectFixedJobAccountMode", std::move(steps));
+    steps.insert(steps.begin(), Press(task == 0 ? IDM_REGISTERED_ID : IDM_SELECT_FIXED_ID));
+    steps.push_back(CloseByMenu());
+    return admin.Run(std::move(steps));
+}
+
+bool Visible(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE; }
+bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+
+std::string ColumnCaption(HWND dialog, int column)
+{
+    char caption[64] = {};
+    LVCOLUMNA info = {};
+    info.mask = LVCF_TEXT;
+    info.pszText = caption;
+    info.cchTextMax = sizeof caption;
+    SendDlgItemMessageA(dialog, IDC_ID_LIST, LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&info));
+    return caption;
+}
+
+void SelectRows(HWND dialog, std::vector<int> rows)
+{
+    HWND list = GetDlgItem(dialog, IDC_ID_LIST);
+    LVITEMA none = {};
+    none.stateMask = LVIS_SELECTED;
+    SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+    for (int row : rows) {
+        LVITEMA item = {};
+        item.state = LVIS_SELECTED;
+        item.stateMask = LVIS_SELECTED;
+        SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+Step Select(std::vector<int> rows)
+{
+    return Inspect([rows](HWND dialog) { SelectRows(dialog, rows); });
+}
+
+LPARAM RowTag(HWND dialog, int row)
+{
+    LVITEMA item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    SendDlgItemMessageA(dialog, IDC_ID_LIST, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    return item.lParam;
+}
+
+// Records the text of the message box in front and answers it with `button`.
+Step AnswerBox(std::vector<std::string>* seen, int button)
+{
+    return [seen, button](HWND box) {
+        seen->push_back(ItemText(box, 0xFFFF));
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    };
+}
+
+// Fills the login-name dialog that Add opens and confirms it.
+Step Enter(std::string name, std::string user, std::string id)
+{
+    return [name, user, id](HWND entry) {
+        SetDlgItemTextA(entry, IDC_NAME_EDIT, name.c_str());
+        SetDlgItemTextA(entry, IDC_USER_EDIT, user.c_str());
+        SetDlgItemTextA(entry, IDC_ID_EDIT, id.c_str());
+        PostMessageA(entry, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    };
+}
+
+Step ExpectRows(std::vector<std::string> rows, std::string what)
+{
+    return Inspect([rows, what](HWND dialog) { EXPECT_EQ(ShownRows(dialog), rows) << what; });
+}
+
+const char FixedMaster[] = "[JobAccount]\r\nMode=5\r\nJobAccountID=11\r\nUserID=\r\n"
+                           "[FixedID]\r\n0=a,11\r\n1=b,22,bob\r\n2=c,33\r\n";
+
+}  // namespace
+
+TEST(RegisteredIDDialog, EachTaskShowsItsTitleControlsAndNotice)
+{
+    Drivers drivers;
+    AdminModule admin(Common, Strings);
+    const std::vector<int> fixedOnly = {IDC_FIXED_MODE, IDC_SELECT, IDC_EXPORT, IDC_FIXED_GROUP,
+                                        IDC_FIXED_ID,   IDC_FIXED_USER, IDC_FIXED_USER_LABEL, IDC_FIXED_ID_LABEL};
+    const std::vector<int> editing = {IDC_ADD, IDC_IMPORT, IDC_DELETE};
+    struct Row {
+        const char* name;
+        int task;
+        const char* mode;
+        const char* title;
+        const char* firstColumn;
+        const char* notice;
+        bool fixedShown, editingShown, checked, okEnabled;
+        std::vector<std::string> rows;
+    } rows[] = {
+        {"registered list, Hide list mode", 0, "4", "Display Registered Job Account ID", "Login Name", "", false, true,
+         false, true, {"alice/alice/5", "bob/Bobby/6"}},
+        {"registered list, fixed-ID mode", 0, "5", "Display Registered Job Account ID", "Login Name", "Elsewhere", false,
+         true, false, true, {"alice/alice/5", "bob/Bobby/6"}},
+        {"fixed-ID setup, Hide list mode", 1, "4", "Select Fixed Job Account ID", "Name", "Elsewhere", true, true, false,
+         true, {"a//11", "b/bob/22"}},
+        {"fixed-ID setup, fixed-ID mode", 1, "5", "Select Fixed Job Account ID", "Name", "", true, true, true, true,
+         {"a//11", "b/bob/22"}},
+        {"fixed-ID selection", 2, "5", "Select Fixed Job Account ID", "Name", "", false, false, true, false,
+         {"a//11", "b/bob/22"}},
+    };
+    for (const Row& row : rows) {
+        SettingsFiles files(admin, drivers,
+                            "[JobAccount]\r\nMode=" + std::string(row.mode) + "\r\nJobAccountID=22\r\nUserID=bob\r\n"
+                            "[JobAccountID]\r\nalice=5\r\nbob=6,Bobby\r\n[FixedID]\r\n0=a,11\r\n1=b,22,bob\r\n");
+        std::string before = ReadFileBytes(files.master);
+        INT_PTR result = RunTask(admin, row.task, {Inspect([&](HWND dialog) {
+                                                       char title[64] = {};
+                                                       GetWindowTextA(dialog, title, sizeof title);
+                                                       EXPECT_STREQ(title, row.title) << row.name;
+                                                       EXPECT_TRUE(GetWindowLongA(dialog, GWL_STYLE) & DS_CONTEXTHELP)
+                                                           << row.name;
+                                                       EXPECT_EQ(ColumnCaption(dialog, 0), row.firstColumn) << row.name;
+                                                       EXPECT_EQ(ColumnCaption(dialog, 2), "Account") << row.name;
+                                                       EXPECT_EQ(ItemText(dialog, IDC_ANOTHER_MODE_NOTE), row.notice)
+                                                           << row.name;
+                                                       for (int id : fixedOnly)
+                                                           EXPECT_EQ(Visible(dialog, id), row.fixedShown)
+                                                               << row.name << ", control " << id;
+                                                       for (int id : editing)
+                                                           EXPECT_EQ(Visible(dialog, id), row.editingShown)
+                                                               << row.name << ", control " << id;
+                                                       EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_FIXED_MODE) == BST_CHECKED,
+                                                                 row.checked) << row.name;
+                                                       EXPECT_EQ(Enabled(dialog, IDOK), row.okEnabled) << row.name;
+                                                       EXPECT_FALSE(Enabled(dialog, IDC_DELETE)) << row.name;
+                                                       EXPECT_FALSE(Enabled(dialog, IDC_SELECT)) << row.name;
+                                                       if (row.fixedShown) {
+                                                           EXPECT_EQ(ItemText(dialog, IDC_FIXED_ID), "22") << row.name;
+                                                           EXPECT_EQ(ItemText(dialog, IDC_FIXED_USER), "bob") << row.name;
+                                                       }
+                                                       EXPECT_EQ(ShownRows(dialog), row.rows) << row.name;
+                                                   }),
+                                                   Press(IDCANCEL)});
+        EXPECT_EQ(result, row.task == 2 ? 0 : 1) << row.name;
+        EXPECT_EQ(ReadFileBytes(files.master), before) << row.name << ": Cancel writes nothing";
+        EXPECT_FALSE(files.Propagated()) << row.name << ": nothing to propagate after Cancel";
+    }
+}
+
+// OK writes the list in the order shown, after a sort; the fixed-ID setup writes the chosen ID and
+// the check box's mode with it, in one rewrite, and the menu then propagates.
+TEST(RegisteredIDDialog, OkWritesTheListInTheOrderShownAndPropagates)
+{
+    Drivers drivers;
+    AdminModule admin(Common, Strings);
+    struct Row {
+        const char* name;
+        int task;
+        const char* master;
+        std::vector<Step> steps;
+        std::string section;
+        const char* mode;
+        const char* id;
+        const char* user;
+    } rows[] = {
+        {"registered list sorted by name, descending", 0,
+         "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\nalice=5\r\ncarl=7,Carl Jr\r\n[Other]\r\nk=v\r\n",
+         {Inspect([](HWND dialog) { ClickColumn(dialog, 0); })},
+         "[JobAccountID]\r\ncarl=7,Carl Jr\r\nalice=5\r\n", "4", "", ""},
+        // The sort direction carries on from the first row's dialog: ascending, then descending.
+        {"fixed-ID setup: a candidate selected, the box unchecked", 1, FixedMaster,
+         {Inspect([](HWND dialog) { ClickColumn(dialog, 0); }), Inspect([](HWND dialog) { ClickColumn(dialog, 0); }),
+          Select({1}), Press(IDC_SELECT),
+          Inspect([](HWND dialog) {
+              EXPECT_TRUE(Enabled(dialog, IDC_DELETE));
+              EXPECT_EQ(ItemText(dialog, IDC_FIXED_ID), "22");
+              CheckDlgButton(dialog, IDC_FIXED_MODE, BST_UNCHECKED);
+          })},
+         "[FixedID]\r\n0=c,33\r\n1=b,22,bob\r\n2=a,11\r\n", "4", "22", "bob"},
+    };
+    for (Row& row : rows) {
+        SettingsFiles files(admin, drivers, row.master);
+        row.steps.push_back(Press(IDOK));
+        RunTask(admin, row.task, row.steps);
+        std::string written = ReadFileBytes(files.master);
+        EXPECT_NE(written.find(row.section), std::string::npos) << row.name << "\n" << written;
+        EXPECT_EQ(ProfileValue(files.master, "JobAccount", "Mode"), row.mode) << row.name;
+        EXPECT_EQ(ProfileValue(files.master, "JobAccount", "JobAccountID"), row.id) << row.name;
+        EXPECT_EQ(ProfileValue(files.master, "JobAccount", "UserID"), row.user) << row.name;
+        EXPECT_TRUE(files.Propagated()) << row.name;
+    }
+    SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=4\r\n[Other]\r\nk=v\r\n");
+    RunTask(admin, 0, {Press(IDOK)});
+    EXPECT_EQ(ProfileValue(files.master, "Other", "k"), "v") << "an empty list keeps the other sections";
+}
+
+// Add asks before it overwrites a registered name, with the name in place of the first "%s" only;
+// the fixed-ID list takes the same name twice. What the settings file could not hold is refused.
+TEST(RegisteredIDDialog, AddAsksAboutAKnownNameOnlyInTheRegisteredList)
+{
+    Drivers drivers;
+    AdminModule admin(Common, Strings);
+    const std::string longName(100, 'n');
+    struct Row {
+        const char* name;
+        int task;
+        std::vector<Step> steps;
+        std::vector<std::string> questions;
+        std::vector<std::string> shown;
+    };
+    std::vector<std::string> questions;
+    std::vector<std::string> errors;
+    Row rows[] = {
+        {"known name, No", 0, {Press(IDC_ADD), Enter("ALICE", "Al", "9"), AnswerBox(&questions, IDNO)},
+         {"ALICE %s %n"}, {"alice/alice/5"}},
+        {"known name, Yes", 0, {Press(IDC_ADD), Enter("ALICE", "Al", "9"), AnswerBox(&questions, IDYES)},
+         {"ALICE %s %n"}, {"ALICE/Al/9"}},
+        {"new name", 0, {Press(IDC_ADD), Enter("bob", "Bob", "7")}, {}, {"alice/alice/5", "bob/Bob/7"}},
+        {"a name the file could not hold", 0, {Press(IDC_ADD), Enter("al=ice", "x", "7"), ExpectErrorBox(&errors)}, {},
+         {"alice/alice/5"}},
+        {"fixed-ID list, same name", 1, {Press(IDC_ADD), Enter("alice", "", "9")}, {}, {"alice//5", "alice//9"}},
+    };
+    for (Row& row : rows) {
+        SettingsFiles files(admin, drivers,
+                            "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\nalice=5\r\n[FixedID]\r\n0=alice,5\r\n");
+        questions.clear();
+        row.steps.push_back(ExpectRows(row.shown, row.name));
+        row.steps.push_back(Press(IDCANCEL));
+        RunTask(admin, row.task, row.steps);
+        EXPECT_EQ(questions, row.questions) << row.name;
+    }
+    EXPECT_EQ(errors, std::vector<std::string>{"Bad entry"});
+
+    SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=4\r\n");
+    RunTask(admin, 0, {Press(IDC_ADD), Enter(longName, "Long", "3"), ExpectRows({longName + "/Long/3"}, "shown whole"),
+                       Press(IDOK)});
+    EXPECT_EQ(ProfileValue(files.master, "JobAccountID", longName.substr(0, 80).c_str()), "3,Long")
+        << "written cut to 80 bytes";
+}
+
+// Delete takes every selected row, a few or many, without a question; the rows that stay keep
+// their order and tags, and Cancel afterwards leaves the master copy as it was.
+TEST(RegisteredIDDialog, DeleteRemovesEverySelectedRow)
+{
+    Drivers drivers;
+    AdminModule admin(Common, Strings);
+    for (int count : {4, 100}) {
+        std::string master = "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\n";
+        std::vector<int> selected;
+        std::vector<std::string> kept;
+        std::vector<LPARAM> keptTags;
+        for (int i = 0; i < count; ++i) {
+            std::string name = "u" + std::to_string(1000 + i);
+            master += name + "=" + std::to_string(i + 1) + "\r\n";
+            if (i % 4 == 3 || (count > 4 && i % 2 == 0)) {
+                kept.push_back(name + "/" + name + "/" + std::to_string(i + 1));
+                keptTags.push_back(i);
+            } else {
+                selected.push_back(i);
+            }
+        }
+        SettingsFiles files(admin, drivers, master);
+        std::string before = ReadFileBytes(files.master);
+        const std::string what = std::to_string(selected.size()) + " of " + std::to_string(count) + " rows selected";
+        RunTask(admin, 0, {Select(selected), Press(IDC_DELETE), Inspect([&](HWND dialog) {
+                               EXPECT_EQ(ShownRows(dialog), kept) << what;
+                               for (size_t row = 0; row < keptTags.size(); ++row)
+                                   EXPECT_EQ(RowTag(dialog, static_cast<int>(row)), keptTags[row]) << what;
+                               EXPECT_FALSE(Enabled(dialog, IDC_DELETE)) << what;
+                           }),
+                           Press(IDCANCEL)});
+        EXPECT_EQ(ReadFileBytes(files.master), before) << what;
+    }
+}
+
+// An import asks only about a name whose values change, reports refused lines once, and a
+// fixed-ID list takes every line.
+TEST(RegisteredIDDialog, ImportAsksAboutChangedNamesAndReportsRefusedLinesOnce)
+{
+    Drivers drivers;
+    AdminModule admin(Common, Strings);
+    std::string idFile = TestFolder("ids") + "\\ids.csv";
+    WriteFileBytes(idFile, "alice,5\r\nbob,7\r\ncarol,8,Caz\r\nbad=name,9\r\n");
+    std::vector<std::string> questions;
+    std::vector<std::string> errors;
+    struct Row {
+        const char* name;
+        int task;
+        int answer;
+        std::vector<std::string> shown;
+    } rows[] = {
+        {"registered list, Yes", 0, IDYES, {"alice/alice/5", "bob/bob/7", "carol/Caz/8"}},
+        {"registered list, No", 0, IDNO, {"alice/alice/5", "bob/bob/6", "carol/Caz/8"}},
+        {"fixed-ID list", 1, 0, {"alice//5", "bob//6", "alice//5", "bob//7", "carol/Caz/8"}},
+    };
+    for (const Row& row : rows) {
+        SettingsFiles files(admin, drivers,
+                            "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\nalice=5\r\nbob=6\r\n"
+                            "[FixedID]\r\n0=alice,5\r\n1=bob,6\r\n");
+        questions.clear();
+        errors.clear();
+        std::vector<Step> steps = {Press(IDC_IMPORT)};
+        for (Step& step : ChooseFile(idFile))
+            steps.push_back(step);
+        if (row.answer)
+            steps.push_back(AnswerBox(&questions, row.answer));
+        steps.push_back(ExpectErrorBox(&errors));
+        steps.push_back(ExpectRows(row.shown, row.name));
+        steps.push_back(Press(IDCANCEL));
+        RunTask(admin, row.task, steps);
+        EXPECT_EQ(questions, row.answer ? std::vector<std::string>{"bob %s %n"} : std::vector<std::string>{}) << row.name;
+        EXPECT_EQ(errors, std::vector<std::string>{"Import %n failed"}) << row.name;
+    }
+}
+
+// Export writes the list and its keys into a chosen folder's settings file, keeping that file's
+// other sections; the master copy stays as it was.
+TEST(RegisteredIDDialog, ExportWritesOnlyTheChosenFolder)
+{
+    Drivers drivers;
+    AdminModule admin(Common, Strings);
+    char documents[MAX_PATH] = {};
+    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, documents, CSIDL_PERSONAL, FALSE));
+    struct Row {
+        const char* name;
+        int task;
+        const char* mode;
+        const char* id;
+        const char* section;
+        const char* key;
+        const char* value;
+    } rows[] = {
+        {"registered list", 0, "4", "", "JobAccountID", "alice", "5"},
+        {"fixed-ID setup, box unchecked", 1, "5", "11", "FixedID", "0", "a,11"},
+    };
+    for (const Row& row : rows) {
+        SettingsFiles files(admin, drivers, std::string(FixedMaster) + "[JobAccountID]\r\nalice=5\r\n");
+        std::string before = ReadFileBytes(files.master);
+        std::string target = TestFolder("export");
+        std::string exported = target + "\\vtjobac4.dat";
+        WriteFileBytes(exported, "[Keep]\r\nx=1\r\n[JobAccount]\r\nMode=7\r\n");
+        FolderChoices choices(admin.sandbox.Handle(), {target});
+        std::vector<std::string> boxes;
+        RunTask(admin, row.task, {Inspect([](HWND dialog) { CheckDlgButton(dialog, IDC_FIXED_MODE, BST_UNCHECKED); }),
+                                  Press(IDC_EXPORT), ExpectErrorBox(&boxes), Press(IDCANCEL)});
+        EXPECT_EQ(boxes, std::vector<std::string>{"Export complete."}) << row.name;
+        EXPECT_EQ(choices.Starts(), std::vector<std::string>{documents}) << row.name;
+        EXPECT_EQ(ProfileValue(exported, "JobAccount", "Mode"), row.mode) << row.name;
+        EXPECT_EQ(ProfileValue(exported, "JobAccount", "JobAccountID"), row.id) << row.name;
+        EXPECT_EQ(ProfileValue(exported, row.section, row.key), row.value) << row.name;
+        EXPECT_EQ(ProfileValue(exported, "Keep", "x"), "1") << row.name;
+        EXPECT_EQ(ReadFileBytes(files.master), before) << row.name;
+    }
+}
+
+// The selection sends one candidate to the Hide-mode drivers' copies, never the master copy; OK
+// needs exactly one selected row, and a double click sends the first of several.
+TEST(FixedIDSelection, SendsTheChosenCandidateToTheDriversOnly)
+{
+    Drivers drivers;
+    AdminModule admin(Common, Strings);
+    SettingsFiles files(admin, drivers, FixedMaster);
+    std::string before = ReadFileBytes(files.master);
+    auto doubleClick = Inspect([](HWND dialog) {
+        NMHDR click = {GetDlgItem(dialog, IDC_ID_LIST), IDC_ID_LIST, static_cast<UINT>(NM_DBLCLK)};
+        SendMessageA(dialog, WM_NOTIFY, IDC_ID_LIST, reinterpret_cast<LPARAM>(&click));
+    });
+    INT_PTR result = RunTask(admin, 2,
+                             {Select({1}), Inspect([](HWND dialog) { EXPECT_TRUE(Enabled(dialog, IDOK)); }),
+                              Select({1, 2}), Inspect([](HWND dialog) { EXPECT_FALSE(Enabled(dialog, IDOK)); }),
+                              doubleClick});
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(ReadFileBytes(files.master), before);
+    EXPECT_EQ(ProfileValue(files.hideCopy, "JobAccount", "JobAccountID"), "22");
+    EXPECT_EQ(ProfileValue(files.hideCopy, "JobAccount", "UserID"), "bob");
+    EXPECT_EQ(ProfileValue(files.hideCopy, "FixedID", "2"), "c,33") << "the rest comes from the master copy";
+}
