@@ -906,22 +906,37 @@ TEST_F(Dialogs, LoginNameCancelEndsWithZero)
 // ---------------------------------------------------------------------------------------------
 // Attention and help.
 
-TEST_F(Dialogs, AttentionTimerStopsWhenTheDialogIsInFront)
+// A popup in front stops asking at once, or flashes its caption five times, one a tick, and then
+// stops.
+TEST_F(Dialogs, AttentionTimerInFrontStopsOrFlashesTheCaptionFiveTimes)
 {
     ModuleSandbox sandbox(ModuleSandbox::WithStringFile(Texts));
-    Record record(JAF_POPUP);
-    int counter = 3;
-    BOOL timerLeft = TRUE;
-    RunDialog(sandbox.Handle(), IDD_JOBACCOUNT_POPUP, JobAccountDialogProc, record.Init(),
-              {Inspect([&](HWND dialog) {
-                   SetForegroundWindow(dialog);
-                   SetTimer(dialog, AttentionTimer, 1000, nullptr);
-                   FlashForAttention(dialog, counter, AttentionInFront::Stop);
-                   timerLeft = KillTimer(dialog, AttentionTimer);
-               }),
-               Press(IDCANCEL)});
-    EXPECT_EQ(counter, 0);
-    EXPECT_FALSE(timerLeft);
+    struct Row {
+        const char* name;
+        AttentionInFront inFront;
+        int counter;
+        int counterAfter;
+        bool timerLeft;
+    } rows[] = {
+        {"stop", AttentionInFront::Stop, 3, 0, false},
+        {"flash, fourth tick", AttentionInFront::FlashCaption, 3, 4, true},
+        {"flash, sixth tick", AttentionInFront::FlashCaption, 5, 0, false},
+    };
+    for (const Row& row : rows) {
+        Record record(JAF_POPUP);
+        int counter = row.counter;
+        BOOL timerLeft = TRUE;
+        RunDialog(sandbox.Handle(), IDD_JOBACCOUNT_POPUP, JobAccountDialogProc, record.Init(),
+                  {Inspect([&](HWND dialog) {
+                       SetForegroundWindow(dialog);
+                       SetTimer(dialog, AttentionTimer, 1000, nullptr);
+                       FlashForAttention(dialog, counter, row.inFront);
+                       timerLeft = KillTimer(dialog, AttentionTimer);
+                   }),
+                   Press(IDCANCEL)});
+        EXPECT_EQ(counter, row.counterAfter) << row.name;
+        EXPECT_EQ(timerLeft != FALSE, row.timerLeft) << row.name;
+    }
 }
 
 TEST_F(Dialogs, ControlHelpOpensEveryRowOfTheControlAsAPopup)

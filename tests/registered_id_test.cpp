@@ -13,6 +13,7 @@
 
 #include "admin_fixture.h"
 #include "dialog_script.h"
+#include "help_standin.h"
 #include "res/resource.h"
 #include "sandbox.h"
 
@@ -399,4 +400,30 @@ TEST(FixedIDSelection, SendsTheChosenCandidateToTheDriversOnly)
     EXPECT_EQ(ProfileValue(files.hideCopy, "JobAccount", "JobAccountID"), "22");
     EXPECT_EQ(ProfileValue(files.hideCopy, "JobAccount", "UserID"), "bob");
     EXPECT_EQ(ProfileValue(files.hideCopy, "FixedID", "2"), "c,33") << "the rest comes from the master copy";
+}
+
+// Context help follows the task's table: the list has its own topic in each.
+TEST(RegisteredIDDialog, HelpShowsEachTasksContext)
+{
+    Drivers drivers;
+    AdminModule admin(Common, Strings);
+    SettingsFiles files(admin, drivers, FixedMaster);
+    HelpStandIn help(admin.sandbox.Handle());
+    ASSERT_TRUE(help.hook.ok());
+    auto askHelp = Inspect([](HWND dialog) {
+        HELPINFO info = {};
+        info.cbSize = sizeof info;
+        info.iContextType = HELPINFO_WINDOW;
+        info.iCtrlId = IDC_ID_LIST;
+        info.hItemHandle = GetDlgItem(dialog, IDC_ID_LIST);
+        SendMessageA(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+        SendMessageA(dialog, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDOK)), 0);
+    });
+    HelpCalls.clear();
+    for (int task : {0, 1, 2})
+        RunTask(admin, task, {askHelp, Press(IDCANCEL)});
+    std::vector<DWORD_PTR> contexts;
+    for (const HelpCall& call : HelpCalls)
+        contexts.push_back(call.data);
+    EXPECT_EQ(contexts, (std::vector<DWORD_PTR>{10051, 10053, 10301, 10307, 10301, 10307}));
 }

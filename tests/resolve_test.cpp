@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <lmcons.h>
 #include <psapi.h>
+#include <commctrl.h>
 
 #include <memory>
 #include <string>
@@ -449,6 +450,92 @@ TEST(ReadJobAccountID, FixedIDModeAsksAtMostThreeTimesAndKeepsTheLastEntry)
         EXPECT_EQ(reply.shown, row.shown) << row.name;
         EXPECT_EQ(result.id, row.id) << row.name;
         EXPECT_STREQ(result.user, row.user) << row.name;
+    }
+}
+
+namespace {
+
+// Answers the fixed-ID selection the resolution opens: selects `row` (none: -1) and presses
+// `button`; counts the dialogs shown.
+struct SelectionAnswer {
+    int row;
+    int button;
+    int shown = 0;
+};
+SelectionAnswer* selection;
+
+BOOL CALLBACK AnswerSelection(HWND window, LPARAM)
+{
+    char cls[32] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (strcmp(cls, "#32770") != 0 || !IsWindowVisible(window) || GetPropA(window, AnsweredMark))
+        return TRUE;
+    SetPropA(window, AnsweredMark, reinterpret_cast<HANDLE>(1));
+    ++selection->shown;
+    if (selection->row >= 0) {
+        LVITEMA item = {};
+        item.state = LVIS_SELECTED;
+        item.stateMask = LVIS_SELECTED;
+        SendDlgItemMessageA(window, 1019, LVM_SETITEMSTATE, selection->row, reinterpret_cast<LPARAM>(&item));
+    }
+    PostMessageA(window, WM_COMMAND, selection->button, 0);
+    return FALSE;
+}
+
+void CALLBACK OnSelectionTimer(HWND, UINT, UINT_PTR, DWORD) { EnumThreadWindows(GetCurrentThreadId(), AnswerSelection, 0); }
+
+int DialogsAttempted = 0;
+INT_PTR WINAPI DialogNotCreated(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM)
+{
+    ++DialogsAttempted;
+    return -1;
+}
+
+}  // namespace
+
+// A fixed-ID printer without an ID offers the candidates of its settings file: the choice is sent
+// to every driver and read back; Cancel, or a dialog that cannot be created, prints with the job's
+// owner and asks no more.
+TEST(ReadJobAccountID, FixedIDModeWithCandidatesOffersThemOnce)
+{
+    const char* settings = "[JobAccount]\r\nMode=5\r\n[FixedID]\r\n0=a,11\r\n1=b,22,bob\r\n";
+    struct Row {
+        const char* name;
+        SelectionAnswer answer;
+        bool created;
+        int shown;
+        DWORD id;
+        const char* user;
+    } rows[] = {
+        {"a candidate chosen", {1, IDOK}, true, 1, 22, "bob"},
+        {"cancelled", {-1, IDCANCEL}, true, 1, 0, "jdoe"},
+        {"the dialog cannot be created", {-1, IDCANCEL}, false, 0, 0, "jdoe"},
+    };
+    for (Row& row : rows) {
+        InstalledDriver fixed(
+            DriverSpec{"ZR Fixed", {Cap, "vtjobac4.dat"}, {{Cap, AllowingCapability}, {"vtjobac4.dat", settings}}});
+        InstalledPrinter printer("ZR Fixed P", "ZR Fixed");
+        Resolver resolver;
+        WriteFileBytes(resolver.sandbox.Directory() + "vtjobac4.dat", settings);
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        std::unique_ptr<ImportHook> failing;
+        DialogsAttempted = 0;
+        if (!row.created)
+            failing = std::make_unique<ImportHook>(resolver.sandbox.Handle(), "user32.dll", "DialogBoxParamA",
+                                                   reinterpret_cast<void*>(&DialogNotCreated));
+
+        selection = &row.answer;
+        UINT_PTR timer = SetTimer(nullptr, 0, 50, OnSelectionTimer);
+        Result result;
+        int ok = resolver.Ask("ZR Fixed P", &result);
+        KillTimer(nullptr, timer);
+        ASSERT_EQ(ok, 1) << row.name;
+        EXPECT_EQ(row.answer.shown, row.shown) << row.name;
+        EXPECT_EQ(result.id, row.id) << row.name;
+        EXPECT_STREQ(result.user, row.user) << row.name;
+        if (!row.created) {
+            EXPECT_EQ(DialogsAttempted, 1) << row.name << ": no second attempt";
+        }
     }
 }
 
