@@ -712,8 +712,9 @@ Step WaitForBrowserAt(const std::string& folder)
     std::string leaf = folder.substr(folder.find_last_of('\\') + 1);
     return Inspect([leaf](HWND window) {
         HWND tree = FindWindowExA(window, nullptr, "SysTreeView32", nullptr);
-        if (!tree || lstrcmpiA(SelectedTreeText(tree).c_str(), leaf.c_str()) != 0)
-            RepeatThisStep();
+        std::string shown = tree ? SelectedTreeText(tree) : "no browser open";
+        if (!tree || lstrcmpiA(shown.c_str(), leaf.c_str()) != 0)
+            RepeatThisStep("the browser at " + leaf + ", it shows " + shown);
     });
 }
 

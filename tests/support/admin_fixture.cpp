@@ -147,7 +147,7 @@ std::vector<Step> ChooseFile(const std::string& path)
     // The chooser opens a while after the click that asks for it.
     return {Inspect([path](HWND chooser) {
                 if (!GetDlgItem(chooser, FileNameBox) && !FindWindowExA(chooser, nullptr, "#32770", nullptr))
-                    return RepeatThisStep();
+                    return RepeatThisStep("the open-file dialog");
                 SendMessageA(chooser, CDM_SETCONTROLTEXT, FileNameBox, reinterpret_cast<LPARAM>(path.c_str()));
             }),
             Press(IDOK)};

@@ -16,6 +16,7 @@ struct Script {
     bool running = false;
     bool repeat = false;
     int repeats = 0;
+    std::string waitingFor;
 };
 
 Script* CurrentScript = nullptr;
@@ -44,10 +45,12 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
         Step step = script->steps[script->next++];
         script->repeat = false;
         step(dialog);
-        if (script->repeat && ++script->repeats <= 200) {
+        // A loaded machine may take seconds to open a system dialog; a minute is in vain.
+        if (script->repeat && ++script->repeats <= 3000) {
             --script->next;
         } else {
-            EXPECT_FALSE(script->repeat) << "step " << script->next << " waited 200 ticks in vain";
+            EXPECT_FALSE(script->repeat) << "step " << script->next << " waited a minute in vain: "
+                                         << script->waitingFor;
             script->repeats = 0;
         }
     } else if (++script->idleTicks > 40) {
@@ -96,10 +99,12 @@ std::string ItemText(HWND dialog, int id)
     return text;
 }
 
-void RepeatThisStep()
+void RepeatThisStep(const std::string& waitingFor)
 {
-    if (CurrentScript)
-        CurrentScript->repeat = true;
+    if (!CurrentScript)
+        return;
+    CurrentScript->repeat = true;
+    CurrentScript->waitingFor = waitingFor;
 }
 
 Step SetText(int id, std::string text)

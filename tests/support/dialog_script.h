@@ -22,8 +22,9 @@ INT_PTR RunScript(const std::function<INT_PTR()>& open, std::vector<Step> steps,
 HWND ActiveDialog();
 
 // Called from a step: run the same step again on the next tick, as a wait for what the step needs
-// (a window that is still opening, a selection that is still moving). A step may ask 200 times.
-void RepeatThisStep();
+// (a window that is still opening, a selection that is still moving), told in `waitingFor` when
+// the wait fails. A step may wait a minute.
+void RepeatThisStep(const std::string& waitingFor);
 
 std::string ItemText(HWND dialog, int id);
 
