@@ -690,63 +690,41 @@ std::vector<std::string> ChildTexts(HWND window)
 
 }  // namespace
 
-namespace {
-
-std::string SelectedTreeText(HWND tree)
-{
-    char text[MAX_PATH] = {};
-    TVITEMA item = {};
-    item.mask = TVIF_TEXT;
-    item.hItem = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    if (!item.hItem || !SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
-        return "";
-    return text;
-}
-
-// Waits for the folder browser to show `folder` chosen: it opens a while after it is asked for, and
-// goes to the start folder as it opens.
-Step WaitForBrowserAt(const std::string& folder)
-{
-    std::string leaf = folder.substr(folder.find_last_of('\\') + 1);
-    return Inspect([leaf](HWND window) {
-        HWND tree = FindWindowExA(window, nullptr, "SysTreeView32", nullptr);
-        std::string shown = tree ? SelectedTreeText(tree) : "no browser open";
-        if (!tree || lstrcmpiA(shown.c_str(), leaf.c_str()) != 0)
-            RepeatThisStep("the browser at " + leaf + ", it shows " + shown);
-    });
-}
-
-}  // namespace
-
+// The system's browser opens with the module's instruction and a cancel leaves the folder given
+// (or the documents folder for none). Where it starts and what a choice gives are seen through the
+// browser's stand-in: Wine's browser, loaded, does not always reach the folder it is sent to.
 TEST(BrowseForFolder, StartsAtTheFolderGivenOrTheDocumentsFolder)
 {
     ModuleSandbox sandbox;
     char documents[MAX_PATH] = {};
     ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, documents, CSIDL_PERSONAL, FALSE));
-    std::string start = TestFolder("start");
+    const std::string start = TestFolder("start");
+    const std::string chosen = TestFolder("chosen");
     struct Row {
         const char* name;
         std::string given;
-        int button;
-        int result;
-        std::string path;  // afterwards
+        std::string start;
     } rows[] = {
-        {"empty, cancelled", "", IDCANCEL, 0, documents},
-        {"empty, OK", "", IDOK, 1, documents},
-        {"a folder, OK", start, IDOK, 1, start},
+        {"no folder given", "", documents},
+        {"a folder given", start, start},
     };
     for (const Row& row : rows) {
         char path[PathChars] = {};
         CopyCut(path, row.given.c_str());
         std::vector<std::string> texts;
         INT_PTR result = RunScript([&path]() { return BrowseForFolder(nullptr, path); },
-                                   {WaitForBrowserAt(row.path),
-                                    Inspect([&texts](HWND browser) { texts = ChildTexts(browser); }), Press(row.button)});
-        EXPECT_EQ(result, row.result) << row.name;
+                                   {Inspect([&texts](HWND browser) { texts = ChildTexts(browser); }), Press(IDCANCEL)});
+        EXPECT_EQ(result, 0) << row.name;
         EXPECT_NE(std::find(texts.begin(), texts.end(), "Select a folder."), texts.end()) << row.name;
-        EXPECT_EQ(std::string(path), row.path) << row.name;
+        EXPECT_EQ(std::string(path), row.start) << row.name;
+
+        CopyCut(path, row.given.c_str());
+        FolderChoices choices(nullptr, {chosen, ""});
+        EXPECT_EQ(BrowseForFolder(nullptr, path), 1) << row.name;
+        EXPECT_EQ(std::string(path), chosen) << row.name;
+        EXPECT_EQ(BrowseForFolder(nullptr, path), 0) << row.name << ", cancelled";
+        EXPECT_EQ(std::string(path), chosen) << row.name << ", cancelled";
+        EXPECT_EQ(choices.Starts(), (std::vector<std::string>{row.start, chosen})) << row.name;
     }
 }
 

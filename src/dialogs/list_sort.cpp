@@ -11,23 +11,19 @@ namespace {
 
 enum : int { SortTextChars = 255 };
 
-std::string RowText(HWND list, int row, int column)
+// A row's tag and its text in `column`, in one call.
+LPARAM RowTagAndText(HWND list, int row, int column, std::string* text)
 {
-    char text[SortTextChars] = {};
+    char buffer[SortTextChars] = {};
     LVITEMA item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
-LPARAM RowTag(HWND list, int row)
-{
-    LVITEMA item = {};
-    item.mask = LVIF_PARAM;
+    item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = row;
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = sizeof buffer;
     SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    // The list may hand back its own buffer instead of filling ours.
+    *text = item.pszText ? item.pszText : "";
     return item.lParam;
 }
 
@@ -51,8 +47,7 @@ void SortListByColumn(const NMLISTVIEW& click)
     std::vector<LPARAM> tags(count > 0 ? count : 0);
     std::vector<std::string> texts(tags.size());
     for (int row = 0; row < count; ++row) {
-        tags[row] = RowTag(list, row);
-        texts[row] = RowText(list, row, click.iSubItem);
+        tags[row] = RowTagAndText(list, row, click.iSubItem, &texts[row]);
     }
     SortKeys keys(tags, texts);
     PFNLVCOMPARE compare = IsRightAligned(list, click.iSubItem) ? CompareRowsByNumber : CompareRowsByText;

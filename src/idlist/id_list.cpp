@@ -433,41 +433,90 @@ long long LeadingNumber(const std::string& text)
 
 SortKeys::SortKeys(const std::vector<LPARAM>& tags, const std::vector<std::string>& texts)
 {
-    std::unordered_map<LPARAM, std::vector<size_t>> rowsOfTag;
-    for (size_t i = 0; i < tags.size() && i < texts.size(); ++i)
-        rowsOfTag[tags[i]].push_back(i);
-    for (const auto& entry : rowsOfTag) {
-        const std::vector<size_t>& rows = entry.second;
-        const size_t first = rows.front();
+    const size_t count = std::min(tags.size(), texts.size());
+    // Rows grouped by tag, each group in display order.
+    std::vector<size_t> byTag(count);
+    for (size_t i = 0; i < count; ++i)
+        byTag[i] = i;
+    std::stable_sort(byTag.begin(), byTag.end(), [&](size_t a, size_t b) { return tags[a] < tags[b]; });
+
+    // One text per tag, and the text of a tag without one last, all ranked once so that each
+    // comparison of the sort is a comparison of two numbers.
+    std::vector<LPARAM> keyTags;
+    std::vector<std::string> keyTexts;
+    std::vector<long long> numbers;
+    for (size_t i = 0; i < count;) {
+        size_t end = i;
+        while (end < count && tags[byTag[end]] == tags[byTag[i]])
+            ++end;
+        const size_t first = byTag[i];
         const std::string* text = &texts[first];
         if (text->empty()) {
             // The list view's search for the tag starts after the row below the first one.
-            auto other = std::find_if(rows.begin(), rows.end(), [&](size_t row) { return row >= first + 2; });
-            if (other == rows.end()) {
-                keys_.emplace(entry.first, none_);
-                continue;
-            }
-            text = &texts[*other];
+            text = nullptr;
+            for (size_t j = i + 1; j < end && !text; ++j)
+                if (byTag[j] >= first + 2)
+                    text = &texts[byTag[j]];
         }
-        std::string cut = CutText(*text, SortTextChars);
-        const long long number = LeadingNumber(cut);
-        keys_.emplace(entry.first, Key{std::move(cut), number});
+        keyTags.push_back(tags[first]);
+        keyTexts.push_back(text ? CutText(*text, SortTextChars) : std::string(" "));
+        numbers.push_back(text ? LeadingNumber(keyTexts.back()) : -1);
+        i = end;
     }
+    keyTexts.push_back(" ");
+
+    std::vector<size_t> byText(keyTexts.size());
+    for (size_t i = 0; i < byText.size(); ++i)
+        byText[i] = i;
+    std::sort(byText.begin(), byText.end(),
+              [&](size_t a, size_t b) { return CompareIdTexts(keyTexts[a], keyTexts[b]) < 0; });
+    std::vector<long long> ranks(keyTexts.size());
+    long long rank = 0;
+    for (size_t i = 0; i < byText.size(); ++i) {
+        if (i > 0 && CompareIdTexts(keyTexts[byText[i - 1]], keyTexts[byText[i]]) != 0)
+            ++rank;
+        ranks[byText[i]] = rank;
+    }
+    none_ = Key{ranks.back(), -1};
+
+    // Tags are row counts at insertion, so a table indexed by tag is small; a list view filled by
+    // other hands falls back to a map.
+    LPARAM largest = -1;
+    bool dense = true;
+    for (LPARAM tag : keyTags) {
+        dense = dense && tag >= 0;
+        largest = std::max(largest, tag);
+    }
+    dense = dense && largest < static_cast<LPARAM>(4 * count + 64);
+    if (dense)
+        dense_.assign(static_cast<size_t>(largest + 1), none_);
+    for (size_t i = 0; i < keyTags.size(); ++i) {
+        const Key key{ranks[i], numbers[i]};
+        if (dense)
+            dense_[static_cast<size_t>(keyTags[i])] = key;
+        else
+            sparse_.emplace(keyTags[i], key);
+    }
+    denseInUse_ = dense;
 }
 
 const SortKeys::Key& SortKeys::KeyOf(LPARAM tag) const
 {
-    auto found = keys_.find(tag);
-    return found == keys_.end() ? none_ : found->second;
+    if (denseInUse_)
+        return tag >= 0 && static_cast<size_t>(tag) < dense_.size() ? dense_[static_cast<size_t>(tag)] : none_;
+    auto found = sparse_.find(tag);
+    return found == sparse_.end() ? none_ : found->second;
 }
 
-int SortKeys::CompareText(LPARAM a, LPARAM b) const { return CompareIdTexts(KeyOf(a).text, KeyOf(b).text); }
+namespace {
 
-int SortKeys::CompareNumber(LPARAM a, LPARAM b) const
-{
-    const long long x = KeyOf(a).number, y = KeyOf(b).number;
-    return x < y ? -1 : (x > y ? 1 : 0);
-}
+int Order(long long x, long long y) { return x < y ? -1 : (x > y ? 1 : 0); }
+
+}  // namespace
+
+int SortKeys::CompareText(LPARAM a, LPARAM b) const { return Order(KeyOf(a).textRank, KeyOf(b).textRank); }
+
+int SortKeys::CompareNumber(LPARAM a, LPARAM b) const { return Order(KeyOf(a).number, KeyOf(b).number); }
 
 namespace {
 

@@ -140,12 +140,14 @@ public:
 
 private:
     struct Key {
-        std::string text;
+        long long textRank;  // the text's place among the tags' texts; equal texts rank alike
         long long number;
     };
     const Key& KeyOf(LPARAM tag) const;
-    std::unordered_map<LPARAM, Key> keys_;
-    Key none_{" ", -1};
+    std::vector<Key> dense_;
+    std::unordered_map<LPARAM, Key> sparse_;
+    bool denseInUse_ = false;
+    Key none_{0, -1};  // the text " "
 };
 
 // Byte-wise unsigned comparison, a prefix being smaller: -1, 0 or 1.

@@ -5,7 +5,13 @@
 //           section read;
 //   load    the registered-ID section into rows, against one section read;
 //   list    the rows as an ID file (what `jobacct list` prints), against one section read and one
-//           write of the same text.
+//           write of the same text;
+//   dialog  the registered-ID dialog's load of the list view, against a bare insert of the same rows
+//           into a list view;
+//   sort    a column click on that list (names, user names, IDs), against the list view's own sort
+//           of the same rows into the same order, told in advance;
+//   ok      OK's rewrite of the list section from the list view, against reading every cell of the
+//           list view and one write of the same text.
 // Run under Wine: scripts/wine-run.sh build64/bin/zrbench.exe
 #include <windows.h>
 
@@ -13,7 +19,11 @@
 #include <string>
 #include <vector>
 
+#include <commctrl.h>
+
+#include "dialogs/list_sort.h"
 #include "idlist/id_import.h"
+#include "idlist/id_list_view.h"
 #include "idlist/id_list.h"
 #include "settings/settings_file.h"
 
@@ -119,6 +129,139 @@ void Measure(const std::string& directory, size_t count)
                     static_cast<unsigned long>(count));
 }
 
+// A report-style list view with the dialog's three columns, in a window that is never shown.
+class ListWindow {
+public:
+    ListWindow()
+    {
+        parent_ = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 600, 400, nullptr, nullptr, nullptr, nullptr);
+        list_ = CreateWindowExA(0, WC_LISTVIEWA, "", WS_CHILD | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, 580, 380, parent_,
+                                reinterpret_cast<HMENU>(1019), nullptr, nullptr);
+        SendMessageA(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+        AddListColumn(list_, "Login Name", 0, 0, IdNameColumn);
+        AddListColumn(list_, "User Name", 0, 0, IdUserColumn);
+        AddListColumn(list_, "Job Account ID", 1, 0, IdIDColumn);
+    }
+    ~ListWindow() { DestroyWindow(parent_); }
+    ListWindow(const ListWindow&) = delete;
+    ListWindow& operator=(const ListWindow&) = delete;
+    HWND list() const { return list_; }
+
+private:
+    HWND parent_ = nullptr;
+    HWND list_ = nullptr;
+};
+
+void BareInsert(HWND list, const std::vector<IdRow>& rows)
+{
+    int position = 0;
+    for (const IdRow& row : rows) {
+        LVITEMA item = {};
+        item.mask = LVIF_TEXT | LVIF_PARAM;
+        item.iItem = position;
+        item.lParam = position;
+        item.pszText = const_cast<char*>(row.Name.c_str());
+        SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        LVITEMA sub = {};
+        sub.iSubItem = IdUserColumn;
+        sub.pszText = const_cast<char*>(row.UserName.c_str());
+        SendMessageA(list, LVM_SETITEMTEXTA, position, reinterpret_cast<LPARAM>(&sub));
+        sub.iSubItem = IdIDColumn;
+        sub.pszText = const_cast<char*>(row.ID.c_str());
+        SendMessageA(list, LVM_SETITEMTEXTA, position, reinterpret_cast<LPARAM>(&sub));
+        ++position;
+    }
+}
+
+// The order the dialog's sort reached, as a place per tag: the floor sorts into the same order with
+// nothing left to work out.
+int CALLBACK CompareByPlace(LPARAM a, LPARAM b, LPARAM places)
+{
+    const auto& place = *reinterpret_cast<const std::vector<int>*>(places);
+    return place[a] < place[b] ? -1 : place[a] > place[b] ? 1 : 0;
+}
+
+std::vector<int> PlacesOfTags(HWND list)
+{
+    int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    std::vector<int> places(count > 0 ? count : 0);
+    for (int row = 0; row < count; ++row) {
+        LVITEMA item = {};
+        item.mask = LVIF_PARAM;
+        item.iItem = row;
+        SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        if (item.lParam >= 0 && item.lParam < count)
+            places[item.lParam] = row;
+    }
+    return places;
+}
+
+void ClickColumn(HWND list, int column)
+{
+    NMLISTVIEW click = {};
+    click.hdr.hwndFrom = list;
+    click.hdr.idFrom = 1019;
+    click.hdr.code = LVN_COLUMNCLICK;
+    click.iItem = -1;
+    click.iSubItem = column;
+    SortListByColumn(click);
+}
+
+void ReadEveryCell(HWND list)
+{
+    int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    char text[256];
+    for (int row = 0; row < count; ++row)
+        for (int column = 0; column < 3; ++column) {
+            LVITEMA item = {};
+            item.iSubItem = column;
+            item.pszText = text;
+            item.cchTextMax = sizeof text;
+            SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+        }
+}
+
+void MeasureListView(const std::string& directory, size_t count)
+{
+    const std::string settings = directory + "vtjobac4.dat";
+    IdList rows;
+    LoadIdSection(settings.c_str(), false, &rows);
+
+    ListWindow dialog;
+    double start = Now();
+    LoadRegisteredIDs(dialog.list(), false, settings.c_str());
+    const double load = Now() - start;
+    ListWindow bare;
+    start = Now();
+    BareInsert(bare.list(), rows.Rows());
+    const double loadFloor = Now() - start;
+    Report("dialog", count, load, loadFloor);
+
+    const char* names[] = {"sort 0", "sort 1", "sort 2"};
+    for (int column = 0; column < 3; ++column) {
+        start = Now();
+        ClickColumn(dialog.list(), column);
+        const double sort = Now() - start;
+        std::vector<int> places = PlacesOfTags(dialog.list());
+        start = Now();
+        SendMessageA(bare.list(), LVM_SORTITEMS, reinterpret_cast<WPARAM>(&places), reinterpret_cast<LPARAM>(CompareByPlace));
+        const double sortFloor = Now() - start;
+        Report(names[column], count, sort, sortFloor);
+    }
+
+    start = Now();
+    std::vector<IdRow> shown = ListRows(dialog.list());
+    WriteIdSection(settings.c_str(), shown, false);
+    const double ok = Now() - start;
+    std::string text;
+    ReadWholeFile(settings.c_str(), &text);
+    start = Now();
+    ReadEveryCell(bare.list());
+    WriteWhole(directory + "floorok.dat", text);
+    const double okFloor = Now() - start;
+    Report("ok", count, ok, okFloor);
+}
+
 }  // namespace
 
 int main()
@@ -127,7 +270,11 @@ int main()
     GetTempPathA(sizeof temporary, temporary);
     const std::string directory = std::string(temporary) + "zrbench\\";
     CreateDirectoryA(directory.c_str(), nullptr);
-    for (size_t count : {1000u, 10000u, 100000u})
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    for (size_t count : {1000u, 10000u, 100000u}) {
         Measure(directory, count);
+        MeasureListView(directory, count);
+    }
     return 0;
 }
