@@ -427,3 +427,27 @@ TEST(RegisteredIDDialog, HelpShowsEachTasksContext)
         contexts.push_back(call.data);
     EXPECT_EQ(contexts, (std::vector<DWORD_PTR>{10051, 10053, 10301, 10307, 10301, 10307}));
 }
+
+// One sort direction serves both ID-list dialogs: a click in the other-client dialog turns it, and
+// the registered-ID dialog's next click turns it back.
+TEST(RegisteredIDDialog, SortDirectionIsSharedWithTheOtherClientDialog)
+{
+    Drivers drivers;
+    AdminModule admin(std::string(Common) + "AnotherClient=1\r\n", Strings);
+    const std::string list = "[JobAccountID]\r\nbob=77\r\nalice=123\r\n";
+    std::string other = TestFolder("other");
+    WriteFileBytes(other + "\\vtjobac4.dat", "[JobAccount]\r\nMode=4\r\n" + list);
+    SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=6\r\nPath=" + other + "\r\n" + list);
+    std::vector<std::vector<std::string>> orders;
+    auto click = Inspect([&orders](HWND dialog) {
+        ClickColumn(dialog, 0);
+        orders.push_back(ShownRows(dialog));
+    });
+    admin.Run({Press(IDM_ANOTHER_CLIENT), click, Press(IDCANCEL), Press(IDM_REGISTERED_ID), click, Press(IDCANCEL),
+               CloseByMenu()});
+    const std::vector<std::vector<std::string>> expected = {
+        {"bob/bob/77", "alice/alice/123"},  // the first click after load: descending
+        {"alice/alice/123", "bob/bob/77"},  // the other dialog goes on: ascending
+    };
+    EXPECT_EQ(orders, expected);
+}
