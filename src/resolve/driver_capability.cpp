@@ -1,8 +1,10 @@
 #include "resolve/driver_capability.h"
 
 #include <cstring>
+#include <string>
 
 #include "resolve/spooler.h"
+#include "resolve/trace.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
@@ -35,9 +37,9 @@ bool IsCapabilityFileName(const char* name)
 // Cancelled, or NoEntry when the file does not describe the driver.
 enum class CapabilityEntry { NoEntry, Cancelled, Declared };
 
-CapabilityEntry ReadCapabilityEntry(const char* path, const char* driverName, DWORD* driverFlag)
+CapabilityEntry ReadCapabilityEntry(const char* path, const char* driverName, DWORD* driverFlag,
+                                    char (&section)[PathChars - 1])
 {
-    char section[PathChars - 1] = {};
     if (ReadProfileText(path, "Capability", driverName, "", section) == 0)
         return CapabilityEntry::NoEntry;
     if (ReadProfileNumber(path, section, "JobAccount", 0) == 0)
@@ -77,6 +79,111 @@ DWORD DataFileMode(const char* name)
     return ModeNoSupport;
 }
 
+const char* ModeWord(DWORD mode)
+{
+    switch (mode) {
+    case ModeTab: return "tab";
+    case ModePopup: return "popup";
+    case ModeHide: return "hide";
+    default: return "none";
+    }
+}
+
+bool FileIsPresent(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+void TraceDataFile(ResolveTrace* trace, const char* path, DWORD mode)
+{
+    trace->Link("data file", std::string(ModeWord(mode)) + " mode", path);
+    if (!FileIsPresent(path))
+        trace->Problem("the data file is missing from the driver directory", path);
+}
+
+// What the capability files said, in their order, for the diagnosis: the first file that is present
+// without describing the driver and the last one that cancelled an earlier declaration.
+class CapabilityWalk {
+public:
+    void OlderForm(ResolveTrace* trace, const char* path, bool declared)
+    {
+        ++files_;
+        trace->Link("capability file", declared ? "older form, support already declared" : "older form: declares job accounting", path);
+    }
+
+    void Entry(ResolveTrace* trace, const char* path, const char* driverName, CapabilityEntry entry,
+               const char* section, DWORD flag, bool declaredBefore)
+    {
+        ++files_;
+        std::string name = std::string("\"") + driverName + "\"";
+        switch (entry) {
+        case CapabilityEntry::Declared:
+            trace->Link("capability file", "[Capability] " + name + " = [" + section +
+                                               "]: declares job accounting, JobAccountDrvFlag=" + std::to_string(flag),
+                        path);
+            cancelledBy_.clear();
+            declinedBy_.clear();
+            break;
+        case CapabilityEntry::Cancelled:
+            trace->Link("capability file", "[Capability] " + name + " = [" + section + "]: JobAccount=0", path);
+            (declaredBefore ? cancelledBy_ : declinedBy_) = path;
+            break;
+        case CapabilityEntry::NoEntry:
+            trace->Link("capability file", "no entry for " + name + " in [Capability]", path);
+            if (withoutEntry_.empty())
+                withoutEntry_ = path;
+            break;
+        }
+    }
+
+    void Conclude(ResolveTrace* trace, const DRIVER_INFO_3A* driver, bool found, DWORD dataMode) const
+    {
+        const char* driverPath = driver->pDriverPath ? driver->pDriverPath : "";
+        const std::string name = std::string("\"") + (driver->pName ? driver->pName : "") + "\"";
+        if (found) {
+            if (dataMode == ModeNoSupport)
+                trace->Problem("no data file among the dependent files: job accounting is switched off for " + name,
+                               driverPath);
+            return;
+        }
+        if (files_ == 0)
+            trace->Problem("no capability file among the dependent files of " + name, driverPath);
+        else if (!cancelledBy_.empty())
+            trace->Problem("a later capability file cancels job accounting for " + name, cancelledBy_);
+        else if (!declinedBy_.empty())
+            trace->Problem("the capability file declines job accounting for " + name + " (JobAccount=0)", declinedBy_);
+        else
+            trace->Problem("the capability file has no entry for " + name + " in [Capability]", withoutEntry_);
+    }
+
+private:
+    int files_ = 0;
+    std::string cancelledBy_;
+    std::string declinedBy_;
+    std::string withoutEntry_;
+};
+
+// The module and the string file must lie beside the driver for it to load and read them.
+void TraceModuleFilesBeside(ResolveTrace* trace, const DRIVER_INFO_3A* driver)
+{
+    char directory[PathChars] = {};
+    if (!driver->pDriverPath || !CopyDirectoryPart(directory, driver->pDriverPath))
+        return;
+    char module[PathChars] = {};
+    if (ComposePath(module, {directory, Module.ModuleFileName}) && !FileIsPresent(module))
+        trace->Problem("the module is missing beside the driver", module);
+    char str[PathChars] = {};
+    char ini[PathChars] = {};
+    if (ComposePath(str, {directory, "zrjobacs.str"}) && ComposePath(ini, {directory, "zrjobacs.ini"}) &&
+        !FileIsPresent(str) && !FileIsPresent(ini))
+        trace->Problem("the string file is missing beside the driver", str);
+}
+
+std::string RegistryValueName(const char* name)
+{
+    return std::string("HKEY_LOCAL_MACHINE\\") + Module.RegistryRoot + "\\" + name;
+}
+
 // The print server's copy of the settings file, for a printer connected to a server.
 bool ServerSettingsCandidate(HANDLE printer, const DRIVER_INFO_3A* local, char (&candidate)[PathChars])
 {
@@ -112,10 +219,15 @@ bool ServerSettingsCandidate(HANDLE printer, const DRIVER_INFO_3A* local, char (
 
 }  // namespace
 
-bool ReadDriverCapability(const DRIVER_INFO_3A* driver, DWORD* mode, DWORD* driverFlag, char* settingsPath)
+bool ReadDriverCapability(const DRIVER_INFO_3A* driver, DWORD* mode, DWORD* driverFlag, char* settingsPath,
+                          ResolveTrace* trace)
 {
-    if (!driver || !driver->pDependentFiles || !driver->pDependentFiles[0])
+    if (!driver || !driver->pDependentFiles || !driver->pDependentFiles[0]) {
+        if (trace)
+            trace->Problem("the driver lists no dependent files, so no capability file",
+                           driver && driver->pDriverPath ? driver->pDriverPath : "");
         return false;
+    }
 
     bool found = false;
     // The flag belongs to the capability that stands at the end: once a later file cancels support,
@@ -124,16 +236,24 @@ bool ReadDriverCapability(const DRIVER_INFO_3A* driver, DWORD* mode, DWORD* driv
     bool flagSupplied = false;
     DWORD flag = 0;
     DWORD dataMode = ModeNoSupport;
+    CapabilityWalk walk;
     for (const char* entry = driver->pDependentFiles; *entry; entry += strlen(entry) + 1) {
         char name[PathChars] = {};
         char path[PathChars] = {};
         if (!ResolveDependentFile(entry, driver->pDriverPath, name, path))
             continue;
 
-        if (!found && IsOlderCapabilityName(name))
+        if (IsOlderCapabilityName(name)) {
+            if (trace)
+                walk.OlderForm(trace, path, found);
             found = true;
+        }
         if (IsCapabilityFileName(name) && driver->pName) {
-            switch (ReadCapabilityEntry(path, driver->pName, &flag)) {
+            char section[PathChars - 1] = {};
+            CapabilityEntry entryFound = ReadCapabilityEntry(path, driver->pName, &flag, section);
+            if (trace)
+                walk.Entry(trace, path, driver->pName, entryFound, section, flag, found);
+            switch (entryFound) {
             case CapabilityEntry::Declared:
                 found = true;
                 flagSupplied = true;
@@ -151,8 +271,12 @@ bool ReadDriverCapability(const DRIVER_INFO_3A* driver, DWORD* mode, DWORD* driv
             dataMode = fileMode;
             if (settingsPath)
                 CopyCut(settingsPath, PathChars, path);
+            if (trace)
+                TraceDataFile(trace, path, fileMode);
         }
     }
+    if (trace)
+        walk.Conclude(trace, driver, found, dataMode);
     if (found && mode)
         *mode = dataMode;
     if (found && flagSupplied && driverFlag)
@@ -160,13 +284,19 @@ bool ReadDriverCapability(const DRIVER_INFO_3A* driver, DWORD* mode, DWORD* driv
     return found;
 }
 
-bool DriverSupportsJobAccounting(const char* printerName, char* settingsPath)
+bool DriverSupportsJobAccounting(const char* printerName, char* settingsPath, ResolveTrace* trace)
 {
     PrinterHandle printer;
-    if (!printer.OpenForUse(printerName))
+    if (!printer.OpenForUse(printerName)) {
+        if (trace)
+            trace->Problem("no printer of this name can be opened", printerName);
         return false;
+    }
     std::vector<BYTE> block = QueryPrinterDriver3(printer.get());
-    return ReadDriverCapability(AsDriver3(block), nullptr, nullptr, settingsPath);
+    const DRIVER_INFO_3A* driver = AsDriver3(block);
+    if (trace && driver)
+        trace->Link("driver", driver->pName ? driver->pName : "", driver->pDriverPath ? driver->pDriverPath : "");
+    return ReadDriverCapability(driver, nullptr, nullptr, settingsPath, trace);
 }
 
 bool AllDriversShareMode()
@@ -174,13 +304,22 @@ bool AllDriversShareMode()
     return ReadCommonNumber("AllMode", 0) != 0 && ReadRegistryDword("AllFlag", 0) != 0;
 }
 
-DWORD DetectDriverMode(const char* printerName, DWORD* driverFlag, char* settingsPath)
+namespace {
+
+DWORD DetectMode(const char* printerName, DWORD* driverFlag, char* settingsPath, ResolveTrace* trace)
 {
     char localPath[PathChars] = {};
     char* path = settingsPath ? settingsPath : localPath;
 
     if (AllDriversShareMode()) {
-        if (!DriverSupportsJobAccounting(printerName, path))
+        if (trace) {
+            trace->Link("all-drivers override", "in force: AllMode=" + std::to_string(ReadRegistryDword("AllMode", 0)),
+                        RegistryValueName("AllFlag"));
+            trace->Problem("the all-drivers override in the registry sets every driver's mode, whatever its own "
+                           "data file says",
+                           RegistryValueName("AllMode"));
+        }
+        if (!DriverSupportsJobAccounting(printerName, path, trace))
             return ModeNoSupport;
         DWORD mode = ReadRegistryDword("AllMode", 0);
         // A value that is no mode at all would otherwise be taken as a set of mode bits.
@@ -193,20 +332,42 @@ DWORD DetectDriverMode(const char* printerName, DWORD* driverFlag, char* setting
         }
         return mode;
     }
+    if (trace)
+        trace->Link("all-drivers override", "not in force", Module.StringFilePath);
 
     PrinterHandle printer;
-    if (!printer.OpenForUse(printerName))
+    if (!printer.OpenForUse(printerName)) {
+        if (trace)
+            trace->Problem("no printer of this name can be opened", printerName);
         return ModeNoSupport;
+    }
     std::vector<BYTE> block = QueryPrinterDriver3(printer.get());
     const DRIVER_INFO_3A* driver = AsDriver3(block);
+    if (trace && driver)
+        trace->Link("driver", driver->pName ? driver->pName : "", driver->pDriverPath ? driver->pDriverPath : "");
     DWORD mode = ModeNoSupport;
-    if (!ReadDriverCapability(driver, &mode, driverFlag, path))
+    if (!ReadDriverCapability(driver, &mode, driverFlag, path, trace))
         return ModeNoSupport;
+    if (trace && mode != ModeNoSupport)
+        TraceModuleFilesBeside(trace, driver);
     if (mode == ModeHide) {
         char candidate[PathChars] = {};
         if (ServerSettingsCandidate(printer.get(), driver, candidate) &&
-            ReadProfileNumber(candidate, "JobAccount", "Mode", 0) == 4)
+            ReadProfileNumber(candidate, "JobAccount", "Mode", 0) == 4) {
             CopyCut(path, PathChars, candidate);
+            if (trace)
+                trace->Link("settings file", "the print server's copy, Mode=4", candidate);
+        }
     }
+    return mode;
+}
+
+}  // namespace
+
+DWORD DetectDriverMode(const char* printerName, DWORD* driverFlag, char* settingsPath, ResolveTrace* trace)
+{
+    DWORD mode = DetectMode(printerName, driverFlag, settingsPath, trace);
+    if (trace)
+        trace->Link("mode", ModeWord(mode));
     return mode;
 }

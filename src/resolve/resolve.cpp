@@ -3,6 +3,7 @@
 #include <prsht.h>
 
 #include <cstring>
+#include <string>
 
 #include "admin/registered_id_dialog.h"
 #include "dialogs/entry_dialogs.h"
@@ -11,6 +12,7 @@
 #include "res/resource.h"
 #include "resolve/driver_capability.h"
 #include "resolve/identity.h"
+#include "resolve/trace.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
@@ -38,6 +40,33 @@ bool DialogsAllowed(const JobAccountInfo* info)
     return !((info->Flags & JAF_NT) && IsRemoteJob(info->PrinterName));
 }
 
+// Whether the resolution may open `dialog` now. A traced resolution never does: it tells whether the
+// dialog would open, or what keeps it closed, and goes on as after a cancel.
+bool MayOpenDialog(const JobAccountInfo* info, ResolveTrace* trace, const char* dialog)
+{
+    bool allowed = DialogsAllowed(info);
+    if (!trace)
+        return allowed;
+    const std::string name = dialog;
+    if (allowed)
+        trace->Link("popup", "the " + name + " would be shown at print time; the ID below is as if it were cancelled");
+    else if (info->Flags & JAF_NO_POPUP) {
+        trace->Link("popup", "the " + name + " is not shown: the Vista rule (VistaPopupDisabled, driver flag bit 0 clear)",
+                    Module.StringFilePath);
+        trace->Problem("the Vista rule suppresses the " + name +
+                           ": set VistaPopupDisabled=0 in [common], or JobAccountDrvFlag=1 in the driver's capability file",
+                       Module.StringFilePath);
+    } else
+        trace->Link("popup", "the " + name + " is not shown: the job comes from another computer");
+    return false;
+}
+
+void TraceAnswerSource(ResolveTrace* trace, const char* source, const char* file)
+{
+    if (trace)
+        trace->Link("ID from", source, file ? file : "");
+}
+
 void StoreIDText(JobAccountInfo* info, const char* text)
 {
     CopyCut(info->JobAccountIDText, text);
@@ -53,9 +82,16 @@ INT_PTR OpenRecordPopup(JobAccountInfo* info, int templateId, DLGPROC procedure)
                            reinterpret_cast<LPARAM>(&page));
 }
 
-DWORD HideModeBits(const char* settingsPath)
+DWORD HideModeBits(const char* settingsPath, ResolveTrace* trace)
 {
-    switch (ReadProfileNumber(settingsPath, "JobAccount", "Mode", 4)) {
+    DWORD variant = ReadProfileNumber(settingsPath, "JobAccount", "Mode", 4);
+    if (trace) {
+        trace->Link("settings Mode", "[JobAccount] Mode=" + std::to_string(variant), settingsPath);
+        if (variant < 4 || variant > 7)
+            trace->Problem("[JobAccount] Mode=" + std::to_string(variant) + " is outside 4-7 and acts as Mode 4",
+                           settingsPath);
+    }
+    switch (variant) {
     case 5: return 0x08;
     case 6: return 0x14;
     case 7: return 0x24;
@@ -120,26 +156,59 @@ bool ReadFixedEntry(JobAccountInfo* info)
     return info->UserID[0] != '\0';
 }
 
-void ResolveFixedID(JobAccountInfo* info)
+void ResolveFixedID(JobAccountInfo* info, ResolveTrace* trace)
 {
     // Every stored entry is read back from the settings file, the last one included. The bound is
     // on the dialogs: a settings file that never takes the entry must not ask without end.
     const int MostDialogs = 3;
     for (int dialogs = 0;; ++dialogs) {
         if (ReadFixedEntry(info))
-            return;
-        if (info->JobAccountID != 0 || dialogs == MostDialogs || !DialogsAllowed(info) || !AskForFixedID(info))
             break;
+        if (info->JobAccountID != 0 || dialogs == MostDialogs || !MayOpenDialog(info, trace, "fixed-ID dialog") ||
+            !AskForFixedID(info)) {
+            GetJobUserName(info);
+            break;
+        }
     }
-    GetJobUserName(info);
+    if (trace) {
+        TraceAnswerSource(trace, "fixed ID: [JobAccount] JobAccountID and UserID", info->SettingsFilePath);
+        if (info->JobAccountID == 0)
+            trace->Problem("no fixed ID is stored: jobs carry ID 0", info->SettingsFilePath);
+    }
 }
 
-void ResolveHide(JobAccountInfo* info)
+void TraceListFile(ResolveTrace* trace, const JobAccountInfo* info, const char* path, const char* listFile)
+{
+    const bool shared = (info->Flags & JAF_HIDE_PATH) && path[0];
+    trace->Link("registered-ID list", shared ? "the shared list that [JobAccount] Path names" : "the settings file's own list",
+                listFile);
+    if (!listFile[0] || GetFileAttributesA(listFile) == INVALID_FILE_ATTRIBUTES) {
+        if (shared)
+            trace->Problem("[JobAccount] Path names no usable list: " + std::string(listFile) + " cannot be read",
+                           info->SettingsFilePath);
+        else
+            trace->Problem("the registered-ID list cannot be read", listFile);
+    }
+}
+
+void TraceRegisteredEntry(ResolveTrace* trace, const char* listFile, const char* user)
+{
+    char value[PathChars - 1] = {};
+    if (ReadProfileText(listFile, "JobAccountID", user, "", value) == 0) {
+        trace->Link("ID from", "no registered-ID entry for \"" + std::string(user) + "\": ID 0", listFile);
+        trace->Problem("\"" + std::string(user) + "\" has no entry in [JobAccountID]: jobs carry ID 0", listFile);
+    } else
+        trace->Link("ID from", "registered-ID entry [JobAccountID] " + std::string(user) + "=" + value, listFile);
+}
+
+void ResolveHide(JobAccountInfo* info, ResolveTrace* trace)
 {
     if (!GetJobUserName(info)) {
         info->JobAccountID = 0;
         info->JobAccountIDText[0] = '\0';
         info->UserID[0] = '\0';
+        if (trace)
+            trace->Problem("the job's owner cannot be found, so no registered ID can be looked up", "");
         return;
     }
     // A list path that does not fit names no list file, as a missing one does.
@@ -150,10 +219,14 @@ void ResolveHide(JobAccountInfo* info)
         ComposePath(listFile, {path, "\\", Module.DatFile4});
     else
         ComposePath(listFile, {info->SettingsFilePath});
+    if (trace)
+        TraceListFile(trace, info, path, listFile);
     if (!listFile[0] || GetFileAttributesA(listFile) == INVALID_FILE_ATTRIBUTES)
         return;
 
     char value[PathChars - 1] = {};
+    if (trace)
+        TraceRegisteredEntry(trace, listFile, info->UserID);
     ReadProfileText(listFile, "JobAccountID", info->UserID, "0", value);
     if (char* comma = strchr(value, ',')) {
         *comma = '\0';
@@ -173,22 +246,50 @@ void ResolveHide(JobAccountInfo* info)
 }
 
 // False when the popup could not be created.
-bool ResolvePopup(JobAccountInfo* info)
+bool ResolvePopup(JobAccountInfo* info, ResolveTrace* trace)
 {
     info->JobAccountID = 0;
     info->JobAccountIDText[0] = '\0';
     info->UserID[0] = '\0';
     bool created = true;
-    if (DialogsAllowed(info))
+    if (MayOpenDialog(info, trace, "job account popup"))
         created = OpenRecordPopup(info, IDD_JOBACCOUNT_POPUP, JobAccountDialogProc) != -1;
     else
         GetJobUserName(info);
     info->Flags &= ~JAF_POPUP;
+    TraceAnswerSource(trace, "the job account popup (no popup: ID 0)", "");
     return created;
 }
 
+// The profile functions place an account file named without a directory in the Windows directory.
+std::string AccountFileLocation(const char* file)
+{
+    if (strchr(file, '\\'))
+        return file;
+    char windows[PathChars] = {};
+    GetWindowsDirectoryA(windows, sizeof windows);
+    return std::string(windows) + "\\" + file;
+}
+
+void TraceAccountFile(ResolveTrace* trace, const char* file)
+{
+    const std::string path = AccountFileLocation(file);
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        trace->Link("account file", "not there yet (created when an entry is stored)", path);
+        return;
+    }
+    trace->Link("account file", "present", path);
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if ((attributes & FILE_ATTRIBUTE_READONLY) || handle == INVALID_HANDLE_VALUE)
+        trace->Problem("the user cannot write the account file, so entries made in the popup or tab are lost", path);
+    if (handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+}
+
 // Certificate ID mode of the account-file branch. False when a popup could not be created.
-bool ResolveCertificateID(JobAccountInfo* info, const char* section, DWORD overrides)
+bool ResolveCertificateID(JobAccountInfo* info, const char* section, DWORD overrides, ResolveTrace* trace)
 {
     const char* file = info->AccountFilePath;
     ReadProfileText(file, section, "JobAccountID", "", info->JobAccountIDText);
@@ -196,7 +297,8 @@ bool ResolveCertificateID(JobAccountInfo* info, const char* section, DWORD overr
         char own[IDTextChars] = {};
         if (ReadProfileText(file, info->PrinterName, "JobAccountID", "", own) > 0) {
             CopyCut(info->JobAccountIDText, own);
-            WriteProfileText(file, section, "JobAccountID", own);
+            if (!trace)
+                WriteProfileText(file, section, "JobAccountID", own);
         } else {
             info->Flags |= JAF_POPUP;
         }
@@ -214,7 +316,7 @@ bool ResolveCertificateID(JobAccountInfo* info, const char* section, DWORD overr
     }
     if (info->Flags & JAF_POPUP) {
         bool popupAllowed = !(overrides & OVR_POPUP) || (overrides & 0x002);
-        if (popupAllowed && DialogsAllowed(info)) {
+        if (popupAllowed && MayOpenDialog(info, trace, "job account popup")) {
             INT_PTR result = OpenRecordPopup(info, IDD_JOBACCOUNT_POPUP, JobAccountDialogProc);
             if (result == -1)
                 return false;
@@ -229,17 +331,24 @@ bool ResolveCertificateID(JobAccountInfo* info, const char* section, DWORD overr
     info->JobAccountID = ParseDecimal(info->JobAccountIDText);
     if (certified && info->JobAccountID < 100000)
         info->JobAccountID += 999900000;
+    if (trace)
+        trace->Link("ID from",
+                    std::string(certified ? "certificate (user from the job owner's certificate), " : "") +
+                        "account file section [" + section + "]",
+                    AccountFileLocation(file));
     return true;
 }
 
 // False when a popup could not be created or no memory is left for the account file's path.
-bool ResolveAccountFile(JobAccountInfo* info, DWORD overrides)
+bool ResolveAccountFile(JobAccountInfo* info, DWORD overrides, ResolveTrace* trace)
 {
     // Without a path the profile functions would use WIN.INI: end as a printer without job
     // accounting does.
     if (!ComposeAccountFilePath(info))
         return false;
     const char* file = info->AccountFilePath;
+    if (trace)
+        TraceAccountFile(trace, file);
 
     bool colour = ReadCommonNumber("PopupColorPassword", 0) != 0 &&
                   ReadProfileNumber(file, info->PrinterName, "PopupColorPassword", 0) != 0;
@@ -250,7 +359,7 @@ bool ResolveAccountFile(JobAccountInfo* info, DWORD overrides)
         StoreIDText(info, password);
         ReadProfileText(file, info->PrinterName, "UserIDByColor", "", info->UserID);
         INT_PTR result = 0;
-        if (DialogsAllowed(info)) {
+        if (MayOpenDialog(info, trace, "colour-password popup")) {
             result = OpenRecordPopup(info, IDD_COLOR_PASSWORD, ColorPasswordDialogProc);
             if (result == -1)
                 return false;
@@ -264,7 +373,7 @@ bool ResolveAccountFile(JobAccountInfo* info, DWORD overrides)
     const char* section = (info->Flags & JAF_ALL_PRINTER) ? AllPrinterSection : info->PrinterName;
     SetFlag(info, overrides, OVR_VEXA_ID, 0x100, JAF_VEXA_ID, ReadCommonNumber("GetVexaIDMode", 0) != 0);
     if (info->Flags & JAF_VEXA_ID)
-        return ResolveCertificateID(info, section, overrides);
+        return ResolveCertificateID(info, section, overrides, trace);
 
     char text[IDTextChars] = {};
     ReadProfileText(file, section, "JobAccountID", "1", text);
@@ -272,21 +381,33 @@ bool ResolveAccountFile(JobAccountInfo* info, DWORD overrides)
     ReadProfileText(file, section, "UserID", "", info->UserID);
     if (!info->UserID[0])
         GetJobUserName(info);
+    if (trace) {
+        char stored[IDTextChars] = {};
+        trace->Link("ID from",
+                    std::string("account file section [") + section + "]" +
+                        (info->Flags & JAF_ALL_PRINTER ? " (AllPrinterIsSameID)" : "") +
+                        (ReadProfileText(file, section, "JobAccountID", "", stored) == 0 ? ", no JobAccountID there: ID 1"
+                                                                                         : ""),
+                    AccountFileLocation(file));
+    }
     return true;
 }
 
 }  // namespace
 
-JobAccountInfo* ResolveJobAccount(const char* printerName, DWORD overrides)
+JobAccountInfo* ResolveJobAccount(const char* printerName, DWORD overrides, ResolveTrace* trace)
 {
     if (!printerName)
         return nullptr;
     DWORD driverFlag = 0;
     char settingsPath[PathChars] = {};
-    DWORD mode = DetectDriverMode(printerName, &driverFlag, settingsPath);
+    DWORD mode = DetectDriverMode(printerName, &driverFlag, settingsPath, trace);
     // Hide mode without a settings file it can name has nothing to read its variant or list from.
-    if (mode == ModeNoSupport || (mode == ModeHide && !settingsPath[0]))
+    if (mode == ModeNoSupport || (mode == ModeHide && !settingsPath[0])) {
+        if (trace && mode == ModeHide)
+            trace->Problem("hide mode without a printer settings file", "");
         return nullptr;
+    }
 
     JobAccountInfo* info = AllocateJobAccountInfo();
     if (!info)
@@ -300,7 +421,7 @@ JobAccountInfo* ResolveJobAccount(const char* printerName, DWORD overrides)
         bits = 0x02;
     else if (mode == ModeHide) {
         info->SettingsFilePath = DuplicateString(settingsPath);
-        bits = HideModeBits(settingsPath);
+        bits = HideModeBits(settingsPath, trace);
     }
     if (IsNTPlatform())
         info->Flags |= JAF_NT;
@@ -324,13 +445,13 @@ JobAccountInfo* ResolveJobAccount(const char* printerName, DWORD overrides)
 
     bool ok = true;
     if (info->Flags & JAF_FIXED_ID)
-        ResolveFixedID(info);
+        ResolveFixedID(info, trace);
     else if (info->Flags & JAF_HIDE)
-        ResolveHide(info);
+        ResolveHide(info, trace);
     else if (info->Flags & JAF_POPUP)
-        ok = ResolvePopup(info);
+        ok = ResolvePopup(info, trace);
     else
-        ok = ResolveAccountFile(info, overrides);
+        ok = ResolveAccountFile(info, overrides, trace);
     if (!ok) {
         ReleaseJobAccountInfo(info);
         return nullptr;

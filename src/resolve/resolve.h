@@ -5,6 +5,8 @@
 
 #include "resolve/job_account_info.h"
 
+class ResolveTrace;
+
 // Bits of the Overrides word: an enable bit forces its flag to the value bit of the same word.
 enum : DWORD {
     OVR_TAB = 0x0010000,
@@ -21,5 +23,7 @@ enum : DWORD {
 };
 
 // A locked record the caller gives back with ReleaseJobAccountInfo; null when the printer has no
-// job accounting, memory runs out or a popup could not be created.
-JobAccountInfo* ResolveJobAccount(const char* printerName, DWORD overrides);
+// job accounting, memory runs out or a popup could not be created. With a trace the resolution
+// opens no dialog and writes no file: it says in the trace which dialog would open (and then goes on
+// as after a cancel), and where each value came from.
+JobAccountInfo* ResolveJobAccount(const char* printerName, DWORD overrides, ResolveTrace* trace = nullptr);
