@@ -6,13 +6,16 @@
 //   jobacct set-mode --all <tab|popup|hide|none>       switches every supporting driver
 //   jobacct import "<file.csv>"                       registers the IDs of an ID file
 //   jobacct list [--fixed]                            the registered (or fixed) IDs as an ID file
-// Exit codes: 0 done; 1 no job accounting (read), the change failed (set-mode) or the import
-// failed; 2 bad arguments; 3 the module cannot be loaded; 4 unknown driver; 5 bad mode word; 6 not
+//   jobacct diagnose "<printer>"                      why a printer does (or does not) account
+//   jobacct diagnose --all                            one line per printer: the first problem
+// Exit codes: 0 done (diagnose: accounting works); 1 no job accounting (read), the change failed
+// (set-mode), the import failed or a problem was found (diagnose); 2 bad arguments; 3 the module cannot be loaded; 4 unknown driver; 5 bad mode word; 6 not
 // an administrator; 7 lines of the ID file were refused (the others were imported).
 #include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
+#include <winspool.h>
 
 #include <cstdio>
 #include <cstring>
@@ -43,6 +46,7 @@ using ListJobAccountDriversFn = DWORD(WINAPI*)(char*, DWORD);
 using IDFileRefusalFn = void(WINAPI*)(void*, DWORD, DWORD);
 using ImportJobAccountIDFileFn = int(WINAPI*)(const char*, IDFileRefusalFn, void*);
 using ListJobAccountIDsFn = DWORD(WINAPI*)(DWORD, char*, DWORD);
+using DiagnoseJobAccountFn = DWORD(WINAPI*)(const char*, char*, DWORD);
 
 int Usage()
 {
@@ -52,7 +56,9 @@ int Usage()
                  "       jobacct set-mode \"<driver name>\" <tab|popup|hide|none>\n"
                  "       jobacct set-mode --all <tab|popup|hide|none>\n"
                  "       jobacct import \"<file.csv>\"\n"
-                 "       jobacct list [--fixed]\n");
+                 "       jobacct list [--fixed]\n"
+                 "       jobacct diagnose \"<printer name>\"\n"
+                 "       jobacct diagnose --all\n");
     return ExitUsage;
 }
 
@@ -275,6 +281,115 @@ int ListIDs(bool fixed)
     return ExitDone;
 }
 
+// One link of a diagnosis: its name, the value found and where it came from.
+struct DiagnosisLine {
+    std::string link, value, source;
+};
+
+std::vector<DiagnosisLine> DiagnosisLines(DiagnoseJobAccountFn diagnose, const char* printer)
+{
+    std::vector<char> text(8192, '\0');
+    // A chain that grew between the two calls is asked for again.
+    for (DWORD needed; (needed = diagnose(printer, text.data(), static_cast<DWORD>(text.size()))) > text.size();)
+        text.assign(needed + 1024, '\0');
+    std::vector<DiagnosisLine> lines;
+    for (const char* line = text.data(); *line;) {
+        const char* end = std::strstr(line, "\r\n");
+        std::string whole = end ? std::string(line, end) : std::string(line);
+        line = end ? end + 2 : line + whole.size();
+        DiagnosisLine parsed;
+        size_t first = whole.find('\t');
+        size_t second = first == std::string::npos ? std::string::npos : whole.find('\t', first + 1);
+        parsed.link = whole.substr(0, first);
+        if (first != std::string::npos)
+            parsed.value = whole.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+        if (second != std::string::npos)
+            parsed.source = whole.substr(second + 1);
+        lines.push_back(parsed);
+    }
+    return lines;
+}
+
+const DiagnosisLine* FindLink(const std::vector<DiagnosisLine>& lines, const char* link)
+{
+    for (const DiagnosisLine& line : lines)
+        if (line.link == link)
+            return &line;
+    return nullptr;
+}
+
+// The last line of a link: the chain names the final one last (a later capability file, the
+// settings file's list after its Path).
+const DiagnosisLine* FindLastLink(const std::vector<DiagnosisLine>& lines, const char* link)
+{
+    const DiagnosisLine* found = nullptr;
+    for (const DiagnosisLine& line : lines)
+        if (line.link == link)
+            found = &line;
+    return found;
+}
+
+int DiagnosePrinter(const char* printer)
+{
+    ModuleBeside module;
+    if (!module)
+        return ExitNoModule;
+    auto diagnose = module.Get<DiagnoseJobAccountFn>("DiagnoseJobAccount");
+    if (!diagnose)
+        return ExitNoModule;
+    const std::vector<DiagnosisLine> lines = DiagnosisLines(diagnose, printer);
+    for (const DiagnosisLine& line : lines) {
+        if (line.source.empty())
+            std::printf("%-22s %s\n", line.link.c_str(), line.value.c_str());
+        else
+            std::printf("%-22s %s\n%-22s   in %s\n", line.link.c_str(), line.value.c_str(), "", line.source.c_str());
+    }
+    return FindLink(lines, "problem") ? ExitFailed : ExitDone;
+}
+
+std::vector<std::string> InstalledPrinters()
+{
+    const DWORD flags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
+    DWORD needed = 0, returned = 0;
+    EnumPrintersA(flags, nullptr, 2, nullptr, 0, &needed, &returned);
+    std::vector<BYTE> block(needed ? needed : 1, 0);
+    if (!EnumPrintersA(flags, nullptr, 2, block.data(), needed, &needed, &returned))
+        returned = 0;
+    std::vector<std::string> names;
+    const auto* printers = reinterpret_cast<const PRINTER_INFO_2A*>(block.data());
+    for (DWORD i = 0; i < returned; ++i)
+        if (printers[i].pPrinterName)
+            names.push_back(printers[i].pPrinterName);
+    return names;
+}
+
+// One line per printer, tab-separated: printer, driver, mode, where its ID would come from, the
+// first problem and the file to look at.
+int DiagnoseAllPrinters()
+{
+    ModuleBeside module;
+    if (!module)
+        return ExitNoModule;
+    auto diagnose = module.Get<DiagnoseJobAccountFn>("DiagnoseJobAccount");
+    if (!diagnose)
+        return ExitNoModule;
+    int status = ExitDone;
+    for (const std::string& printer : InstalledPrinters()) {
+        const std::vector<DiagnosisLine> lines = DiagnosisLines(diagnose, printer.c_str());
+        const DiagnosisLine* driver = FindLink(lines, "driver");
+        const DiagnosisLine* mode = FindLink(lines, "mode");
+        const DiagnosisLine* source = FindLastLink(lines, "ID from");
+        const DiagnosisLine* problem = FindLink(lines, "problem");
+        std::printf("%s\t%s\t%s\t%s\t%s\n", printer.c_str(), driver ? driver->value.c_str() : "",
+                    mode ? mode->value.c_str() : "none", source ? source->value.c_str() : "no ID",
+                    problem ? (problem->value + (problem->source.empty() ? "" : " (" + problem->source + ")")).c_str()
+                            : "ok");
+        if (problem)
+            status = ExitFailed;
+    }
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -287,6 +402,8 @@ int main(int argc, char** argv)
         return ImportIDFile(argv[2]);
     if ((argc == 2 || (argc == 3 && std::strcmp(argv[2], "--fixed") == 0)) && std::strcmp(argv[1], "list") == 0)
         return ListIDs(argc == 3);
+    if (argc == 3 && std::strcmp(argv[1], "diagnose") == 0 && argv[2][0])
+        return std::strcmp(argv[2], "--all") == 0 ? DiagnoseAllPrinters() : DiagnosePrinter(argv[2]);
     if (argc == 4 && std::strcmp(argv[1], "set-mode") == 0) {
         const bool all = std::strcmp(argv[2], "--all") == 0;
         if (!all && !argv[2][0])
