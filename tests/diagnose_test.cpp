@@ -85,11 +85,11 @@ Diagnosis Parse(const std::string& text)
 }
 
 // A sandboxed module with both exports.
-struct Module2 {
+struct Resolver {
     ModuleSandbox sandbox;
     ReadFn read = nullptr;
     DiagnoseFn diagnose = nullptr;
-    explicit Module2(const std::string& stringFile = "") : sandbox(ModuleSandbox::WithStringFile(stringFile))
+    explicit Resolver(const std::string& stringFile = "") : sandbox(ModuleSandbox::WithStringFile(stringFile))
     {
         read = reinterpret_cast<ReadFn>(reinterpret_cast<void*>(GetProcAddress(sandbox.Handle(), "ReadJobAccountID")));
         diagnose = reinterpret_cast<DiagnoseFn>(
@@ -195,7 +195,7 @@ TEST(DiagnoseJobAccount, EndsWithWhatReadJobAccountIDAnswers)
         InstalledDriver driver(DriverSpec{Driver, row.dependents, files});
         InstalledPrinter printer(Printer, Driver);
         ASSERT_TRUE(driver.ok() && printer.ok()) << row.name;
-        Module2 module;
+        Resolver module;
         JobStandIn job(module.sandbox.Handle(), "jdoe");
         Result result = {};
         const int answered = module.read(Printer, 0, &result);
@@ -219,4 +219,122 @@ TEST(DiagnoseJobAccount, EndsWithWhatReadJobAccountIDAnswers)
         ASSERT_NE(from, nullptr) << row.name << "\n" << diagnosis.text;
         EXPECT_NE(from->value.find(row.from), std::string::npos) << row.name << "\n" << diagnosis.text;
     }
+}
+
+TEST(DiagnoseJobAccount, NamesEachPlantedProblemAndItsFile)
+{
+    const std::string cap = Capability();
+    const std::string hide = "vtjobac4.dat";
+    struct Row {
+        const char* name;
+        std::vector<std::string> dependents;
+        std::map<std::string, std::string> files;  // written into the driver directory
+        std::string stringFile;
+        bool allDrivers;
+        const char* words;  // part of the problem's text
+        const char* file;   // part of the file it names
+    } rows[] = {
+        {"no capability file", {"vtjobac1.dat"}, {{"vtjobac1.dat", ""}}, "", false, "no capability file",
+         "zrtestdrv.dll"},
+        {"no entry for the driver", {Cap, "vtjobac1.dat"},
+         {{Cap, "[Capability]\r\nSomeone Else=M\r\n[M]\r\nJobAccount=1\r\n"}, {"vtjobac1.dat", ""}}, "", false,
+         "has no entry for \"ZR Diag\"", Cap},
+        {"cancelled by a later file", {Cap, "TVDIAGN2.CAP", "vtjobac1.dat"},
+         {{Cap, cap}, {"TVDIAGN2.CAP", Capability(0)}, {"vtjobac1.dat", ""}}, "", false,
+         "later capability file cancels", "TVDIAGN2.CAP"},
+        {"data file missing", {Cap, "vtjobac1.dat"}, {{Cap, cap}}, "", false, "data file is missing", "vtjobac1.dat"},
+        {"all-drivers override", {Cap, "vtjobac1.dat"}, {{Cap, cap}, {"vtjobac1.dat", ""}}, "AllMode=1\r\n", true,
+         "all-drivers override", "AllMode"},
+        {"Mode outside 4-7", {Cap, hide}, {{Cap, cap}, {hide, "[JobAccount]\r\nMode=9\r\n"}}, "", false,
+         "outside 4-7", hide.c_str()},
+        {"Mode 6 Path without a list", {Cap, hide},
+         {{Cap, cap}, {hide, "[JobAccount]\r\nMode=6\r\nPath=C:\\zr no such share\r\n"}}, "", false,
+         "Path names no usable list", hide.c_str()},
+        {"popup under the Vista rule", {Cap, "vtjobac2.dat"}, {{Cap, cap}, {"vtjobac2.dat", ""}}, "", false,
+         "Vista rule suppresses", "zrjobacs."},
+        {"module missing beside the driver", {Cap, "vtjobac1.dat"}, {{Cap, cap}, {"vtjobac1.dat", ""}}, "", false,
+         "module is missing beside the driver", "zrlogext.dll"},
+        {"string file missing beside the driver", {Cap, "vtjobac1.dat"},
+         {{Cap, cap}, {"vtjobac1.dat", ""}, {"zrlogext.dll", "MZ"}}, "", false,
+         "string file is missing beside the driver", "zrjobacs.str"},
+    };
+    for (const Row& row : rows) {
+        InstalledDriver driver(DriverSpec{Driver, row.dependents, row.files});
+        InstalledPrinter printer(Printer, Driver);
+        ASSERT_TRUE(driver.ok() && printer.ok()) << row.name;
+        if (!row.files.count("zrlogext.dll"))
+            DeleteFileA((driver.Directory() + "zrlogext.dll").c_str());
+        Resolver module(row.stringFile);
+        if (row.allDrivers) {
+            SetRegistryDword(module.sandbox.RegistryRoot(), "AllFlag", 1);
+            SetRegistryDword(module.sandbox.RegistryRoot(), "AllMode", 1);
+        }
+        Diagnosis diagnosis = module.Diagnose(Printer);
+        const Line* problem = diagnosis.Problem(row.words);
+        ASSERT_NE(problem, nullptr) << row.name << "\n" << diagnosis.text;
+        EXPECT_NE(problem->source.find(row.file), std::string::npos) << row.name << "\n" << diagnosis.text;
+    }
+}
+
+TEST(DiagnoseJobAccount, AccountFileTheUserCannotWrite)
+{
+    InstalledDriver driver(DriverSpec{Driver, {Cap, "vtjobac1.dat"}, {{Cap, Capability()}, {"vtjobac1.dat", ""}}});
+    InstalledPrinter printer(Printer, Driver);
+    PlantedFile account(WindowsDirectoryFile("vtjobac.ini"), "[ZR Diag P]\r\nJobAccountID=77\r\n");
+    Resolver module;
+    JobStandIn job(module.sandbox.Handle(), "jdoe");
+    const char* words = "cannot write the account file";
+    EXPECT_EQ(module.Diagnose(Printer).Problem(words), nullptr);
+    ASSERT_TRUE(SetFileAttributesA(account.Path().c_str(), FILE_ATTRIBUTE_READONLY));
+    Diagnosis diagnosis = module.Diagnose(Printer);
+    const Line* problem = diagnosis.Problem(words);
+    ASSERT_NE(problem, nullptr) << diagnosis.text;
+    EXPECT_EQ(problem->source, account.Path());
+}
+
+TEST(JobacctDiagnose, ExitCodesAndOneLinePerPrinter)
+{
+    Resolver module;
+    ASSERT_TRUE(CopyFileA((ProgramDirectory() + "jobacct.exe").c_str(),
+                          (module.sandbox.Directory() + "jobacct.exe").c_str(), FALSE));
+    // A driver set up as a mode change leaves it: the module and the string file beside it.
+    InstalledDriver working(DriverSpec{Driver,
+                                       {Cap, "vtjobac1.dat"},
+                                       {{Cap, Capability()},
+                                        {"vtjobac1.dat", ""},
+                                        {"zrlogext.dll", ReadFileBytes(module.sandbox.Directory() + "zrlogext.dll")},
+                                        {"zrjobacs.str", "[common]\r\n"}}});
+    InstalledPrinter good(Printer, Driver);
+    InstalledDriver plain(DriverSpec{"ZR Diag None", {"vtjobac1.dat"}});
+    InstalledPrinter bad("ZR Diag Q", "ZR Diag None");
+
+    struct Row {
+        const char* arguments;
+        DWORD exitCode;
+        const char* shown;  // part of stdout, or of stderr for bad arguments
+    } rows[] = {
+        {"diagnose \"ZR Diag P\"", 0, "answer"},
+        {"diagnose \"ZR Diag Q\"", 1, "no capability file among the dependent files of \"ZR Diag None\""},
+        {"diagnose \"ZR Diag Nowhere\"", 1, "no printer of this name"},
+        {"diagnose", 2, "usage"},
+        {"diagnose \"\"", 2, "usage"},
+        {"diagnose \"ZR Diag P\" extra", 2, "usage"},
+    };
+    for (const Row& row : rows) {
+        ProgramRun run = RunHost(module.sandbox.Directory(), row.arguments);
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.arguments << "\n" << run.out << run.err;
+        const std::string& shown = row.exitCode == 2 ? run.err : run.out;
+        EXPECT_NE(shown.find(row.shown), std::string::npos) << row.arguments << "\n" << shown;
+    }
+
+    ProgramRun all = RunHost(module.sandbox.Directory(), "diagnose --all");
+    EXPECT_EQ(all.exitCode, 1u) << "one printer has a problem\n" << all.out << all.err;
+    const size_t start = all.out.find("ZR Diag P\t");
+    ASSERT_NE(start, std::string::npos) << all.out;
+    std::string line = all.out.substr(start, all.out.find('\n', start) - start);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    EXPECT_EQ(line.rfind("ZR Diag P\tZR Diag\ttab\taccount file section [ZR Diag P]", 0), 0u) << line;
+    EXPECT_EQ(line.substr(line.size() - 3), "\tok") << line;
+    EXPECT_NE(all.out.find("ZR Diag Q\tZR Diag None\tnone\tno ID\tno capability file"), std::string::npos) << all.out;
 }
