@@ -39,6 +39,13 @@ echo '$ jobacct read "Demo No Support Printer"'
 run jobacct.exe read "Demo No Support Printer" || echo "(exit code $?)"
 
 echo
+echo "Why each printer does (or does not) account: printer, driver, mode, where its ID comes from, first problem"
+echo '$ jobacct diagnose --all'
+run jobacct.exe diagnose --all || echo "(exit code $?)"
+echo '$ jobacct diagnose "Demo Hide Printer"'
+run jobacct.exe diagnose "Demo Hide Printer" || echo "(exit code $?)"
+
+echo
 echo "The administrator's road: \"Demo Switchable\" from No Support to Tab and back, through SetJobAccountMode"
 echo "(the module, its data files and string file are in C:\\zrdemo\\kit, beside the command-line host):"
 kit='C:\zrdemo\kit\jobacct.exe'

@@ -94,13 +94,6 @@ bool FileIsPresent(const char* path)
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-void TraceDataFile(ResolveTrace* trace, const char* path, DWORD mode)
-{
-    trace->Link("data file", std::string(ModeWord(mode)) + " mode", path);
-    if (!FileIsPresent(path))
-        trace->Problem("the data file is missing from the driver directory", path);
-}
-
 // What the capability files said, in their order, for the diagnosis: the first file that is present
 // without describing the driver and the last one that cancelled an earlier declaration.
 class CapabilityWalk {
@@ -136,6 +129,13 @@ public:
         }
     }
 
+    // The last data file among the dependent files is the one that sets the mode.
+    void DataFile(ResolveTrace* trace, const char* path, DWORD mode)
+    {
+        trace->Link("data file", std::string(ModeWord(mode)) + " mode", path);
+        dataFile_ = path;
+    }
+
     void Conclude(ResolveTrace* trace, const DRIVER_INFO_3A* driver, bool found, DWORD dataMode) const
     {
         const char* driverPath = driver->pDriverPath ? driver->pDriverPath : "";
@@ -144,6 +144,8 @@ public:
             if (dataMode == ModeNoSupport)
                 trace->Problem("no data file among the dependent files: job accounting is switched off for " + name,
                                driverPath);
+            else if (!FileIsPresent(dataFile_.c_str()))
+                trace->Problem("the data file is missing from the driver directory", dataFile_);
             return;
         }
         if (files_ == 0)
@@ -161,22 +163,42 @@ private:
     std::string cancelledBy_;
     std::string declinedBy_;
     std::string withoutEntry_;
+    std::string dataFile_;
 };
 
-// The module and the string file must lie beside the driver for it to load and read them.
+// True when a dependent file of one of the names exists, or one of them lies in the driver directory.
+bool DriverCarries(const DRIVER_INFO_3A* driver, std::initializer_list<const char*> names)
+{
+    for (const char* entry = driver->pDependentFiles; entry && *entry; entry += strlen(entry) + 1) {
+        char name[PathChars] = {};
+        char path[PathChars] = {};
+        if (!ResolveDependentFile(entry, driver->pDriverPath, name, path))
+            continue;
+        for (const char* wanted : names)
+            if (EqualNoCase(name, wanted) && FileIsPresent(path))
+                return true;
+    }
+    char directory[PathChars] = {};
+    if (!driver->pDriverPath || !CopyDirectoryPart(directory, driver->pDriverPath))
+        return true;
+    for (const char* wanted : names) {
+        char path[PathChars] = {};
+        if (ComposePath(path, {directory, wanted}) && FileIsPresent(path))
+            return true;
+    }
+    return false;
+}
+
+// The driver loads the module and the string file from among its own files.
 void TraceModuleFilesBeside(ResolveTrace* trace, const DRIVER_INFO_3A* driver)
 {
     char directory[PathChars] = {};
     if (!driver->pDriverPath || !CopyDirectoryPart(directory, driver->pDriverPath))
         return;
-    char module[PathChars] = {};
-    if (ComposePath(module, {directory, Module.ModuleFileName}) && !FileIsPresent(module))
-        trace->Problem("the module is missing beside the driver", module);
-    char str[PathChars] = {};
-    char ini[PathChars] = {};
-    if (ComposePath(str, {directory, "zrjobacs.str"}) && ComposePath(ini, {directory, "zrjobacs.ini"}) &&
-        !FileIsPresent(str) && !FileIsPresent(ini))
-        trace->Problem("the string file is missing beside the driver", str);
+    if (!DriverCarries(driver, {Module.ModuleFileName}))
+        trace->Problem("the module is missing beside the driver", std::string(directory) + Module.ModuleFileName);
+    if (!DriverCarries(driver, {"zrjobacs.str", "zrjobacs.ini"}))
+        trace->Problem("the string file is missing beside the driver", std::string(directory) + "zrjobacs.str");
 }
 
 std::string RegistryValueName(const char* name)
@@ -272,7 +294,7 @@ bool ReadDriverCapability(const DRIVER_INFO_3A* driver, DWORD* mode, DWORD* driv
             if (settingsPath)
                 CopyCut(settingsPath, PathChars, path);
             if (trace)
-                TraceDataFile(trace, path, fileMode);
+                walk.DataFile(trace, path, fileMode);
         }
     }
     if (trace)
