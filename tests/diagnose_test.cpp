@@ -225,6 +225,8 @@ TEST(DiagnoseJobAccount, NamesEachPlantedProblemAndItsFile)
 {
     const std::string cap = Capability();
     const std::string hide = "vtjobac4.dat";
+    const std::string emptyShare = FreshTestDirectory("empty share");
+    WriteFileBytes(emptyShare + hide, "[JobAccount]\r\nMode=4\r\n");
     struct Row {
         const char* name;
         std::vector<std::string> dependents;
@@ -250,6 +252,9 @@ TEST(DiagnoseJobAccount, NamesEachPlantedProblemAndItsFile)
         {"Mode 6 Path without a list", {Cap, hide},
          {{Cap, cap}, {hide, "[JobAccount]\r\nMode=6\r\nPath=C:\\zr no such share\r\n"}}, "", false,
          "Path names no usable list", hide.c_str()},
+        {"Mode 6 Path to a list without IDs", {Cap, hide},
+         {{Cap, cap}, {hide, "[JobAccount]\r\nMode=6\r\nPath=" + emptyShare.substr(0, emptyShare.size() - 1) + "\r\n"}},
+         "", false, "registers no ID", hide.c_str()},
         {"popup under the Vista rule", {Cap, "vtjobac2.dat"}, {{Cap, cap}, {"vtjobac2.dat", ""}}, "", false,
          "Vista rule suppresses", "zrjobacs."},
         {"module missing beside the driver", {Cap, "vtjobac1.dat"}, {{Cap, cap}, {"vtjobac1.dat", ""}}, "", false,

@@ -177,6 +177,12 @@ void ResolveFixedID(JobAccountInfo* info, ResolveTrace* trace)
     }
 }
 
+bool HasRegisteredIDs(const char* listFile)
+{
+    char firstKey[4] = {};
+    return GetPrivateProfileStringA("JobAccountID", nullptr, "", firstKey, sizeof firstKey, listFile) > 0;
+}
+
 void TraceListFile(ResolveTrace* trace, const JobAccountInfo* info, const char* path, const char* listFile)
 {
     const bool shared = (info->Flags & JAF_HIDE_PATH) && path[0];
@@ -188,6 +194,9 @@ void TraceListFile(ResolveTrace* trace, const JobAccountInfo* info, const char* 
                            info->SettingsFilePath);
         else
             trace->Problem("the registered-ID list cannot be read", listFile);
+    } else if (shared && !HasRegisteredIDs(listFile)) {
+        trace->Problem("[JobAccount] Path names no usable list: " + std::string(listFile) + " registers no ID",
+                       info->SettingsFilePath);
     }
 }
 
