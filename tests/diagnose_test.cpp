@@ -343,3 +343,17 @@ TEST(JobacctDiagnose, ExitCodesAndOneLinePerPrinter)
     EXPECT_EQ(line.substr(line.size() - 3), "\tok") << line;
     EXPECT_NE(all.out.find("ZR Diag Q\tZR Diag None\tnone\tno ID\tno capability file"), std::string::npos) << all.out;
 }
+
+TEST(DiagnoseJobAccount, SaysWhichPopupWouldOpenWithoutOpeningIt)
+{
+    InstalledDriver driver(
+        DriverSpec{Driver, {Cap, "vtjobac2.dat"}, {{Cap, Capability(1, 1)}, {"vtjobac2.dat", ""}}});
+    InstalledPrinter printer(Printer, Driver);
+    Resolver module;
+    JobStandIn job(module.sandbox.Handle(), "jdoe");
+    // A dialog would keep the call from returning; the test program's timeout would end it.
+    Diagnosis diagnosis = module.Diagnose(Printer);
+    EXPECT_NE(diagnosis.Value("popup").find("job account popup would be shown"), std::string::npos) << diagnosis.text;
+    EXPECT_EQ(diagnosis.Problem("Vista rule"), nullptr) << diagnosis.text;
+    EXPECT_EQ(diagnosis.Value("answer"), "ID 0, user \"jdoe\"") << diagnosis.text;
+}
