@@ -1,6 +1,7 @@
 #include "resolve/driver_capability.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "resolve/spooler.h"
@@ -8,6 +9,7 @@
 #include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
+#include "settings/profile_cache.h"
 #include "settings/registry.h"
 #include "settings/text.h"
 
@@ -40,11 +42,11 @@ enum class CapabilityEntry { NoEntry, Cancelled, Declared };
 CapabilityEntry ReadCapabilityEntry(const char* path, const char* driverName, DWORD* driverFlag,
                                     char (&section)[PathChars - 1])
 {
-    if (ReadProfileText(path, "Capability", driverName, "", section) == 0)
+    if (ReadProfileTextRemembered(path, "Capability", driverName, "", section, sizeof section) == 0)
         return CapabilityEntry::NoEntry;
-    if (ReadProfileNumber(path, section, "JobAccount", 0) == 0)
+    if (ReadProfileNumberRemembered(path, section, "JobAccount", 0) == 0)
         return CapabilityEntry::Cancelled;
-    *driverFlag = ReadProfileNumber(path, section, "JobAccountDrvFlag", 0);
+    *driverFlag = ReadProfileNumberRemembered(path, section, "JobAccountDrvFlag", 0);
     return CapabilityEntry::Declared;
 }
 
@@ -209,13 +211,11 @@ std::string RegistryValueName(const char* name)
 // The print server's copy of the settings file, for a printer connected to a server.
 bool ServerSettingsCandidate(HANDLE printer, const DRIVER_INFO_3A* local, char (&candidate)[PathChars])
 {
-    std::vector<BYTE> block = QueryPrinter2(printer);
-    if (block.empty())
-        return false;
-    const auto* info = reinterpret_cast<const PRINTER_INFO_2A*>(block.data());
-
     if (!IsNTPlatform()) {
-        const char* port = info->pPortName;
+        std::vector<BYTE> block = QueryPrinter(printer, 2, sizeof(PRINTER_INFO_2A));
+        if (block.empty())
+            return false;
+        const char* port = reinterpret_cast<const PRINTER_INFO_2A*>(block.data())->pPortName;
         if (!port || port[0] != '\\')
             return false;
         char prefix[PathChars] = {};
@@ -223,6 +223,12 @@ bool ServerSettingsCandidate(HANDLE printer, const DRIVER_INFO_3A* local, char (
                ComposePath(candidate, {prefix, "print$\\win40\\0\\", Module.DatFile4});
     }
 
+    // The server's name is all that is needed; the small record holds it without the device mode
+    // and security the full one builds.
+    std::vector<BYTE> block = QueryPrinter(printer, 4, sizeof(PRINTER_INFO_4A));
+    if (block.empty())
+        return false;
+    const auto* info = reinterpret_cast<const PRINTER_INFO_4A*>(block.data());
     if (!info->pServerName || !info->pServerName[0] || !local->pName)
         return false;
     DWORD count = 0;
@@ -258,7 +264,10 @@ bool ReadDriverCapability(const DRIVER_INFO_3A* driver, DWORD* mode, DWORD* driv
     bool flagSupplied = false;
     DWORD flag = 0;
     DWORD dataMode = ModeNoSupport;
-    CapabilityWalk walk;
+    // Only a diagnosis pays for remembering the walk.
+    std::optional<CapabilityWalk> walk;
+    if (trace)
+        walk.emplace();
     for (const char* entry = driver->pDependentFiles; *entry; entry += strlen(entry) + 1) {
         char name[PathChars] = {};
         char path[PathChars] = {};
@@ -267,14 +276,14 @@ bool ReadDriverCapability(const DRIVER_INFO_3A* driver, DWORD* mode, DWORD* driv
 
         if (IsOlderCapabilityName(name)) {
             if (trace)
-                walk.OlderForm(trace, path, found);
+                walk->OlderForm(trace, path, found);
             found = true;
         }
         if (IsCapabilityFileName(name) && driver->pName) {
             char section[PathChars - 1] = {};
             CapabilityEntry entryFound = ReadCapabilityEntry(path, driver->pName, &flag, section);
             if (trace)
-                walk.Entry(trace, path, driver->pName, entryFound, section, flag, found);
+                walk->Entry(trace, path, driver->pName, entryFound, section, flag, found);
             switch (entryFound) {
             case CapabilityEntry::Declared:
                 found = true;
@@ -294,11 +303,11 @@ bool ReadDriverCapability(const DRIVER_INFO_3A* driver, DWORD* mode, DWORD* driv
             if (settingsPath)
                 CopyCut(settingsPath, PathChars, path);
             if (trace)
-                walk.DataFile(trace, path, fileMode);
+                walk->DataFile(trace, path, fileMode);
         }
     }
     if (trace)
-        walk.Conclude(trace, driver, found, dataMode);
+        walk->Conclude(trace, driver, found, dataMode);
     if (found && mode)
         *mode = dataMode;
     if (found && flagSupplied && driverFlag)
