@@ -109,6 +109,12 @@ struct Resolver {
     }
 };
 
+std::string CharUpperText(std::string text)
+{
+    CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
 std::string WindowsDirectoryFile(const char* name)
 {
     char windows[MAX_PATH] = {};
@@ -154,6 +160,7 @@ TEST(DiagnoseJobAccount, EndsWithWhatReadJobAccountIDAnswers)
     PlantedFile account(WindowsDirectoryFile("vtjobac.ini"), "[ZR Diag P]\r\nJobAccountID=77\r\nUserID=alice\r\n");
     char address[32] = {};
     ASSERT_TRUE(GetHostAddress(address, sizeof address));
+    const std::string settings = InstalledDriverDirectory(EnvNative, 3) + "vtjobac4.dat";
     struct Row {
         const char* name;
         std::vector<std::string> dependents;
@@ -163,30 +170,33 @@ TEST(DiagnoseJobAccount, EndsWithWhatReadJobAccountIDAnswers)
         DWORD id;          // from the fixture, with the user
         std::string user;
         const char* from;  // part of the last "ID from" line
+        std::string file;  // the file that line names
     } rows[] = {
-        {"tab", {Cap, "vtjobac1.dat"}, {{Cap, Capability()}}, "tab", true, 77, "alice", "section [ZR Diag P]"},
-        {"popup under the Vista rule", {Cap, "vtjobac2.dat"}, {{Cap, Capability()}}, "popup", true, 0, "jdoe", "popup"},
+        {"tab", {Cap, "vtjobac1.dat"}, {{Cap, Capability()}}, "tab", true, 77, "alice", "section [ZR Diag P]",
+         account.Path()},
+        {"popup under the Vista rule", {Cap, "vtjobac2.dat"}, {{Cap, Capability()}}, "popup", true, 0, "jdoe", "popup",
+         ""},
         {"hide, Mode 4",
          {Cap, "vtjobac4.dat"},
          {{Cap, Capability()}, {"vtjobac4.dat", "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\njdoe=1234,John\r\n"}},
-         "hide", true, 1234, "John", "registered-ID entry"},
+         "hide", true, 1234, "John", "registered-ID entry", settings},
         {"hide, Mode 5",
          {Cap, "vtjobac4.dat"},
          {{Cap, Capability()}, {"vtjobac4.dat", "[JobAccount]\r\nMode=5\r\nJobAccountID=555\r\nUserID=fixed\r\n"}},
-         "hide", true, 555, "fixed", "fixed ID"},
+         "hide", true, 555, "fixed", "fixed ID", settings},
         {"hide, Mode 6",
          {Cap, "vtjobac4.dat"},
          {{Cap, Capability()},
           {"vtjobac4.dat", "[JobAccount]\r\nMode=6\r\nPath=" + share.substr(0, share.size() - 1) + "\r\n"}},
-         "hide", true, 4711, "Shared John", "registered-ID entry"},
+         "hide", true, 4711, "Shared John", "registered-ID entry", share + "vtjobac4.dat"},
         {"hide, Mode 7",
          {Cap, "vtjobac4.dat"},
          {{Cap, Capability()}, {"vtjobac4.dat", "[JobAccount]\r\nMode=7\r\n[JobAccountID]\r\njdoe=9\r\n"}},
-         "hide", true, 9, std::string("jdoe(") + address + ")", "registered-ID entry"},
+         "hide", true, 9, std::string("jdoe(") + address + ")", "registered-ID entry", settings},
         {"older capability form", {"VT010001.CAP", "vtjobac1.dat"}, {{"VT010001.CAP", "x"}}, "tab", true, 77, "alice",
-         "section [ZR Diag P]"},
-        {"declining capability entry", {Cap, "vtjobac1.dat"}, {{Cap, Capability(0)}}, "none", false, 0, "", ""},
-        {"no support", {"vtjobac1.dat"}, {}, "none", false, 0, "", ""},
+         "section [ZR Diag P]", account.Path()},
+        {"declining capability entry", {Cap, "vtjobac1.dat"}, {{Cap, Capability(0)}}, "none", false, 0, "", "", ""},
+        {"no support", {"vtjobac1.dat"}, {}, "none", false, 0, "", "", ""},
     };
     for (const Row& row : rows) {
         std::map<std::string, std::string> files = row.files;
@@ -218,6 +228,7 @@ TEST(DiagnoseJobAccount, EndsWithWhatReadJobAccountIDAnswers)
                 from = &line;
         ASSERT_NE(from, nullptr) << row.name << "\n" << diagnosis.text;
         EXPECT_NE(from->value.find(row.from), std::string::npos) << row.name << "\n" << diagnosis.text;
+        EXPECT_EQ(CharUpperText(from->source), CharUpperText(row.file)) << row.name << "\n" << diagnosis.text;
     }
 }
 

@@ -266,7 +266,7 @@ bool ResolvePopup(JobAccountInfo* info, ResolveTrace* trace)
     else
         GetJobUserName(info);
     info->Flags &= ~JAF_POPUP;
-    TraceAnswerSource(trace, "the job account popup (no popup: ID 0)", "");
+    TraceAnswerSource(trace, "the job account popup at print time (none shown: ID 0)", "");
     return created;
 }
 
