@@ -9,8 +9,9 @@
 //   jobacct diagnose "<printer>"                      why a printer does (or does not) account
 //   jobacct diagnose --all                            one line per printer: the first problem
 // Exit codes: 0 done (diagnose: accounting works); 1 no job accounting (read), the change failed
-// (set-mode), the import failed or a problem was found (diagnose); 2 bad arguments; 3 the module cannot be loaded; 4 unknown driver; 5 bad mode word; 6 not
-// an administrator; 7 lines of the ID file were refused (the others were imported).
+// (set-mode), the import failed or a problem was found (diagnose); 2 bad arguments; 3 the module
+// cannot be loaded; 4 unknown driver; 5 bad mode word; 6 not an administrator; 7 lines of the ID
+// file were refused (the others were imported).
 #include <windows.h>
 
 #include <fcntl.h>
