@@ -16,6 +16,7 @@
 #include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
+#include "settings/profile_cache.h"
 #include "settings/settings_file.h"
 #include "settings/text.h"
 
@@ -84,7 +85,7 @@ INT_PTR OpenRecordPopup(JobAccountInfo* info, int templateId, DLGPROC procedure)
 
 DWORD HideModeBits(const char* settingsPath, ResolveTrace* trace)
 {
-    DWORD variant = ReadProfileNumber(settingsPath, "JobAccount", "Mode", 4);
+    DWORD variant = ReadProfileNumberRemembered(settingsPath, "JobAccount", "Mode", 4);
     if (trace) {
         trace->Link("settings Mode", "[JobAccount] Mode=" + std::to_string(variant), settingsPath);
         if (variant < 4 || variant > 7)
@@ -224,7 +225,7 @@ void ResolveHide(JobAccountInfo* info, ResolveTrace* trace)
     char listFile[PathChars] = {};
     char path[PathChars - 1] = {};
     if ((info->Flags & JAF_HIDE_PATH) &&
-        ReadProfileText(info->SettingsFilePath, "JobAccount", "Path", "", path) > 0)
+        ReadProfileTextRemembered(info->SettingsFilePath, "JobAccount", "Path", "", path, sizeof path) > 0)
         ComposePath(listFile, {path, "\\", Module.DatFile4});
     else
         ComposePath(listFile, {info->SettingsFilePath});
@@ -236,7 +237,7 @@ void ResolveHide(JobAccountInfo* info, ResolveTrace* trace)
     char value[PathChars - 1] = {};
     if (trace)
         TraceRegisteredEntry(trace, listFile, info->UserID);
-    ReadProfileText(listFile, "JobAccountID", info->UserID, "0", value);
+    ReadProfileTextRemembered(listFile, "JobAccountID", info->UserID, "0", value, sizeof value);
     if (char* comma = strchr(value, ',')) {
         *comma = '\0';
         CopyCut(info->UserID, comma + 1);
@@ -385,9 +386,9 @@ bool ResolveAccountFile(JobAccountInfo* info, DWORD overrides, ResolveTrace* tra
         return ResolveCertificateID(info, section, overrides, trace);
 
     char text[IDTextChars] = {};
-    ReadProfileText(file, section, "JobAccountID", "1", text);
+    ReadProfileTextRemembered(file, section, "JobAccountID", "1", text, sizeof text);
     StoreIDText(info, text);
-    ReadProfileText(file, section, "UserID", "", info->UserID);
+    ReadProfileTextRemembered(file, section, "UserID", "", info->UserID, sizeof info->UserID);
     if (!info->UserID[0])
         GetJobUserName(info);
     if (trace) {

@@ -1,5 +1,5 @@
-// Profile reads of files that change seldom (the string file, the drivers' capability files),
-// remembered until the file changes. Every print job reads a dozen of their keys; the profile
+// Profile reads of the files a print job reads (the string file, the drivers' capability and
+// settings files, the user's account file), remembered until the file changes. Every print job reads a dozen of their keys; the profile
 // functions take one process-wide lock and look at the file on each read, so the remembered
 // answer also spares concurrent resolutions each other's waits.
 #pragma once

@@ -4,7 +4,8 @@
 //   tab      a Tab printer; floor: one profile read of the account file and the driver's level-3
 //            record;
 //   hide N   a Hide printer with a registered list of N users; floor: one profile read of the
-//            user's key in that list;
+//            user's key in that list; and beside it the least any resolution of a printer does
+//            besides: opening the printer and reading its driver's level-3 record;
 //   load     LoadLibrary and FreeLibrary of a fresh copy of the module; floor: the same of a small
 //            library of the tests';
 //   threads  calls a second from 1 and from 8 threads, Tab and Hide alternating, beside the same
@@ -105,6 +106,19 @@ void HideFloor(const std::string& listFile, const char* user)
     GetPrivateProfileStringA("JobAccountID", user, "0", value, sizeof value, listFile.c_str());
 }
 
+// What no resolution of a printer can do without: open it and read its driver's record.
+void PrinterFloor(const char* name)
+{
+    HANDLE printer = nullptr;
+    if (OpenPrinterA(const_cast<char*>(name), &printer, nullptr)) {
+        DWORD needed = 0;
+        GetPrinterDriverA(printer, nullptr, 3, nullptr, 0, &needed);
+        std::vector<BYTE> block(needed ? needed : 1);
+        GetPrinterDriverA(printer, nullptr, 3, block.data(), needed, &needed);
+        ClosePrinter(printer);
+    }
+}
+
 // Calls a second over all threads, each thread making `calls` calls.
 double Throughput(int threads, int calls, const std::function<void(int)>& call)
 {
@@ -152,8 +166,12 @@ int main()
         InstalledPrinter hidePrinter("ZB Hide P", "ZB Hide");
         const std::string listFile = hide.Directory() + "vtjobac4.dat";
         Sleep(2500);  // past the profile functions' window in which a new file is parsed again
-        Report("hide " + std::to_string(users), Median([&]() { read("ZB Hide P", 0, &result); }),
-               Median([&]() { HideFloor(listFile, "user000500"); }));
+        const double seconds = Median([&]() { read("ZB Hide P", 0, &result); });
+        Report("hide " + std::to_string(users), seconds, Median([&]() { HideFloor(listFile, "user000500"); }));
+        Report("  with printer", seconds, Median([&]() {
+                   HideFloor(listFile, "user000500");
+                   PrinterFloor("ZB Hide P");
+               }));
         if (result.id != 501)
             std::printf("  (hide answered %lu)\n", static_cast<unsigned long>(result.id));
         if (users != 1000u)
