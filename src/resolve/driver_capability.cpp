@@ -138,11 +138,16 @@ public:
         dataFile_ = path;
     }
 
-    void Conclude(ResolveTrace* trace, const DRIVER_INFO_3A* driver, bool found, DWORD dataMode) const
+    // Without `modeFromDataFile` the caller takes the mode from elsewhere (the all-drivers
+    // override) and asks only whether the driver accounts: its data files then decide nothing.
+    void Conclude(ResolveTrace* trace, const DRIVER_INFO_3A* driver, bool found, DWORD dataMode,
+                  bool modeFromDataFile) const
     {
         const char* driverPath = driver->pDriverPath ? driver->pDriverPath : "";
         const std::string name = std::string("\"") + (driver->pName ? driver->pName : "") + "\"";
         if (found) {
+            if (!modeFromDataFile)
+                return;
             if (dataMode == ModeNoSupport)
                 trace->Problem("no data file among the dependent files: job accounting is switched off for " + name,
                                driverPath);
@@ -307,7 +312,7 @@ bool ReadDriverCapability(const DRIVER_INFO_3A* driver, DWORD* mode, DWORD* driv
         }
     }
     if (trace)
-        walk->Conclude(trace, driver, found, dataMode);
+        walk->Conclude(trace, driver, found, dataMode, mode != nullptr);
     if (found && mode)
         *mode = dataMode;
     if (found && flagSupplied && driverFlag)
