@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "resolve/resolve.h"
@@ -20,6 +21,8 @@ std::string Diagnose(const char* printerName)
         trace.Link("answer", "no job accounting: ReadJobAccountID answers 0");
         if (trace.Problems() == 0)
             trace.Problem("the resolution ended without an answer (out of memory, or a popup could not be created)", "");
+        if (trace.Incomplete())
+            throw std::bad_alloc();
         return trace.Text();
     }
     char answer[64 + UserIDChars] = {};
@@ -27,6 +30,8 @@ std::string Diagnose(const char* printerName)
                   info->UserID);
     ReleaseJobAccountInfo(info);
     trace.Link("answer", answer);
+    if (trace.Incomplete())
+        throw std::bad_alloc();
     return trace.Text();
 }
 
@@ -36,14 +41,18 @@ std::string Diagnose(const char* printerName)
 // the value found and the file or registry value it came from, tab-separated, ending in CR LF.
 // Lines named "problem" say what to change; the line named "answer" holds what ReadJobAccountID
 // would answer. Returns the bytes the whole text needs with its terminator (0 for no printer
-// name); a smaller buffer receives nothing.
+// name, or when memory runs out); a smaller buffer receives nothing.
 extern "C" DWORD WINAPI DiagnoseJobAccount(const char* printerName, char* text, DWORD size)
 {
     if (!printerName)
         return 0;
-    const std::string diagnosis = Diagnose(printerName);
-    const DWORD needed = static_cast<DWORD>(diagnosis.size() + 1);
-    if (text && size >= needed)
-        std::memcpy(text, diagnosis.c_str(), needed);
-    return needed;
+    try {
+        const std::string diagnosis = Diagnose(printerName);
+        const DWORD needed = static_cast<DWORD>(diagnosis.size() + 1);
+        if (text && size >= needed)
+            std::memcpy(text, diagnosis.c_str(), needed);
+        return needed;
+    } catch (...) {
+        return 0;
+    }
 }

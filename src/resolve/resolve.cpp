@@ -403,6 +403,30 @@ bool ResolveAccountFile(JobAccountInfo* info, DWORD overrides, ResolveTrace* tra
     return true;
 }
 
+// Owns the record until it is handed to the caller: every early return gives it back, as does an
+// exception out of a diagnosis's text.
+class PendingRecord {
+public:
+    explicit PendingRecord(JobAccountInfo* info) : info_(info) {}
+    ~PendingRecord()
+    {
+        if (info_)
+            ReleaseJobAccountInfo(info_);
+    }
+    PendingRecord(const PendingRecord&) = delete;
+    PendingRecord& operator=(const PendingRecord&) = delete;
+    JobAccountInfo* get() const { return info_; }
+    JobAccountInfo* HandOver()
+    {
+        JobAccountInfo* info = info_;
+        info_ = nullptr;
+        return info;
+    }
+
+private:
+    JobAccountInfo* info_;
+};
+
 }  // namespace
 
 JobAccountInfo* ResolveJobAccount(const char* printerName, DWORD overrides, ResolveTrace* trace)
@@ -419,7 +443,8 @@ JobAccountInfo* ResolveJobAccount(const char* printerName, DWORD overrides, Reso
         return nullptr;
     }
 
-    JobAccountInfo* info = AllocateJobAccountInfo();
+    PendingRecord record(AllocateJobAccountInfo());
+    JobAccountInfo* info = record.get();
     if (!info)
         return nullptr;
     info->PrinterName = DuplicateString(printerName);
@@ -440,10 +465,8 @@ JobAccountInfo* ResolveJobAccount(const char* printerName, DWORD overrides, Reso
     char title[PathChars] = {};
     ReadStringText("TabTitle", "Job Account", title, sizeof title);
     info->TabTitle = DuplicateString(title);
-    if (!info->PrinterName || !info->TabTitle || (mode == ModeHide && !info->SettingsFilePath)) {
-        ReleaseJobAccountInfo(info);
+    if (!info->PrinterName || !info->TabTitle || (mode == ModeHide && !info->SettingsFilePath))
         return nullptr;
-    }
 
     SetModeFlags(info, bits, overrides);
     SetFlag(info, overrides, OVR_POPUP_CANCEL_HIDE, 0x200, JAF_POPUP_CANCEL_HIDE,
@@ -462,10 +485,8 @@ JobAccountInfo* ResolveJobAccount(const char* printerName, DWORD overrides, Reso
         ok = ResolvePopup(info, trace);
     else
         ok = ResolveAccountFile(info, overrides, trace);
-    if (!ok) {
-        ReleaseJobAccountInfo(info);
+    if (!ok)
         return nullptr;
-    }
     info->PageOwner = nullptr;
-    return info;
+    return record.HandOver();
 }
