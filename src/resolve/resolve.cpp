@@ -403,6 +403,24 @@ bool ResolveAccountFile(JobAccountInfo* info, DWORD overrides, ResolveTrace* tra
     return true;
 }
 
+// The string file's switches that steer the resolution, and whether the Vista rule holds popups back.
+void TraceSwitches(ResolveTrace* trace, const JobAccountInfo* info, DWORD driverFlag)
+{
+    std::string switches;
+    for (const char* key : {"AllPrinterIsSameID", "GetVexaIDMode", "PopupColorPassword", "PopupCancelHide",
+                            "PopupOKDisabled"})
+        switches += std::string(switches.empty() ? "" : ", ") + key + "=" + std::to_string(ReadCommonNumber(key, 0));
+    trace->Link("string file switches", switches, Module.StringFilePath);
+    const std::string rule = "VistaPopupDisabled=" + std::to_string(ReadCommonNumber("VistaPopupDisabled", 1)) +
+                             ", driver flag " + std::to_string(driverFlag);
+    if (!(info->Flags & JAF_VISTA))
+        trace->Link("Vista popup rule", "not applicable before Windows Vista");
+    else if (info->Flags & JAF_NO_POPUP)
+        trace->Link("Vista popup rule", "holds popups back (" + rule + ")", Module.StringFilePath);
+    else
+        trace->Link("Vista popup rule", "lets popups show (" + rule + ")", Module.StringFilePath);
+}
+
 // Owns the record until it is handed to the caller: every early return gives it back, as does an
 // exception out of a diagnosis's text.
 class PendingRecord {
@@ -475,6 +493,8 @@ JobAccountInfo* ResolveJobAccount(const char* printerName, DWORD overrides, Reso
             ReadCommonNumber("PopupOKDisabled", 0) != 0);
     if ((info->Flags & JAF_VISTA) && ReadCommonNumber("VistaPopupDisabled", 1) != 0 && !(driverFlag & 1))
         info->Flags |= JAF_NO_POPUP;
+    if (trace)
+        TraceSwitches(trace, info, driverFlag);
 
     bool ok = true;
     if (info->Flags & JAF_FIXED_ID)
