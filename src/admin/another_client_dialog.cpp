@@ -46,10 +46,7 @@ INT_PTR OnInitDialog(HWND dialog)
     KeepDialogFont(dialog, font);
     ApplyDialogFont(dialog, font);
     HWND list = IDList(dialog);
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&controls);
-    SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    PrepareIDListView(list);
 
     char title[DialogTextChars] = {};
     ReadDialogText("SetupAnotherClientTitle", "Set up another client path", title);

@@ -121,10 +121,7 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM task)
     SetWindowLongPtrA(dialog, GWLP_USERDATA, kept);
 
     HWND list = IDList(dialog);
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&controls);
-    SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    PrepareIDListView(list);
 
     char master[PathChars] = {};
     MasterSettingsPath(master);
@@ -186,11 +183,9 @@ bool WriteKeysAndList(HWND dialog, const char* file, const ProfileKeys& keys)
 // made from the master copy; the master copy itself stays as it was.
 void SendChoiceToDrivers(HWND dialog)
 {
-    HWND list = IDList(dialog);
-    int row = FirstSelected(list);
-    if (row < 0)
+    IdRow chosen;
+    if (!FirstSelectedRow(IDList(dialog), &chosen))
         return;
-    IdRow chosen = ListRow(list, row);
     char master[PathChars] = {};
     char folder[PathChars] = {};
     char temporary[PathChars] = {};
@@ -287,11 +282,9 @@ void OnAdd(HWND dialog)
 
 void OnSelect(HWND dialog)
 {
-    HWND list = IDList(dialog);
-    int row = FirstSelected(list);
-    if (row < 0)
+    IdRow chosen;
+    if (!FirstSelectedRow(IDList(dialog), &chosen))
         return;
-    IdRow chosen = ListRow(list, row);
     SetDlgItemTextA(dialog, IDC_FIXED_USER, chosen.UserName.c_str());
     SetDlgItemTextA(dialog, IDC_FIXED_ID, chosen.ID.c_str());
 }

@@ -79,6 +79,23 @@ bool AskToReplace(const IdRow& existing, const IdRow& incoming, void* context)
 
 }  // namespace
 
+void PrepareIDListView(HWND list)
+{
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+}
+
+bool FirstSelectedRow(HWND list, IdRow* row)
+{
+    int position = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    if (position < 0)
+        return false;
+    *row = ListRow(list, position);
+    return true;
+}
+
 void AddListColumn(HWND list, const char* caption, int alignment, int width, int column)
 {
     LVCOLUMNA info = {};

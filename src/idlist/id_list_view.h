@@ -12,6 +12,12 @@
 
 enum : int { IdNameColumn = 0, IdUserColumn = 1, IdIDColumn = 2 };
 
+// A list view of a dialog made ready for the ID lists: full-row selection and no rows.
+void PrepareIDListView(HWND list);
+
+// The first selected row's texts; false when no row is selected.
+bool FirstSelectedRow(HWND list, IdRow* row);
+
 // Inserts column `column` with `caption`; `alignment` 0 left, 1 right (the right-aligned column
 // sorts by number). A width of -1 fits the caption.
 void AddListColumn(HWND list, const char* caption, int alignment, int width, int column);

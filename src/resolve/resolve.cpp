@@ -8,6 +8,7 @@
 #include "admin/registered_id_dialog.h"
 #include "dialogs/entry_dialogs.h"
 #include "idlist/driver_list.h"
+#include "idlist/id_list.h"
 #include "idlist/propagate.h"
 #include "res/resource.h"
 #include "resolve/driver_capability.h"
@@ -132,8 +133,11 @@ bool AskAndStoreFixedID()
 
 bool HasFixedIDCandidates(const char* settingsFile)
 {
+    // Without a file name the profile functions would read WIN.INI.
+    if (!settingsFile || !settingsFile[0])
+        return false;
     char firstKey[4] = {};
-    return GetPrivateProfileStringA("FixedID", nullptr, "", firstKey, sizeof firstKey, settingsFile) > 0;
+    return GetPrivateProfileStringA(FixedIDSection, nullptr, "", firstKey, sizeof firstKey, settingsFile) > 0;
 }
 
 // Asks for the fixed ID: a choice among the settings file's candidates, which the dialog sends to
