@@ -7,8 +7,9 @@ size_t FilterName(const char* text, size_t limit, char* result, const CodePageTr
         auto byte = static_cast<unsigned char>(text[i]);
         if (codePage.IsLeadByte(byte) && text[i + 1] != '\0') {
             // A pair that no longer fits whole ends the text: the caller's field holds `limit`
-            // bytes and half a character would be garbage there.
-            if (kept + 2 > limit)
+            // bytes, the result DialogTextChars with its terminator, and half a character would be
+            // garbage there.
+            if (kept + 2 > limit || kept + 2 > DialogTextChars - 1)
                 break;
             result[kept++] = text[i++];
             result[kept++] = text[i++];
