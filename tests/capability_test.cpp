@@ -287,6 +287,8 @@ BOOL WINAPI GetPrinterStub(HANDLE printer, DWORD level, BYTE* buffer, DWORD size
     BOOL ok = realGetPrinter(printer, level, buffer, size, needed);
     if (ok && level == 2 && buffer)
         reinterpret_cast<PRINTER_INFO_2A*>(buffer)->pServerName = const_cast<char*>(ServerName);
+    if (ok && level == 4 && buffer)
+        reinterpret_cast<PRINTER_INFO_4A*>(buffer)->pServerName = const_cast<char*>(ServerName);
     return ok;
 }
 

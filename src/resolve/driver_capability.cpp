@@ -6,6 +6,7 @@
 #include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
+#include "settings/profile_cache.h"
 #include "settings/registry.h"
 #include "settings/text.h"
 
@@ -38,11 +39,11 @@ enum class CapabilityEntry { NoEntry, Cancelled, Declared };
 CapabilityEntry ReadCapabilityEntry(const char* path, const char* driverName, DWORD* driverFlag)
 {
     char section[PathChars - 1] = {};
-    if (ReadProfileText(path, "Capability", driverName, "", section) == 0)
+    if (ReadProfileTextRemembered(path, "Capability", driverName, "", section, sizeof section) == 0)
         return CapabilityEntry::NoEntry;
-    if (ReadProfileNumber(path, section, "JobAccount", 0) == 0)
+    if (ReadProfileNumberRemembered(path, section, "JobAccount", 0) == 0)
         return CapabilityEntry::Cancelled;
-    *driverFlag = ReadProfileNumber(path, section, "JobAccountDrvFlag", 0);
+    *driverFlag = ReadProfileNumberRemembered(path, section, "JobAccountDrvFlag", 0);
     return CapabilityEntry::Declared;
 }
 
@@ -80,13 +81,11 @@ DWORD DataFileMode(const char* name)
 // The print server's copy of the settings file, for a printer connected to a server.
 bool ServerSettingsCandidate(HANDLE printer, const DRIVER_INFO_3A* local, char (&candidate)[PathChars])
 {
-    std::vector<BYTE> block = QueryPrinter2(printer);
-    if (block.empty())
-        return false;
-    const auto* info = reinterpret_cast<const PRINTER_INFO_2A*>(block.data());
-
     if (!IsNTPlatform()) {
-        const char* port = info->pPortName;
+        std::vector<BYTE> block = QueryPrinter(printer, 2, sizeof(PRINTER_INFO_2A));
+        if (block.empty())
+            return false;
+        const char* port = reinterpret_cast<const PRINTER_INFO_2A*>(block.data())->pPortName;
         if (!port || port[0] != '\\')
             return false;
         char prefix[PathChars] = {};
@@ -94,6 +93,12 @@ bool ServerSettingsCandidate(HANDLE printer, const DRIVER_INFO_3A* local, char (
                ComposePath(candidate, {prefix, "print$\\win40\\0\\", Module.DatFile4});
     }
 
+    // The server's name is all that is needed; the small record holds it without the device mode
+    // and security the full one builds.
+    std::vector<BYTE> block = QueryPrinter(printer, 4, sizeof(PRINTER_INFO_4A));
+    if (block.empty())
+        return false;
+    const auto* info = reinterpret_cast<const PRINTER_INFO_4A*>(block.data());
     if (!info->pServerName || !info->pServerName[0] || !local->pName)
         return false;
     DWORD count = 0;

@@ -14,6 +14,7 @@
 #include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
+#include "settings/profile_cache.h"
 #include "settings/settings_file.h"
 #include "settings/text.h"
 
@@ -55,7 +56,7 @@ INT_PTR OpenRecordPopup(JobAccountInfo* info, int templateId, DLGPROC procedure)
 
 DWORD HideModeBits(const char* settingsPath)
 {
-    switch (ReadProfileNumber(settingsPath, "JobAccount", "Mode", 4)) {
+    switch (ReadProfileNumberRemembered(settingsPath, "JobAccount", "Mode", 4)) {
     case 5: return 0x08;
     case 6: return 0x14;
     case 7: return 0x24;
@@ -146,7 +147,7 @@ void ResolveHide(JobAccountInfo* info)
     char listFile[PathChars] = {};
     char path[PathChars - 1] = {};
     if ((info->Flags & JAF_HIDE_PATH) &&
-        ReadProfileText(info->SettingsFilePath, "JobAccount", "Path", "", path) > 0)
+        ReadProfileTextRemembered(info->SettingsFilePath, "JobAccount", "Path", "", path, sizeof path) > 0)
         ComposePath(listFile, {path, "\\", Module.DatFile4});
     else
         ComposePath(listFile, {info->SettingsFilePath});
@@ -154,7 +155,7 @@ void ResolveHide(JobAccountInfo* info)
         return;
 
     char value[PathChars - 1] = {};
-    ReadProfileText(listFile, "JobAccountID", info->UserID, "0", value);
+    ReadProfileTextRemembered(listFile, "JobAccountID", info->UserID, "0", value, sizeof value);
     if (char* comma = strchr(value, ',')) {
         *comma = '\0';
         CopyCut(info->UserID, comma + 1);
@@ -267,9 +268,9 @@ bool ResolveAccountFile(JobAccountInfo* info, DWORD overrides)
         return ResolveCertificateID(info, section, overrides);
 
     char text[IDTextChars] = {};
-    ReadProfileText(file, section, "JobAccountID", "1", text);
+    ReadProfileTextRemembered(file, section, "JobAccountID", "1", text, sizeof text);
     StoreIDText(info, text);
-    ReadProfileText(file, section, "UserID", "", info->UserID);
+    ReadProfileTextRemembered(file, section, "UserID", "", info->UserID, sizeof info->UserID);
     if (!info->UserID[0])
         GetJobUserName(info);
     return true;

@@ -32,14 +32,14 @@ std::vector<BYTE> QueryPrinterDriver3(HANDLE printer)
     return block;
 }
 
-std::vector<BYTE> QueryPrinter2(HANDLE printer)
+std::vector<BYTE> QueryPrinter(HANDLE printer, DWORD level, size_t leastBytes)
 {
     DWORD needed = 0;
-    GetPrinterA(printer, 2, nullptr, 0, &needed);
-    if (needed < sizeof(PRINTER_INFO_2A))
+    GetPrinterA(printer, level, nullptr, 0, &needed);
+    if (needed < leastBytes)
         return {};
     std::vector<BYTE> block(needed, 0);
-    if (!GetPrinterA(printer, 2, block.data(), needed, &needed))
+    if (!GetPrinterA(printer, level, block.data(), needed, &needed))
         return {};
     return block;
 }

@@ -24,7 +24,9 @@ private:
 
 // Each query sizes its zero-filled buffer by a first call; an empty result means failure.
 std::vector<BYTE> QueryPrinterDriver3(HANDLE printer);
-std::vector<BYTE> QueryPrinter2(HANDLE printer);
+// The printer's record of `level` (2, 4...), empty when it cannot be had or is shorter than
+// `leastBytes`.
+std::vector<BYTE> QueryPrinter(HANDLE printer, DWORD level, size_t leastBytes);
 std::vector<BYTE> EnumDrivers3(const char* server, const char* environment, DWORD* count);
 
 inline const DRIVER_INFO_3A* AsDriver3(const std::vector<BYTE>& block)

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "settings/module_state.h"
+#include "settings/profile_cache.h"
 #include "settings/text.h"
 
 namespace {
@@ -71,17 +72,17 @@ bool WriteProfileText(const char* file, const char* section, const char* key, co
 
 DWORD ReadStringText(const char* key, const char* fallback, char* buffer, DWORD size)
 {
-    return ReadProfileText(Module.StringFilePath, "string", key, fallback, buffer, size);
+    return ReadProfileTextRemembered(Module.StringFilePath, "string", key, fallback, buffer, size);
 }
 
 DWORD ReadCommonNumber(const char* key, DWORD fallback)
 {
-    return ReadProfileNumber(Module.StringFilePath, "common", key, fallback);
+    return ReadProfileNumberRemembered(Module.StringFilePath, "common", key, fallback);
 }
 
 DWORD ReadCommonText(const char* key, const char* fallback, char* buffer, DWORD size)
 {
-    return ReadProfileText(Module.StringFilePath, "common", key, fallback, buffer, size);
+    return ReadProfileTextRemembered(Module.StringFilePath, "common", key, fallback, buffer, size);
 }
 
 unsigned long ParseDecimal(const char* text)
