@@ -1,4 +1,5 @@
-// The platform calls of the natively compiled sources. The case mapping works on ASCII letters,
+// The platform calls of the natively compiled sources, and the module's own functions around them
+// that those sources name but the fuzzers never reach. The case mapping works on ASCII letters,
 // as the platform's does for the texts the fuzzers compare; everything else reports the call and
 // aborts, so that a fuzzed function that reaches the platform shows up as a crash.
 #include <windows.h>
@@ -8,6 +9,7 @@
 
 #include "settings/code_page.h"
 #include "settings/module_state.h"
+#include "settings/profile_cache.h"
 
 ModuleState Module;
 // Kept by the list views' column sort, which is not built here.
@@ -52,6 +54,11 @@ DWORD CharUpperBuffA(LPSTR text, DWORD length)
 }
 
 const CodePageTraits& ProcessCodePage() { Unreachable("ProcessCodePage"); }
+DWORD ReadProfileTextRemembered(const char*, const char*, const char*, const char*, char*, DWORD)
+{
+    Unreachable("ReadProfileTextRemembered");
+}
+DWORD ReadProfileNumberRemembered(const char*, const char*, const char*, DWORD) { Unreachable("ReadProfileNumberRemembered"); }
 HANDLE CreateFileA(LPCSTR, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) { Unreachable("CreateFileA"); }
 BOOL ReadFile(HANDLE, void*, DWORD, DWORD*, void*) { Unreachable("ReadFile"); }
 BOOL WriteFile(HANDLE, const void*, DWORD, DWORD*, void*) { Unreachable("WriteFile"); }
