@@ -7,21 +7,11 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZR_BUILD_DIR:-$root/build}
 build64=${ZR_BUILD_DIR64:-$root/build64}
 . "$root/scripts/wine-env.sh"
+. "$root/scripts/packages.sh"
 
 packages=(g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
           wine wine32:i386 wine64 xvfb xauth fonts-wine cmake googletest x11-utils)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "== installing: ${missing[*]}"
-    sudo_cmd=""
-    [ "$(id -u)" -ne 0 ] && sudo_cmd=sudo
-    $sudo_cmd dpkg --add-architecture i386
-    $sudo_cmd apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q "${missing[@]}"
-fi
+install_missing_packages "${packages[@]}"
 
 build_width() {  # <build directory> <toolchain file>
     echo "== building in $1"

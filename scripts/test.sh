@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up everything on a fresh Debian machine, then runs every test under Wine and Xvfb: the 32-bit
 # build's in its 32-bit prefix (where this machine can run 32-bit programs), then the x64 build's in
-# its 64-bit prefix. Arguments go to ctest (e.g. -R resolve_test). Ends with ctest's summary.
+# its 64-bit prefix. Arguments go to ctest (e.g. -R resolve_test). Ends with ctest's summary and,
+# when run without arguments (as CI runs it), a short run of every fuzz target (scripts/fuzz.sh,
+# ZR_FUZZ_SECONDS seconds each, default 5; 0 leaves them out).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZR_BUILD_DIR:-$root/build}
@@ -29,4 +31,9 @@ else
     echo "== 32-bit tests not run: this machine cannot run 32-bit programs (its kernel lacks 32-bit support)"
 fi
 run_width "$build64" "x64" "$@" || status=1
+
+fuzz_seconds=${ZR_FUZZ_SECONDS:-5}
+if [ $# -eq 0 ] && [ "$fuzz_seconds" != 0 ]; then
+    "$root/scripts/fuzz.sh" "$fuzz_seconds" || status=1
+fi
 exit $status

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -175,11 +176,19 @@ TEST(InputFilters, NameFilterOnTheJapaneseCodePageKeepsDoubleByteAndHalfWidthTex
         // A pair that would end one byte past the limit does not fit in the field: it is cut.
         {std::string(79, 'n') + pair, 80, std::string(79, 'n')},
         {std::string(80, 'n') + pair, 80, std::string(80, 'n')},
+        // Nor does one past the end of the result, whatever the limit.
+        {std::string(253, 'n') + pair, 300, std::string(253, 'n') + pair},
+        {std::string(254, 'n') + pair, 300, std::string(254, 'n')},
     };
     for (const Case& c : cases) {
-        char result[DialogTextChars] = {};
-        FilterName(c.text.c_str(), c.limit, result, 932);
-        EXPECT_EQ(result, c.kept) << c.text;
+        struct {
+            char result[DialogTextChars];
+            char sentinel[4];
+        } guarded;
+        memset(&guarded, 0x55, sizeof guarded);
+        FilterName(c.text.c_str(), c.limit, guarded.result, 932);
+        EXPECT_EQ(guarded.result, c.kept) << c.text;
+        EXPECT_EQ(std::string(guarded.sentinel, 4), std::string(4, '\x55')) << c.text;
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include "admin/another_client_dialog.h"
 #include "admin/registered_id_dialog.h"
+#include "admin/version_text.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/entry_dialogs.h"
 #include "dialogs/id_file_dialog.h"
@@ -98,26 +99,6 @@ const char* VersionString(const std::vector<BYTE>& block, DWORD translation, con
     if (!VerQueryValueA(block.data(), query, &value, &length) || !value || length == 0)
         return "";
     return static_cast<const char*>(value);
-}
-
-// "A/B/ C" becomes the lines "A", "B " and "C".
-void AppendCopyrightLines(char* buffer, size_t size, const char* copyright)
-{
-    size_t used = strnlen(buffer, size - 1);
-    for (const char* c = copyright; *c && used + 1 < size; ++c) {
-        if (*c != '/') {
-            buffer[used++] = *c;
-            continue;
-        }
-        if (c[1] == ' ') {
-            buffer[used++] = ' ';
-            ++c;
-            if (used + 1 >= size)
-                break;
-        }
-        buffer[used++] = '\n';
-    }
-    buffer[used] = '\0';
 }
 
 }  // namespace

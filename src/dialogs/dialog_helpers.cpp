@@ -34,17 +34,6 @@ BOOL CALLBACK SetFontOnChild(HWND child, LPARAM font)
     return TRUE;
 }
 
-bool IsHalfWidthSymbol(unsigned char byte, UINT codePage)
-{
-    // The code page's own table decides: on the Japanese code page the single bytes 0xA1-0xDF are
-    // half-width katakana and their punctuation; on single-byte code pages nothing above 0x7E is.
-    char single = static_cast<char>(byte);
-    WCHAR wide = 0;
-    if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, &single, 1, &wide, 1) != 1)
-        return false;
-    return wide >= 0xFF61 && wide <= 0xFF9F;
-}
-
 // Writes the filtered text back when it got shorter, keeping the caret where the user left it.
 void WriteBack(HWND dialog, int id, const char* text, size_t readLength, size_t keptLength, DWORD caret)
 {
@@ -174,37 +163,9 @@ DWORD ReadEditText(HWND dialog, int id, char* buffer, DWORD size)
 
 size_t FilterName(const char* text, size_t limit, char* result, UINT codePage)
 {
-    size_t kept = 0;
-    for (size_t i = 0; text[i] != '\0' && kept < limit && kept < DialogTextChars - 1;) {
-        auto byte = static_cast<unsigned char>(text[i]);
-        if (IsDBCSLeadByteEx(codePage, byte) && text[i + 1] != '\0') {
-            // A pair that no longer fits whole ends the text: the caller's field holds `limit`
-            // bytes and half a character would be garbage there.
-            if (kept + 2 > limit)
-                break;
-            result[kept++] = text[i++];
-            result[kept++] = text[i++];
-            continue;
-        }
-        bool keep = byte != '"' && ((byte >= 0x20 && byte <= 0x7E) || byte == '\t' ||
-                                    (byte > 0x7E && IsHalfWidthSymbol(byte, codePage)));
-        if (keep)
-            result[kept++] = static_cast<char>(byte);
-        ++i;
-    }
-    result[kept] = '\0';
-    return kept;
-}
-
-size_t FilterDigits(const char* text, size_t limit, char* result)
-{
-    size_t kept = 0;
-    for (size_t i = 0; text[i] != '\0' && kept < limit && kept < DialogTextChars - 1; ++i) {
-        if (text[i] >= '0' && text[i] <= '9')
-            result[kept++] = text[i];
-    }
-    result[kept] = '\0';
-    return kept;
+    if (codePage == CP_ACP)
+        return FilterName(text, limit, result, ProcessCodePage());
+    return FilterName(text, limit, result, ReadCodePageTraits(codePage));
 }
 
 void FilterNameText(HWND dialog, int id, size_t limit, char (&result)[DialogTextChars])

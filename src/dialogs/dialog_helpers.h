@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-enum : int { DialogTextChars = 256 };
+#include "dialogs/input_filters.h"
 
 // Pairs of (control id, help context id); a table ends with a (0, 0) row.
 struct HelpContextRow {
@@ -43,11 +43,8 @@ DWORD ReadEditText(HWND dialog, int id, char (&buffer)[N])
     return ReadEditText(dialog, id, buffer, static_cast<DWORD>(N));
 }
 
-// The pure filters: the kept text of `text` (at most `limit` bytes) into `result` of
-// DialogTextChars bytes; the return value is the kept length.
-// The name filter reads double-byte characters and half-width symbols by `codePage`'s tables.
+// The name filter (dialogs/input_filters.h) with the tables of an installed code page.
 size_t FilterName(const char* text, size_t limit, char* result, UINT codePage = CP_ACP);
-size_t FilterDigits(const char* text, size_t limit, char* result);
 
 // Filter an edit in place from its EN_UPDATE; `result` receives the edit's text after filtering.
 void FilterNameText(HWND dialog, int id, size_t limit, char (&result)[DialogTextChars]);

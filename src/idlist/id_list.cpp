@@ -18,41 +18,14 @@ const size_t SortTextChars = 254;
 
 bool IsLineEnd(char c) { return c == '\r' || c == '\n' || c == '\0'; }
 
-bool IsMultibyteCodePage()
-{
-    static const bool multibyte = [] {
-        CPINFO info = {};
-        return GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
-    }();
-    return multibyte;
-}
-
-bool IsValidPair(unsigned char lead, unsigned char trail)
-{
-    const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-    WCHAR wide[2];
-    return trail != 0 && MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pair, 2, wide, 2) == 1;
-}
-
-// Half-width symbols and punctuation that multibyte code pages keep in single bytes.
-bool IsSingleByteSymbol(unsigned char c)
-{
-    if (c < 0x80 || !IsMultibyteCodePage())
-        return false;
-    const char text[1] = {static_cast<char>(c)};
-    WORD type1 = 0, type3 = 0;
-    GetStringTypeExA(LOCALE_USER_DEFAULT, CT_CTYPE1, text, 1, &type1);
-    GetStringTypeExA(LOCALE_USER_DEFAULT, CT_CTYPE3, text, 1, &type3);
-    return (type1 & C1_PUNCT) || (type3 & C3_SYMBOL);
-}
-
-bool IsAcceptedSingleByte(unsigned char c)
+bool IsAcceptedSingleByte(unsigned char c, const CodePageTraits& codePage)
 {
     if (c == '\t')
         return true;
     if (c >= 0x20 && c <= 0x7E)
         return c != '"';
-    return IsSingleByteSymbol(c);
+    // Half-width symbols and punctuation that multibyte code pages keep in single bytes.
+    return c >= 0x80 && codePage.multibyte && codePage.symbol[c];
 }
 
 // A name is written as a settings-file key and a user name inside a value: a line break would end
@@ -125,14 +98,16 @@ long long ParseJobAccountID(const char* text)
     return value;
 }
 
-bool PassesTextRule(const char* text)
+bool PassesTextRule(const char* text) { return PassesTextRule(text, ProcessCodePage()); }
+
+bool PassesTextRule(const char* text, const CodePageTraits& codePage)
 {
     size_t accepted = 0;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p;) {
-        if (IsMultibyteCodePage() && IsDBCSLeadByte(*p) && IsValidPair(p[0], p[1])) {
+        if (codePage.multibyte && codePage.IsValidPair(p[0], p[1])) {
             p += 2;
             accepted += 2;
-        } else if (IsAcceptedSingleByte(*p)) {
+        } else if (IsAcceptedSingleByte(*p, codePage)) {
             ++p;
             ++accepted;
         } else {
@@ -155,18 +130,20 @@ int CheckJobAccountID(const char* text)
     return IdListAccepted;
 }
 
-int CheckEntry(IdRow* row, bool fixed)
+int CheckEntry(IdRow* row, bool fixed) { return CheckEntry(row, fixed, ProcessCodePage()); }
+
+int CheckEntry(IdRow* row, bool fixed, const CodePageTraits& codePage)
 {
     if (row->Name.empty())
         return IdListSkipped;
-    if (!PassesTextRule(row->Name.c_str()))
+    if (!PassesTextRule(row->Name.c_str(), codePage))
         return IdListBadText;
     if (row->ID.empty())
         return IdListSkipped;
     if (int code = CheckJobAccountID(row->ID.c_str()))
         return code;
     if (!row->UserName.empty()) {
-        if (!PassesTextRule(row->UserName.c_str()))
+        if (!PassesTextRule(row->UserName.c_str(), codePage))
             return IdListBadText;
     } else if (!fixed) {
         row->UserName = row->Name;
@@ -251,6 +228,12 @@ void PlaceImported(IdRow row, bool fixed, IdList* list, const ImportHandlers& ha
 
 int ImportIDText(const std::string& text, bool fixed, IdList* list, const ImportHandlers& handlers)
 {
+    return ImportIDText(text, fixed, list, handlers, ProcessCodePage());
+}
+
+int ImportIDText(const std::string& text, bool fixed, IdList* list, const ImportHandlers& handlers,
+                 const CodePageTraits& codePage)
+{
     int result = IdListAccepted;
     size_t lineNumber = 0;
     std::string line;
@@ -264,7 +247,7 @@ int ImportIDText(const std::string& text, bool fixed, IdList* list, const Import
 
         IdRow row = SplitIdLine(line.c_str());
         const bool userNameGiven = !row.UserName.empty();
-        const int code = CheckEntry(&row, fixed);
+        const int code = CheckEntry(&row, fixed, codePage);
         if (code == IdListSkipped)
             continue;
         if (code != IdListAccepted) {
@@ -336,14 +319,21 @@ int LoadIdSection(const char* settingsFile, bool fixed, IdList* list)
     if (!settingsFile || !settingsFile[0])
         return IdListAccepted;
     std::vector<char> section = ReadWholeSection(settingsFile, fixed ? FixedIDSection : RegisteredIDSection);
+    if (section.empty())
+        return IdListAccepted;
+    return LoadIdSectionEntries(section.data(), fixed, list, ProcessCodePage());
+}
+
+int LoadIdSectionEntries(const char* entries, bool fixed, IdList* list, const CodePageTraits& codePage)
+{
     int result = IdListAccepted;
     std::string key;
-    for (const char* entry = section.data(); !section.empty() && *entry; entry += strlen(entry) + 1) {
+    for (const char* entry = entries; *entry; entry += strlen(entry) + 1) {
         const char* equals = strchr(entry, '=');
         key.assign(entry, equals ? static_cast<size_t>(equals - entry) : strlen(entry));
         IdRow row = RowOfEntry(key.c_str(), equals ? equals + 1 : "", fixed);
         const bool userNameGiven = !row.UserName.empty();
-        const int code = CheckEntry(&row, fixed);
+        const int code = CheckEntry(&row, fixed, codePage);
         if (code == IdListSkipped)
             continue;
         if (code != IdListAccepted) {

@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "settings/code_page.h"
+
 // Result codes of a load or an import; when several entries are refused the last one's code wins.
 enum IdListCode : int {
     IdListAccepted = 0,
@@ -42,7 +44,9 @@ long long ParseJobAccountID(const char* text);
 
 // Whether a name or user name may enter a list: the characters the lists take, at most 80 bytes,
 // and nothing that would break the settings file's lines when written as a key or a value.
+// Without a code page, the process's.
 bool PassesTextRule(const char* text);
+bool PassesTextRule(const char* text, const CodePageTraits& codePage);
 
 // Whether a text can be written as a settings-file key or value and read back as it was: no line
 // break, no "=", and no "[" or ";" at its start.
@@ -61,6 +65,7 @@ struct IdRow {
 // the name as user name; a fixed-ID entry keeps it empty. Returns IdListAccepted, IdListSkipped
 // or a refusal code.
 int CheckEntry(IdRow* row, bool fixed);
+int CheckEntry(IdRow* row, bool fixed, const CodePageTraits& codePage);
 
 // Splits one ID-file line (name, ID, user name; further fields ignored) into cut fields.
 IdRow SplitIdLine(const char* line);
@@ -106,6 +111,9 @@ struct ImportHandlers {
 // Imports the text of an ID file into `list`: every line, whatever its length, with LF or CR LF
 // ends. Returns the last refusal's code, or 0.
 int ImportIDText(const std::string& text, bool fixed, IdList* list, const ImportHandlers& handlers = {});
+// The same with the names read by `codePage`'s tables.
+int ImportIDText(const std::string& text, bool fixed, IdList* list, const ImportHandlers& handlers,
+                 const CodePageTraits& codePage);
 
 // Reads the whole ID file; false when it cannot be opened or read.
 bool ReadIDFileText(const char* path, std::string* text);
@@ -114,6 +122,9 @@ bool ReadIDFileText(const char* path, std::string* text);
 // file, read in one go, to `list`. Returns the last refusal's code, or 0; a missing file or
 // section loads nothing.
 int LoadIdSection(const char* settingsFile, bool fixed, IdList* list);
+// The same from the section's entries as the profile functions give them: "key=value" texts, each
+// ending in a zero byte, and one more zero byte after the last.
+int LoadIdSectionEntries(const char* entries, bool fixed, IdList* list, const CodePageTraits& codePage);
 
 // The section's body in the settings-file format, rows in display order, names cut to 80 bytes:
 // "name=ID" or "name=ID,user" (user name not empty and not the name) in a registered-ID list;

@@ -1,0 +1,24 @@
+// What the text checks need to know of an ANSI code page, byte by byte. The checks read these
+// tables instead of asking the platform, so they work the same on any code page they are given.
+#pragma once
+
+#include <array>
+#include <bitset>
+
+struct CodePageTraits {
+    bool multibyte = false;          // characters of more than one byte exist
+    std::bitset<256> leadByte;       // starts a double-byte character
+    std::bitset<256> halfWidth;      // a single byte that is a half-width katakana form (U+FF61-U+FF9F)
+    std::bitset<256> symbol;         // a single byte of 0x80 or above that is punctuation or a symbol
+    std::array<std::bitset<256>, 256> pairs;  // [lead][trail]: a character the code page defines
+
+    bool IsLeadByte(unsigned char c) const { return leadByte[c]; }
+    bool IsValidPair(unsigned char lead, unsigned char trail) const { return leadByte[lead] && pairs[lead][trail]; }
+};
+
+// The process's ANSI code page as the platform describes it, read once. Symbols are classified
+// by the user's locale.
+const CodePageTraits& ProcessCodePage();
+
+// Another installed code page (0, CP_ACP, is the process's).
+CodePageTraits ReadCodePageTraits(unsigned codePage);
