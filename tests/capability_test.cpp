@@ -205,7 +205,7 @@ TEST(DetectDriverMode, FromTheDriversDependentFiles)
 {
     const char* cap = "TVDETECT.CAP";
     std::map<std::string, std::string> files = {
-        {cap, "[Capability]\r\nZR Tab=M\r\nZR Popup=M\r\nZR Hide=H\r\nZR NoData=M\r\n"
+        {cap, "[Capability]\r\nZR Tab=M\r\nZR Popup=M\r\nZR Hide=H\r\nZR NoData=M\r\nZR Long=M\r\n"
               "[M]\r\nJobAccount=1\r\n[H]\r\nJobAccount=1\r\nJobAccountDrvFlag=3\r\n"},
     };
     TestPrinter tab("ZR Tab", {cap, "vtjobac1.dat"}, files);
@@ -213,6 +213,13 @@ TEST(DetectDriverMode, FromTheDriversDependentFiles)
     TestPrinter hide("ZR Hide", {cap, "vtjobac4.dat"}, files);
     TestPrinter noData("ZR NoData", {cap}, files);
     TestPrinter plain("ZR Plain", {"vtjobac1.dat"}, files);
+    // A record longer than the spooler is first asked for: its capability comes after 8 KB of names.
+    std::vector<std::string> many;
+    for (int i = 0; i < 80; ++i)
+        many.push_back("filler" + std::to_string(i) + std::string(100, 'x') + ".dll");
+    many.push_back(cap);
+    many.push_back("vtjobac2.dat");
+    TestPrinter longRecord("ZR Long", many, files);
 
     struct Row {
         const char* printer;
@@ -222,6 +229,7 @@ TEST(DetectDriverMode, FromTheDriversDependentFiles)
     } rows[] = {
         {"ZR Tab P", 1, 0, true},       {"ZR Popup P", 2, 0, true}, {"ZR Hide P", 3, 3, true},
         {"ZR NoData P", 0, 0, false},   {"ZR Plain P", 0, 0, false}, {"ZR No Such Printer", 0, 0, false},
+        {"ZR Long P", 2, 0, true},
     };
     for (const Row& row : rows) {
         DWORD flag = 0;

@@ -33,15 +33,10 @@ JobFacts FindCurrentJob(const char* printerName)
     PrinterHandle printer;
     if (!printer.OpenForUse(printerName))
         return facts;
-    DWORD needed = 0, returned = 0;
-    EnumJobsA(printer.get(), 0, 0xFFFFFFFF, 1, nullptr, 0, &needed, &returned);
-    if (needed < sizeof(JOB_INFO_1A))
-        return facts;
-    std::vector<BYTE> block(needed, 0);
-    if (!EnumJobsA(printer.get(), 0, 0xFFFFFFFF, 1, block.data(), needed, &needed, &returned))
-        return facts;
+    DWORD count = 0;
+    std::vector<BYTE> block = EnumJobs1(printer.get(), &count);
     const auto* jobs = reinterpret_cast<const JOB_INFO_1A*>(block.data());
-    for (DWORD i = 0; i < returned && i < needed / sizeof(JOB_INFO_1A); ++i) {
+    for (DWORD i = 0; i < count; ++i) {
         if (!(jobs[i].Status & (JOB_STATUS_SPOOLING | JOB_STATUS_PRINTING)))
             continue;
         facts.found = true;

@@ -1,5 +1,7 @@
 #include "resolve/spooler.h"
 
+#include <algorithm>
+
 bool PrinterHandle::OpenForUse(const char* printerName)
 {
     Close();
@@ -20,27 +22,56 @@ void PrinterHandle::Close()
     handle_ = nullptr;
 }
 
-std::vector<BYTE> QueryPrinterDriver3(HANDLE printer)
+namespace {
+
+// Most records fit in this; a first call into a buffer of it spares the spooler the sizing call,
+// which costs as much as the query itself.
+const DWORD FirstGuessBytes = 4096;
+
+// Calls `query(buffer, size, &needed)` into a first-guess buffer, and once more into one of the
+// size the spooler asked for when that was too small. Empty when it fails or when the record the
+// spooler would give is shorter than `leastBytes`.
+template <typename Query>
+std::vector<BYTE> QuerySized(size_t leastBytes, Query query)
 {
+    std::vector<BYTE> block(FirstGuessBytes, 0);
     DWORD needed = 0;
-    GetPrinterDriverA(printer, nullptr, 3, nullptr, 0, &needed);
-    if (needed < sizeof(DRIVER_INFO_3A))
+    if (query(block.data(), static_cast<DWORD>(block.size()), &needed))
+        return block;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed < leastBytes || needed <= block.size())
         return {};
-    std::vector<BYTE> block(needed, 0);
-    if (!GetPrinterDriverA(printer, nullptr, 3, block.data(), needed, &needed))
+    block.assign(needed, 0);
+    if (!query(block.data(), needed, &needed))
         return {};
     return block;
 }
 
+}  // namespace
+
+std::vector<BYTE> QueryPrinterDriver3(HANDLE printer)
+{
+    return QuerySized(sizeof(DRIVER_INFO_3A), [printer](BYTE* buffer, DWORD size, DWORD* needed) {
+        return GetPrinterDriverA(printer, nullptr, 3, buffer, size, needed) != FALSE;
+    });
+}
+
 std::vector<BYTE> QueryPrinter(HANDLE printer, DWORD level, size_t leastBytes)
 {
-    DWORD needed = 0;
-    GetPrinterA(printer, level, nullptr, 0, &needed);
-    if (needed < leastBytes)
-        return {};
-    std::vector<BYTE> block(needed, 0);
-    if (!GetPrinterA(printer, level, block.data(), needed, &needed))
-        return {};
+    return QuerySized(leastBytes, [printer, level](BYTE* buffer, DWORD size, DWORD* needed) {
+        return GetPrinterA(printer, level, buffer, size, needed) != FALSE;
+    });
+}
+
+std::vector<BYTE> EnumJobs1(HANDLE printer, DWORD* count)
+{
+    *count = 0;
+    DWORD returned = 0;
+    std::vector<BYTE> block = QuerySized(0, [printer, &returned](BYTE* buffer, DWORD size, DWORD* needed) {
+        return EnumJobsA(printer, 0, 0xFFFFFFFF, 1, buffer, size, needed, &returned) != FALSE;
+    });
+    // The records stand at the start of the block; no more are read than it holds.
+    if (!block.empty())
+        *count = static_cast<DWORD>(std::min<size_t>(returned, block.size() / sizeof(JOB_INFO_1A)));
     return block;
 }
 

@@ -27,6 +27,8 @@ std::vector<BYTE> QueryPrinterDriver3(HANDLE printer);
 // The printer's record of `level` (2, 4...), empty when it cannot be had or is shorter than
 // `leastBytes`.
 std::vector<BYTE> QueryPrinter(HANDLE printer, DWORD level, size_t leastBytes);
+// The printer's jobs as JOB_INFO_1A records; `count` is how many the block holds.
+std::vector<BYTE> EnumJobs1(HANDLE printer, DWORD* count);
 std::vector<BYTE> EnumDrivers3(const char* server, const char* environment, DWORD* count);
 
 inline const DRIVER_INFO_3A* AsDriver3(const std::vector<BYTE>& block)

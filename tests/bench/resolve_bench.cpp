@@ -155,6 +155,7 @@ int main()
 
     InstalledDriver tab(DriverSpec{"ZB Tab", {Cap, "vtjobac1.dat"}, {{Cap, Capabilities}}});
     InstalledPrinter tabPrinter("ZB Tab P", "ZB Tab");
+    Sleep(2500);  // past the profile functions' window in which a new file is parsed again
     Result result = {};
     Report("tab", Median([&]() { read("ZB Tab P", 0, &result); }), Median([&]() { TabFloor(accountFile); }));
     if (result.id != 321)
