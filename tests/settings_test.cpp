@@ -7,6 +7,7 @@
 #include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
+#include "settings/profile_text.h"
 #include "settings/registry.h"
 
 namespace {
@@ -262,6 +263,69 @@ TEST(ModuleStart, JunkStringFileNeverOverrunsTheState)
     ExpectTerminated(Module);
     EXPECT_STREQ(Module.DatFile1, "");  // present but empty: no data file can match it by accident
     EXPECT_STREQ(Module.DatFile2, "vtjobac2.dat");
+}
+
+// The string file's keys read at load come from one read of its text wherever the text is plain,
+// and what is read there is what the profile functions read; anything else goes to them.
+TEST(PlainProfileValues, AgreeWithTheProfileFunctions)
+{
+    struct Row {
+        const char* name;
+        const char* text;
+        const char* key;
+        bool answeredFromText;  // whether the text alone may answer
+    } rows[] = {
+        {"plain", "[common]\r\nDatFile1=one.dat\r\n", "DatFile1", true},
+        {"case and blanks", "[ComMon]\r\n  datfile1 \t=\t one two.dat  \r\n", "DatFile1", true},
+        {"empty value", "[common]\r\nDatFile1=\r\n", "DatFile1", true},
+        {"first of two", "[common]\r\nDatFile1=a\r\nDATFILE1=b\r\n", "DatFile1", true},
+        {"other section", "[string]\r\nDatFile1=s\r\n[common]\r\nDatFile2=c\r\n", "DatFile1", true},
+        {"comment", "[common]\r\n;DatFile1=no\r\nDatFile1=yes\r\n", "DatFile1", true},
+        {"no section", "DatFile1=x\r\n", "DatFile1", true},
+        {"bare LF lines", "[common]\nDatFile1=lf.dat\n", "DatFile1", true},
+        {"no last line end", "[common]\r\nDatFile1=end.dat", "DatFile1", true},
+        {"text after bracket", "[common] ; note\r\nDatFile1=n\r\n", "DatFile1", true},
+        {"double quotes", "[common]\r\nDatFile1=\"q.dat\"\r\n", "DatFile1", false},
+        {"single quotes", "[common]\r\nDatFile1='q.dat'\r\n", "DatFile1", false},
+        {"bare key", "[common]\r\nDatFile1\r\n", "DatFile1", false},
+        {"section twice", "[common]\r\nA=1\r\n[common]\r\nDatFile1=2\r\n", "DatFile1", false},
+        {"blanks in brackets", "[ common ]\r\nDatFile1=b\r\n", "DatFile1", false},
+        {"unclosed header", "[common\r\nDatFile1=u\r\n", "DatFile1", false},
+        {"byte-order mark", "\xEF\xBB\xBF[common]\r\nDatFile1=m\r\n", "DatFile1", false},
+        {"lone CR", "[common]\rDatFile1=r\r\n", "DatFile1", false},
+        {"high bytes", "[common]\r\nAppName=\x93\xfa\x96\x7b\r\n", "AppName", false},
+    };
+    const std::string directory = FreshTestDirectory("plainprofile");
+    int index = 0;
+    for (const Row& row : rows) {
+        const std::string path = directory + "s" + std::to_string(index++) + ".ini";
+        WriteFileBytes(path, row.text);
+        char platform[64] = {};
+        GetPrivateProfileStringA("common", row.key, "FALLBACK", platform, sizeof platform, path.c_str());
+        std::string value;
+        const ProfileAnswer answer = FindPlainProfileValue(row.text, "common", row.key, &value);
+        EXPECT_EQ(answer != ProfileAnswer::Unsure, row.answeredFromText) << row.name;
+        if (answer == ProfileAnswer::Value) {
+            EXPECT_EQ(value, platform) << row.name;
+        } else if (answer == ProfileAnswer::Absent) {
+            EXPECT_STREQ(platform, "FALLBACK") << row.name;
+        }
+    }
+}
+
+TEST(ModuleStart, KeysTheTextCannotAnswerComeFromTheProfileFunctions)
+{
+    ModuleSandbox sandbox(ModuleSandbox::WithStringFile("DatFile1=\"quoted.dat\"\r\nDatFile2\r\n"
+                                                        "MfHeader= Z \r\n[string]\r\nAppName='Name'\r\n"));
+    char expected[64] = {};
+    GetPrivateProfileStringA("common", "DatFile1", "", expected, sizeof expected, Module.StringFilePath);
+    EXPECT_STREQ(Module.DatFile1, expected);
+    EXPECT_STREQ(Module.DatFile1, "quoted.dat");
+    GetPrivateProfileStringA("common", "DatFile2", "vtjobac2.dat", expected, sizeof expected, Module.StringFilePath);
+    EXPECT_STREQ(Module.DatFile2, expected);
+    EXPECT_STREQ(Module.MfHeader, "Z");
+    GetPrivateProfileStringA("string", "AppName", "", expected, sizeof expected, Module.StringFilePath);
+    EXPECT_STREQ(Module.AppName, expected);
 }
 
 TEST(TheDll, LoadsAndCarriesItsResources)

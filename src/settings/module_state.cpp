@@ -1,9 +1,12 @@
 #include "settings/module_state.h"
 
 #include <cstring>
+#include <string>
 
 #include "settings/helpers.h"
 #include "settings/profile.h"
+#include "settings/profile_text.h"
+#include "settings/settings_file.h"
 #include "settings/registry.h"
 #include "settings/text.h"
 
@@ -15,13 +18,46 @@ const char DefaultRegistryRoot[] = "SOFTWARE\\Tavrodata\\TAVRO Jobtally Client";
 
 bool FileExists(const char* path)
 {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(path, &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return false;
-    FindClose(find);
-    return true;
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
+
+// The string file as read once at load: each call of the profile functions opens and checks the
+// file again, and the keys read at load cost a process more than the rest of loading the module.
+// A key whose line is anything but plain in the text is left to the profile functions.
+class StringFileText {
+public:
+    explicit StringFileText(const char* file) : file_(file)
+    {
+        try {
+            read_ = file && file[0] && ReadWholeFile(file, &text_);
+        } catch (...) {
+            read_ = false;
+        }
+    }
+
+    // Reads `key` of `section` as the profile functions would, into a buffer of `size` bytes.
+    template <size_t N>
+    void Read(const char* section, const char* key, const char* fallback, char (&buffer)[N]) const
+    {
+        std::string value;
+        ProfileAnswer answer = ProfileAnswer::Unsure;
+        try {
+            if (read_)
+                answer = FindPlainProfileValue(text_, section, key, &value);
+        } catch (...) {
+            answer = ProfileAnswer::Unsure;
+        }
+        if (answer == ProfileAnswer::Unsure)
+            ReadProfileText(file_, section, key, fallback, buffer);
+        else
+            CopyCut(buffer, answer == ProfileAnswer::Value ? value.c_str() : fallback);
+    }
+
+private:
+    const char* file_;
+    std::string text_;
+    bool read_ = false;
+};
 
 void SplitModulePath(HINSTANCE instance, ModuleState* state)
 {
@@ -90,24 +126,25 @@ void LoadModuleState(HINSTANCE instance, ModuleState* state)
     ChooseStringFile(instance, state);
 
     const char* file = state->StringFilePath;
-    ReadProfileText(file, "common", "RegRoot", DefaultRegistryRoot, state->RegistryRoot);
+    const StringFileText strings(file);
+    strings.Read("common", "RegRoot", DefaultRegistryRoot, state->RegistryRoot);
 
     char helpPath[PathChars + 1] = {};
     bool hasHelpPath = ReadRegistryPaths(state, helpPath);
     char helpFile[PathChars] = {};
-    ReadProfileText(file, "common", "HelpFile", "vtlogext.hlp", helpFile);
+    strings.Read("common", "HelpFile", "vtlogext.hlp", helpFile);
     // A help path that does not fit stays empty: no help opens rather than another file.
     if (hasHelpPath)
         ComposePath(state->HelpFilePath, {helpPath, "\\", helpFile});
     else
         ComposePath(state->HelpFilePath, {state->ModuleDirectory, helpFile});
 
-    ReadProfileText(file, "common", "DatFile1", "vtjobac1.dat", state->DatFile1);
-    ReadProfileText(file, "common", "DatFile2", "vtjobac2.dat", state->DatFile2);
-    ReadProfileText(file, "common", "DatFile4", "vtjobac4.dat", state->DatFile4);
-    ReadProfileText(file, "common", "AccountFile", "vtjobac.ini", state->AccountFile);
-    ReadProfileText(file, "common", "MfHeader", "TV", state->MfHeader);
-    ReadProfileText(file, "string", "AppName", "TAVRO Jobtally Client", state->AppName);
+    strings.Read("common", "DatFile1", "vtjobac1.dat", state->DatFile1);
+    strings.Read("common", "DatFile2", "vtjobac2.dat", state->DatFile2);
+    strings.Read("common", "DatFile4", "vtjobac4.dat", state->DatFile4);
+    strings.Read("common", "AccountFile", "vtjobac.ini", state->AccountFile);
+    strings.Read("common", "MfHeader", "TV", state->MfHeader);
+    strings.Read("string", "AppName", "TAVRO Jobtally Client", state->AppName);
 }
 
 void InitModuleSettings()

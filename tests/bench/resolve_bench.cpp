@@ -6,8 +6,9 @@
 //   hide N   a Hide printer with a registered list of N users; floor: one profile read of the
 //            user's key in that list; and beside it the least any resolution of a printer does
 //            besides: opening the printer and reading its driver's level-3 record;
-//   load     LoadLibrary and FreeLibrary of a fresh copy of the module; floor: the same of a small
-//            library of the tests';
+//   load     LoadLibrary and FreeLibrary of the module in a fresh process that has what every
+//            printing process has loaded (user32, gdi32, winspool, advapi32); floor: the same of a
+//            library that imports only kernel32;
 //   threads  calls a second from 1 and from 8 threads, Tab and Hide alternating, beside the same
 //            for the floors' calls.
 // Run: bash scripts/bench.sh (after a build).
@@ -15,6 +16,7 @@
 #include <winspool.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <cstdio>
 #include <functional>
@@ -134,10 +136,63 @@ double Throughput(int threads, int calls, const std::function<void(int)>& call)
     return threads * calls / (Now() - start);
 }
 
+// One LoadLibrary and FreeLibrary of `path`, in seconds; the body of a fresh process's run.
+double LoadOnce(const char* path)
+{
+    double start = Now();
+    HMODULE module = LoadLibraryA(path);
+    if (module)
+        FreeLibrary(module);
+    return module ? Now() - start : -1.0;
+}
+
+// Runs this program again to time one load of `path` in a process of its own; -1 on failure.
+double LoadInFreshProcess(const std::string& path)
+{
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        return -1.0;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    std::string command = std::string("\"") + self + "\" --load-once \"" + path + "\"";
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                  &process);
+    CloseHandle(writeEnd);
+    std::string output;
+    char chunk[64];
+    DWORD got = 0;
+    while (started && ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        output.append(chunk, got);
+    CloseHandle(readEnd);
+    if (!started)
+        return -1.0;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return output.empty() ? -1.0 : std::atof(output.c_str());
+}
+
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--load-once") {
+        // What every printing process has loaded before it meets the module.
+        GetDesktopWindow();
+        GetStockObject(WHITE_BRUSH);
+        ClosePrinter(nullptr);
+        std::printf("%.9f\n", LoadOnce(argv[2]));
+        return 0;
+    }
+
     HMODULE built = LoadLibraryA((ProgramDirectory() + "zrlogext.dll").c_str());
     if (!built) {
         std::fprintf(stderr, "zrlogext.dll not found beside the benchmark\n");
@@ -196,31 +251,16 @@ int main()
                     one, eight, eight / one, floorOne, floorEight, floorEight / floorOne);
     }
 
-    // Loading: a fresh copy each time, as a process that loads it for the first time.
-    const std::string small = ProgramDirectory() + "tvctfct.dll";
-    int copies = 0;
-    auto loadModule = [&]() {
-        std::string copy = sandbox.Directory() + "load" + std::to_string(copies++) + ".dll";
-        CopyFileA((ProgramDirectory() + "zrlogext.dll").c_str(), copy.c_str(), FALSE);
-        double start = Now();
-        HMODULE module = LoadLibraryA(copy.c_str());
-        if (module)
-            FreeLibrary(module);
-        return Now() - start;
-    };
-    auto loadSmall = [&]() {
-        std::string copy = sandbox.Directory() + "small" + std::to_string(copies++) + ".dll";
-        CopyFileA(small.c_str(), copy.c_str(), FALSE);
-        double start = Now();
-        HMODULE module = LoadLibraryA(copy.c_str());
-        if (module)
-            FreeLibrary(module);
-        return Now() - start;
-    };
+    // Loading: in a fresh process each time, as a printing process meets the module (which stays
+    // loaded in a process once it is there), both libraries beside the string file as deployed.
+    const std::string trivial = sandbox.Directory() + "trivial.dll";
+    const std::string shipped = sandbox.Directory() + "shipped.dll";
+    CopyFileA((ProgramDirectory() + "zrtrivial.dll").c_str(), trivial.c_str(), FALSE);
+    CopyFileA((ProgramDirectory() + "zrlogext.dll").c_str(), shipped.c_str(), FALSE);
     std::vector<double> module, floor;
     for (int i = 0; i < 21; ++i) {
-        module.push_back(loadModule());
-        floor.push_back(loadSmall());
+        module.push_back(LoadInFreshProcess(shipped));
+        floor.push_back(LoadInFreshProcess(trivial));
     }
     std::nth_element(module.begin(), module.begin() + 10, module.end());
     std::nth_element(floor.begin(), floor.begin() + 10, floor.end());

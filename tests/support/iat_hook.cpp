@@ -1,6 +1,8 @@
 #include "iat_hook.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -29,6 +31,50 @@ void** FindImportSlot(HMODULE module, const char* dll, const char* function)
     return nullptr;
 }
 
+// The slot of a function the module loads on first call. The linker records no directory of those,
+// so the slot is found by its symbol, __imp_<name> (32-bit: __imp__<name>@<bytes>), in the COFF
+// symbol table of the module's file, which the build keeps.
+void** FindDelayedImportSlot(HMODULE module, const char* function)
+{
+    char path[MAX_PATH] = {};
+    if (!GetModuleFileNameA(module, path, sizeof path))
+        return nullptr;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    LARGE_INTEGER size = {};
+    GetFileSizeEx(file, &size);
+    std::vector<BYTE> image(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    bool ok = ReadFile(file, image.data(), static_cast<DWORD>(image.size()), &read, nullptr) && read == image.size();
+    CloseHandle(file);
+    if (!ok)
+        return nullptr;
+
+    auto* base = reinterpret_cast<BYTE*>(module);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_FILE_HEADER& header = nt->FileHeader;
+    const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
+    const size_t symbolsAt = header.PointerToSymbolTable;
+    const size_t stringsAt = symbolsAt + size_t{header.NumberOfSymbols} * IMAGE_SIZEOF_SYMBOL;
+    if (!symbolsAt || stringsAt + 4 > image.size())
+        return nullptr;
+    const std::string wanted = std::string(sizeof(void*) == 4 ? "__imp__" : "__imp_") + function;
+    for (DWORD i = 0; i < header.NumberOfSymbols; ++i) {
+        const auto* symbol = reinterpret_cast<const IMAGE_SYMBOL*>(&image[symbolsAt + size_t{i} * IMAGE_SIZEOF_SYMBOL]);
+        std::string name;
+        if (symbol->N.Name.Short)
+            name.assign(reinterpret_cast<const char*>(symbol->N.ShortName), strnlen(reinterpret_cast<const char*>(symbol->N.ShortName), 8));
+        else if (stringsAt + symbol->N.Name.Long < image.size())
+            name = reinterpret_cast<const char*>(&image[stringsAt + symbol->N.Name.Long]);
+        const bool matches = name == wanted || (sizeof(void*) == 4 && name.rfind(wanted + "@", 0) == 0);
+        if (matches && symbol->SectionNumber > 0 && symbol->SectionNumber <= header.NumberOfSections)
+            return reinterpret_cast<void**>(base + sections[symbol->SectionNumber - 1].VirtualAddress + symbol->Value);
+        i += symbol->NumberOfAuxSymbols;
+    }
+    return nullptr;
+}
+
 void WriteSlot(void** slot, void* value)
 {
     DWORD old = 0;
@@ -41,15 +87,29 @@ void WriteSlot(void** slot, void* value)
 
 ImportHook::ImportHook(HMODULE module, const char* dll, const char* function, void* replacement)
 {
-    slot_ = FindImportSlot(module ? module : GetModuleHandleA(nullptr), dll, function);
-    if (!slot_)
+    module = module ? module : GetModuleHandleA(nullptr);
+    slot_ = FindImportSlot(module, dll, function);
+    if (slot_) {
+        original_ = *slot_;
+    } else if ((slot_ = FindDelayedImportSlot(module, function)) != nullptr) {
+        // The slot may still hold the loader's thunk, which would bind it over the stand-in.
+        delayedLibrary_ = LoadLibraryA(dll);
+        original_ = delayedLibrary_ ? reinterpret_cast<void*>(GetProcAddress(delayedLibrary_, function)) : nullptr;
+        if (!original_) {
+            slot_ = nullptr;
+            return;
+        }
+        restore_ = *slot_;
+    } else {
         return;
-    original_ = *slot_;
+    }
     WriteSlot(slot_, replacement);
 }
 
 ImportHook::~ImportHook()
 {
     if (slot_)
-        WriteSlot(slot_, original_);
+        WriteSlot(slot_, delayedLibrary_ ? restore_ : original_);
+    if (delayedLibrary_)
+        FreeLibrary(delayedLibrary_);
 }

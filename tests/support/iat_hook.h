@@ -1,5 +1,6 @@
 // Replaces one imported function of a loaded module for the hook's lifetime: the stand-in for what
 // Wine cannot provide (jobs in the spooler, a print server, another OS version for one call).
+// Functions the module loads on first call are found too; original() is then the DLL's own.
 #pragma once
 
 #include <windows.h>
@@ -18,4 +19,7 @@ public:
 private:
     void** slot_ = nullptr;
     void* original_ = nullptr;
+    HMODULE delayedLibrary_ = nullptr;  // held while a first-call slot is replaced
+    void* restore_ = nullptr;           // what that slot held before
+
 };

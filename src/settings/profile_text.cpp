@@ -1,0 +1,126 @@
+#include "settings/profile_text.h"
+
+#include <cstring>
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string Trimmed(const std::string& text, size_t begin, size_t end)
+{
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool HasHighBytes(const std::string& text)
+{
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return true;
+    return false;
+}
+
+enum class NameMatch { No, Yes, Maybe };
+
+// Whether a name in the text is `wanted`: ASCII letters compared without case; a name of the same
+// length with bytes past ASCII might compare equal under the profile functions' own rules.
+NameMatch MatchName(const std::string& name, const char* wanted)
+{
+    const size_t length = strlen(wanted);
+    if (name.size() != length)
+        return NameMatch::No;
+    if (HasHighBytes(name))
+        return NameMatch::Maybe;
+    for (size_t i = 0; i < length; ++i)
+        if (AsciiUpper(name[i]) != AsciiUpper(wanted[i]))
+            return NameMatch::No;
+    return NameMatch::Yes;
+}
+
+bool IsPlainValue(const std::string& value)
+{
+    for (char c : value) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7F)
+            return false;
+    }
+    return value.empty() ||
+           (value.front() != '"' && value.front() != '\'' && value.back() != '"' && value.back() != '\'');
+}
+
+bool HasOddBytes(const std::string& text)
+{
+    if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF')))
+        return true;
+    if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        return true;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\0' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
+            return true;
+    return false;
+}
+
+}  // namespace
+
+ProfileAnswer FindPlainProfileValue(const std::string& text, const char* section, const char* key,
+                                    std::string* value)
+{
+    value->clear();
+    auto unsure = [value]() {
+        value->clear();
+        return ProfileAnswer::Unsure;
+    };
+    if (!section || !key || HasOddBytes(text))
+        return unsure();
+    bool inSection = false;
+    bool sectionSeen = false;
+    bool found = false;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        size_t lineEnd = end > start && text[end - 1] == '\r' ? end - 1 : end;
+        const std::string line = Trimmed(text, start, lineEnd);
+        start = end + 1;
+
+        if (!line.empty() && line[0] == '[') {
+            const size_t close = line.find(']');
+            if (close == std::string::npos)
+                return unsure();
+            const std::string name = line.substr(1, close - 1);
+            NameMatch match = MatchName(Trimmed(name, 0, name.size()), section);
+            if (match != NameMatch::No && name != Trimmed(name, 0, name.size()))
+                match = NameMatch::Maybe;  // blanks inside the brackets
+            if (match == NameMatch::Maybe || (match == NameMatch::Yes && sectionSeen))
+                return unsure();
+            inSection = match == NameMatch::Yes;
+            sectionSeen = sectionSeen || inSection;
+            continue;
+        }
+        if (!inSection || line.empty() || line[0] == ';')
+            continue;
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos) {
+            if (MatchName(line, key) != NameMatch::No)
+                return unsure();
+            continue;
+        }
+        const NameMatch match = MatchName(Trimmed(line, 0, equals), key);
+        if (match == NameMatch::Maybe)
+            return unsure();
+        if (match == NameMatch::No || found)
+            continue;
+        *value = Trimmed(line, equals + 1, line.size());
+        if (!IsPlainValue(*value)) {
+            value->clear();
+            return unsure();
+        }
+        found = true;
+    }
+    return found ? ProfileAnswer::Value : ProfileAnswer::Absent;
+}
