@@ -4,7 +4,9 @@
 # (default 10), starting from its seeds in fuzz/corpus/<target>/ and from what earlier runs found
 # (build-fuzz/corpus/<target>/). Fails when any target crashes, reports an error or breaks a
 # property; the input that did it is left in build-fuzz/artifacts/ (rerun it with
-# `build-fuzz/<target> <file>`). Installs clang and libFuzzer when they are missing.
+# `build-fuzz/<target> <file>`). Installs clang and libFuzzer when they are missing. An input that
+# runs longer than ZR_FUZZ_TIMEOUT seconds (default 10) fails the run; raise it for a run niced
+# below other work, whose inputs can wait that long for the processor.
 # Usage: scripts/fuzz.sh [seconds per target] [target...]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -31,7 +33,7 @@ echo "== running each fuzz target for $seconds s"
 for target in "${targets[@]}"; do
     mkdir -p "$build/corpus/$target"
     log=$build/$target.log
-    if nice -n "${ZR_FUZZ_NICE:-10}" "$build/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    if nice -n "${ZR_FUZZ_NICE:-10}" "$build/$target" -max_total_time="$seconds" -timeout="${ZR_FUZZ_TIMEOUT:-10}" -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
         "$build/corpus/$target" "$root/fuzz/corpus/$target" >"$log" 2>&1; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
