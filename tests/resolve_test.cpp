@@ -313,67 +313,78 @@ TEST(ReadJobAccountID, RepeatedResolutionsLeaveNothingBehind)
     EXPECT_LT(HeapBusyBytes(), heap + 16 * 1024) << "600 resolutions must not grow the heap";
 }
 
-// Eight threads resolve a Tab printer and a Hide printer at once, the Hide printer in each of its
-// non-interactive variants in turn (Wine keeps every driver's files in one directory, so the
-// variants' settings files cannot stand side by side): each answer is its printer's, and the
-// process keeps no handle or heap block from them.
+// Eight threads resolve a Tab printer and three Hide printers at once: a registered list, a
+// fixed ID and the host-address variant. Wine keeps every driver's files in one directory, so the
+// three settings files stand side by side under three names, each named as the Hide data file by
+// the string file of a module copy of its own: each answer is its printer's, and the process keeps
+// no handle or heap block from them.
 TEST(ReadJobAccountID, ThreadsResolvingTogetherGetTheirOwnAnswers)
 {
     char address[32] = {};
     ASSERT_TRUE(GetHostAddress(address, sizeof address));
-    struct Variant {
-        const char* name;
+    const std::string capabilities =
+        "[Capability]\r\nZR Tab=M\r\nZR Hide=M\r\nZR Fixed=M\r\nZR Host=M\r\n[M]\r\nJobAccount=1\r\n";
+    struct Case {
+        const char* printer;
+        const char* driver;
+        const char* dataFile;  // "" for the Tab printer
         const char* settings;
         DWORD id;
         std::string user;
-    } variants[] = {
-        {"registered list", "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\njdoe=1234,John\r\n", 1234, "John"},
-        {"fixed ID", "[JobAccount]\r\nMode=5\r\nJobAccountID=56\r\nUserID=Fixed User\r\n", 56, "Fixed User"},
-        {"host address", "[JobAccount]\r\nMode=7\r\n[JobAccountID]\r\njdoe=9\r\n", 9,
+    } cases[] = {
+        {"ZR Tab P", "ZR Tab", "", "", 321, "Tab User"},
+        {"ZR Hide P", "ZR Hide", "vtjobac4.dat", "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\njdoe=1234,John\r\n",
+         1234, "John"},
+        {"ZR Fixed P", "ZR Fixed", "vtjobfx4.dat", "[JobAccount]\r\nMode=5\r\nJobAccountID=56\r\nUserID=Fixed User\r\n",
+         56, "Fixed User"},
+        {"ZR Host P", "ZR Host", "vtjobhs4.dat", "[JobAccount]\r\nMode=7\r\n[JobAccountID]\r\njdoe=9\r\n", 9,
          std::string("jdoe(") + address + ")"},
     };
-    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
-    InstalledPrinter tabPrinter("ZR Tab P", "ZR Tab");
     AccountFileBackup account(AccountFileInWindowsDirectory());
     WriteFileBytes(account.Path(), "[ZR Tab P]\r\nJobAccountID=321\r\nUserID=Tab User\r\n");
-    for (const Variant& variant : variants) {
-        InstalledDriver hide(DriverSpec{"ZR Hide", {Cap, "vtjobac4.dat"},
-                                        {{Cap, Capabilities()}, {"vtjobac4.dat", variant.settings}}});
-        InstalledPrinter hidePrinter("ZR Hide P", "ZR Hide");
-        Resolver resolver;
-        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
 
-        std::atomic<int> wrong{0};
-        auto resolveMany = [&](int thread, int calls) {
-            for (int i = 0; i < calls; ++i) {
-                const bool tabTurn = (thread + i) % 2 == 0;
-                Result result = {};
-                int ok = resolver.read(tabTurn ? "ZR Tab P" : "ZR Hide P", 0, &result);
-                const DWORD id = tabTurn ? 321 : variant.id;
-                const std::string user = tabTurn ? "Tab User" : variant.user;
-                if ((ok != 1 || result.id != id || user != result.user) && wrong++ < 4)
-                    ADD_FAILURE() << variant.name << ": " << (tabTurn ? "Tab" : "Hide") << " answered " << result.id
-                                  << " / " << result.user;
-            }
-        };
-        auto runThreads = [&](int calls) {
-            std::vector<std::thread> threads;
-            for (int thread = 0; thread < 8; ++thread)
-                threads.emplace_back(resolveMany, thread, calls);
-            for (std::thread& thread : threads)
-                thread.join();
-        };
-        runThreads(4);  // the first resolutions load what stays loaded
-        DWORD handles = 0;
-        GetProcessHandleCount(GetCurrentProcess(), &handles);
-        SIZE_T heap = HeapBusyBytes();
-        runThreads(50);
-        DWORD handlesAfter = 0;
-        GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
-        EXPECT_EQ(wrong.load(), 0) << variant.name;
-        EXPECT_LE(handlesAfter, handles + 2) << variant.name;
-        EXPECT_LT(HeapBusyBytes(), heap + 64 * 1024) << variant.name << ": 400 resolutions must not grow the heap";
+    std::vector<std::unique_ptr<InstalledDriver>> drivers;
+    std::vector<std::unique_ptr<InstalledPrinter>> printers;
+    std::vector<std::unique_ptr<Resolver>> resolvers;
+    std::vector<std::unique_ptr<JobStandIn>> jobs;
+    for (const Case& c : cases) {
+        const bool tab = !c.dataFile[0];
+        drivers.push_back(std::make_unique<InstalledDriver>(
+            tab ? DriverSpec{c.driver, {Cap, "vtjobac1.dat"}, {{Cap, capabilities}}}
+                : DriverSpec{c.driver, {Cap, c.dataFile}, {{Cap, capabilities}, {c.dataFile, c.settings}}}));
+        printers.push_back(std::make_unique<InstalledPrinter>(c.printer, c.driver));
+        resolvers.push_back(std::make_unique<Resolver>(tab ? "" : std::string("DatFile4=") + c.dataFile + "\r\n"));
+        jobs.push_back(std::make_unique<JobStandIn>(resolvers.back()->sandbox.Handle(), "jdoe"));
     }
+
+    std::atomic<int> wrong{0};
+    auto resolveMany = [&](int thread, int calls) {
+        for (int i = 0; i < calls; ++i) {
+            const size_t turn = static_cast<size_t>(thread + i) % 4;
+            const Case& c = cases[turn];
+            Result result = {};
+            const int ok = resolvers[turn]->read(c.printer, 0, &result);
+            if ((ok != 1 || result.id != c.id || c.user != result.user) && wrong++ < 4)
+                ADD_FAILURE() << c.printer << " answered " << ok << ": " << result.id << " / " << result.user;
+        }
+    };
+    auto runThreads = [&](int calls) {
+        std::vector<std::thread> threads;
+        for (int thread = 0; thread < 8; ++thread)
+            threads.emplace_back(resolveMany, thread, calls);
+        for (std::thread& thread : threads)
+            thread.join();
+    };
+    runThreads(8);  // the first resolutions load what stays loaded
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    SIZE_T heap = HeapBusyBytes();
+    runThreads(100);
+    DWORD handlesAfter = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_LE(handlesAfter, handles + 2);
+    EXPECT_LT(HeapBusyBytes(), heap + 64 * 1024) << "800 resolutions must not grow the heap";
 }
 
 namespace {
