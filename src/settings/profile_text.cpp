@@ -2,18 +2,9 @@
 
 #include <cstring>
 
+#include "settings/profile_lines.h"
+
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string Trimmed(const std::string& text, size_t begin, size_t end)
-{
-    while (begin < end && IsBlank(text[begin]))
-        ++begin;
-    while (end > begin && IsBlank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -80,21 +71,15 @@ ProfileAnswer FindPlainProfileValue(const std::string& text, const char* section
     bool inSection = false;
     bool sectionSeen = false;
     bool found = false;
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        size_t lineEnd = end > start && text[end - 1] == '\r' ? end - 1 : end;
-        const std::string line = Trimmed(text, start, lineEnd);
-        start = end + 1;
-
+    for (const TextLine& whole : SplitLines(text)) {
+        const std::string line = TrimmedLine(text, whole);
         if (!line.empty() && line[0] == '[') {
             const size_t close = line.find(']');
             if (close == std::string::npos)
                 return unsure();
-            const std::string name = line.substr(1, close - 1);
-            NameMatch match = MatchName(Trimmed(name, 0, name.size()), section);
-            if (match != NameMatch::No && name != Trimmed(name, 0, name.size()))
+            const std::string name = SectionName(line);
+            NameMatch match = MatchName(name, section);
+            if (match != NameMatch::No && name != line.substr(1, close - 1))
                 match = NameMatch::Maybe;  // blanks inside the brackets
             if (match == NameMatch::Maybe || (match == NameMatch::Yes && sectionSeen))
                 return unsure();
@@ -102,24 +87,20 @@ ProfileAnswer FindPlainProfileValue(const std::string& text, const char* section
             sectionSeen = sectionSeen || inSection;
             continue;
         }
-        if (!inSection || line.empty() || line[0] == ';')
+        const std::string lineKey = inSection ? KeyOfLine(line) : std::string();
+        if (lineKey.empty())
             continue;
         const size_t equals = line.find('=');
-        if (equals == std::string::npos) {
-            if (MatchName(line, key) != NameMatch::No)
-                return unsure();
-            continue;
-        }
-        const NameMatch match = MatchName(Trimmed(line, 0, equals), key);
-        if (match == NameMatch::Maybe)
+        const NameMatch match = MatchName(lineKey, key);
+        // A bare key, or a name the profile functions might take for this one.
+        if (match == NameMatch::Maybe || (match == NameMatch::Yes && equals == std::string::npos))
             return unsure();
         if (match == NameMatch::No || found)
             continue;
-        *value = Trimmed(line, equals + 1, line.size());
-        if (!IsPlainValue(*value)) {
-            value->clear();
+        const size_t valueStart = line.find_first_not_of(" \t", equals + 1);
+        *value = valueStart == std::string::npos ? std::string() : line.substr(valueStart);
+        if (!IsPlainValue(*value))
             return unsure();
-        }
         found = true;
     }
     return found ? ProfileAnswer::Value : ProfileAnswer::Absent;

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "settings/file_handle.h"
+#include "settings/profile_lines.h"
 #include "settings/text.h"
 
 namespace {
@@ -63,35 +64,7 @@ bool MoveOver(const std::string& temporary, const char* target)
     return false;
 }
 
-struct Line {
-    size_t start;
-    size_t end;  // past the line feed (or the text's end)
-};
-
-std::vector<Line> SplitLines(const std::string& text)
-{
-    std::vector<Line> lines;
-    for (size_t start = 0; start < text.size();) {
-        size_t feed = text.find('\n', start);
-        size_t end = feed == std::string::npos ? text.size() : feed + 1;
-        lines.push_back({start, end});
-        start = end;
-    }
-    return lines;
-}
-
-// The line without its blanks at either end and without its line end.
-std::string TrimmedLine(const std::string& text, const Line& line)
-{
-    size_t begin = line.start, end = line.end;
-    while (begin < end && strchr(" \t", text[begin]))
-        ++begin;
-    while (end > begin && strchr(" \t\r\n", text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
-size_t FirstFilled(const std::string& text, const Line& line)
+size_t FirstFilled(const std::string& text, const TextLine& line)
 {
     size_t i = line.start;
     while (i < line.end && strchr(" \t\r\n", text[i]) && text[i])
@@ -99,23 +72,13 @@ size_t FirstFilled(const std::string& text, const Line& line)
     return i;
 }
 
-bool StartsHeader(const std::string& text, const Line& line)
+bool StartsHeader(const std::string& text, const TextLine& line)
 {
     const size_t i = FirstFilled(text, line);
     return i < line.end && text[i] == '[';
 }
 
-bool IsBlankLine(const std::string& text, const Line& line) { return FirstFilled(text, line) == line.end; }
-
-std::string SectionName(const std::string& header)
-{
-    size_t close = header.find(']');
-    std::string name = header.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
-        name.pop_back();
-    size_t first = name.find_first_not_of(" \t");
-    return first == std::string::npos ? std::string() : name.substr(first);
-}
+bool IsBlankLine(const std::string& text, const TextLine& line) { return FirstFilled(text, line) == line.end; }
 
 bool SameName(const std::string& a, const char* b) { return lstrcmpiA(a.c_str(), b) == 0; }
 
@@ -126,7 +89,7 @@ struct SectionRange {
     size_t last;
 };
 
-std::vector<SectionRange> FindSections(const std::string& text, const std::vector<Line>& lines, const char* section)
+std::vector<SectionRange> FindSections(const std::string& text, const std::vector<TextLine>& lines, const char* section)
 {
     std::vector<SectionRange> found;
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -154,17 +117,6 @@ std::string WithLineEnd(const std::string& text)
     if (text.empty() || text.back() == '\n')
         return text;
     return text + "\r\n";
-}
-
-std::string KeyOfLine(const std::string& trimmed)
-{
-    if (trimmed.empty() || trimmed[0] == ';')
-        return {};
-    size_t equals = trimmed.find('=');
-    std::string key = trimmed.substr(0, equals);
-    while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
-        key.pop_back();
-    return key;
 }
 
 std::string UpperKey(std::string key) { return UpperCaseKey(std::move(key)); }
@@ -228,7 +180,7 @@ void FlushProfileCache(const char* file)
 
 std::string WithSectionReplaced(const std::string& text, const char* section, const std::string& body)
 {
-    const std::vector<Line> lines = SplitLines(text);
+    const std::vector<TextLine> lines = SplitLines(text);
     const std::vector<SectionRange> found = FindSections(text, lines, section);
     const std::string replacement = std::string("[") + section + "]\r\n" + body;
     if (found.empty())
@@ -242,7 +194,7 @@ std::string WithSectionReplaced(const std::string& text, const char* section, co
 std::string WithKeysSet(const std::string& text, const char* section,
                         const ProfileKeys& entries)
 {
-    const std::vector<Line> lines = SplitLines(text);
+    const std::vector<TextLine> lines = SplitLines(text);
     const std::vector<SectionRange> found = FindSections(text, lines, section);
     const size_t first = found.empty() ? 0 : found[0].header + 1;
     const size_t last = found.empty() ? 0 : found[0].last;
