@@ -2,7 +2,8 @@
 
 #include <cstring>
 #include <string>
-#include <vector>
+
+#include "settings/settings_file.h"
 
 namespace {
 
@@ -37,18 +38,8 @@ void** FindImportSlot(HMODULE module, const char* dll, const char* function)
 void** FindDelayedImportSlot(HMODULE module, const char* function)
 {
     char path[MAX_PATH] = {};
-    if (!GetModuleFileNameA(module, path, sizeof path))
-        return nullptr;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return nullptr;
-    LARGE_INTEGER size = {};
-    GetFileSizeEx(file, &size);
-    std::vector<BYTE> image(static_cast<size_t>(size.QuadPart));
-    DWORD read = 0;
-    bool ok = ReadFile(file, image.data(), static_cast<DWORD>(image.size()), &read, nullptr) && read == image.size();
-    CloseHandle(file);
-    if (!ok)
+    std::string image;
+    if (!GetModuleFileNameA(module, path, sizeof path) || !ReadWholeFile(path, &image))
         return nullptr;
 
     auto* base = reinterpret_cast<BYTE*>(module);
@@ -61,12 +52,12 @@ void** FindDelayedImportSlot(HMODULE module, const char* function)
         return nullptr;
     const std::string wanted = std::string(sizeof(void*) == 4 ? "__imp__" : "__imp_") + function;
     for (DWORD i = 0; i < header.NumberOfSymbols; ++i) {
-        const auto* symbol = reinterpret_cast<const IMAGE_SYMBOL*>(&image[symbolsAt + size_t{i} * IMAGE_SIZEOF_SYMBOL]);
+        const auto* symbol = reinterpret_cast<const IMAGE_SYMBOL*>(image.data() + symbolsAt + size_t{i} * IMAGE_SIZEOF_SYMBOL);
         std::string name;
         if (symbol->N.Name.Short)
             name.assign(reinterpret_cast<const char*>(symbol->N.ShortName), strnlen(reinterpret_cast<const char*>(symbol->N.ShortName), 8));
         else if (stringsAt + symbol->N.Name.Long < image.size())
-            name = reinterpret_cast<const char*>(&image[stringsAt + symbol->N.Name.Long]);
+            name = image.c_str() + stringsAt + symbol->N.Name.Long;  // the text ends in a zero at worst
         const bool matches = name == wanted || (sizeof(void*) == 4 && name.rfind(wanted + "@", 0) == 0);
         if (matches && symbol->SectionNumber > 0 && symbol->SectionNumber <= header.NumberOfSections)
             return reinterpret_cast<void**>(base + sections[symbol->SectionNumber - 1].VirtualAddress + symbol->Value);
