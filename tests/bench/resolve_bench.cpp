@@ -16,14 +16,15 @@
 #include <winspool.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "host_run.h"
 #include "job_standin.h"
 #include "sandbox.h"
 #include "settings/module_state.h"
@@ -147,37 +148,12 @@ double LoadOnce(const char* path)
 }
 
 // Runs this program again to time one load of `path` in a process of its own; -1 on failure.
-double LoadInFreshProcess(const std::string& path)
+double LoadInFreshProcess(const std::string& path, const std::string& directory)
 {
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, sizeof self);
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
-        return -1.0;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    std::string command = std::string("\"") + self + "\" --load-once \"" + path + "\"";
-    PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                  &process);
-    CloseHandle(writeEnd);
-    std::string output;
-    char chunk[64];
-    DWORD got = 0;
-    while (started && ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0)
-        output.append(chunk, got);
-    CloseHandle(readEnd);
-    if (!started)
-        return -1.0;
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return output.empty() ? -1.0 : std::atof(output.c_str());
+    const ProgramRun run = RunProgram(self, "--load-once \"" + path + "\"", directory);
+    return run.exitCode == 0 && !run.out.empty() ? std::atof(run.out.c_str()) : -1.0;
 }
 
 }  // namespace
@@ -259,8 +235,8 @@ int main(int argc, char** argv)
     CopyFileA((ProgramDirectory() + "zrlogext.dll").c_str(), shipped.c_str(), FALSE);
     std::vector<double> module, floor;
     for (int i = 0; i < 21; ++i) {
-        module.push_back(LoadInFreshProcess(shipped));
-        floor.push_back(LoadInFreshProcess(trivial));
+        module.push_back(LoadInFreshProcess(shipped, sandbox.Directory()));
+        floor.push_back(LoadInFreshProcess(trivial, sandbox.Directory()));
     }
     std::nth_element(module.begin(), module.begin() + 10, module.end());
     std::nth_element(floor.begin(), floor.begin() + 10, floor.end());

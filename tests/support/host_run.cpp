@@ -2,10 +2,9 @@
 
 #include "sandbox.h"
 
-ProgramRun RunHost(const std::string& directory, const std::string& arguments)
+ProgramRun RunProgram(const std::string& program, const std::string& arguments, const std::string& directory)
 {
     ProgramRun run;
-    std::string program = directory + "jobacct.exe";
     std::string outPath = directory + "out.txt", errPath = directory + "err.txt";
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
@@ -31,4 +30,9 @@ ProgramRun RunHost(const std::string& directory, const std::string& arguments)
     run.out = ReadFileBytes(outPath);
     run.err = ReadFileBytes(errPath);
     return run;
+}
+
+ProgramRun RunHost(const std::string& directory, const std::string& arguments)
+{
+    return RunProgram(directory + "jobacct.exe", arguments, directory);
 }
