@@ -16,6 +16,7 @@
 
 #include "admin_fixture.h"
 #include "dialog_script.h"
+#include "host_run.h"
 #include "dialogs/browse_folder.h"
 #include "help_standin.h"
 #include "iat_hook.h"
@@ -421,7 +422,7 @@ TEST(ModeDialog, OpensThroughRundll32)
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    ASSERT_TRUE(StartProgram(nullptr, command, FALSE, nullptr, &startup, &process));
     HWND window = nullptr;
     for (int i = 0; i < 200 && !window; ++i) {
         Sleep(50);

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "host_run.h"
 #include "sandbox.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"
@@ -418,32 +419,7 @@ std::string ProbeAs(const std::string& version)
         RegCloseKey(key);
     }
 
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    CreatePipe(&readEnd, &writeEnd, &inherit, 0);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    PROCESS_INFORMATION process = {};
-    std::string command = "\"" + dir + exe + "\"";
-    std::string output;
-    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        // Wait for the exit first: the read end may stay open in helper processes of Wine's.
-        WaitForSingleObject(process.hProcess, 20000);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-        DWORD available = 0;
-        char buffer[256];
-        DWORD read = 0;
-        while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available &&
-               ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read)
-            output.append(buffer, read);
-    }
-    CloseHandle(writeEnd);
-    CloseHandle(readEnd);
+    std::string output = RunProgram(dir + exe, "", dir).out;
     RegDeleteTreeA(HKEY_CURRENT_USER, appKey.c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());
     RemoveTree(dir);

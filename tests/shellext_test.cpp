@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "resolve/resolve.h"
+#include "host_run.h"
 #include "profile_fixture.h"
 #include "sandbox.h"
 #include "settings/helpers.h"
@@ -770,32 +771,14 @@ DWORD RunAsWin98(const std::string& test, std::string* output)
     RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6);
     RegCloseKey(key);
 
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    std::string log = dir + "output.txt";
-    HANDLE logFile = CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = logFile;
-    startup.hStdError = logFile;
-    PROCESS_INFORMATION process = {};
-    std::string command = "\"" + dir + exe + "\" --gtest_filter=" + test;
     SetEnvironmentVariableA(ChildVariable, "1");
-    DWORD code = 0xFFFFFFFF;
-    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &startup,
-                       &process)) {
-        WaitForSingleObject(process.hProcess, 60000);
-        GetExitCodeProcess(process.hProcess, &code);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
+    ProgramRun run = RunProgram(dir + exe, "--gtest_filter=" + test, dir);
     SetEnvironmentVariableA(ChildVariable, nullptr);
-    CloseHandle(logFile);
-    *output = ReadFileBytes(log);
+    *output = run.out + run.err;
     RegDeleteTreeA(HKEY_CURRENT_USER, appKey.c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());
     RemoveTree(dir);
-    return code;
+    return run.exitCode;
 }
 
 }  // namespace

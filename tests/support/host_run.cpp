@@ -4,6 +4,22 @@
 
 #include <atomic>
 
+bool StartProgram(const char* program, const std::string& commandLine, BOOL inheritHandles, const char* directory,
+                  STARTUPINFOA* startup, PROCESS_INFORMATION* process)
+{
+    for (int attempt = 0;; ++attempt) {
+        std::string line = commandLine;  // CreateProcessA may write into its command line
+        if (CreateProcessA(program, line.data(), nullptr, nullptr, inheritHandles, 0, nullptr, directory, startup,
+                           process))
+            return true;
+        if (attempt == 4)
+            return false;
+        const DWORD error = GetLastError();
+        Sleep(200 * (attempt + 1));
+        SetLastError(error);
+    }
+}
+
 ProgramRun RunProgram(const std::string& program, const std::string& arguments, const std::string& directory)
 {
     ProgramRun run;
@@ -21,22 +37,9 @@ ProgramRun RunProgram(const std::string& program, const std::string& arguments, 
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION process = {};
-    std::string command = "\"" + program + "\" " + arguments;
-    // A loaded machine can refuse a new process for a moment; that says nothing of the program, so
-    // the start is tried again, and a start that never happens is reported with its error.
-    DWORD startError = ERROR_SUCCESS;
-    bool started = false;
-    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
-        if (attempt)
-            Sleep(200 * attempt);
-        std::string line = command;
-        started = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                 directory.c_str(), &startup, &process) != FALSE;
-        if (outputError)
-        run.err += "(the output files in " + directory + " could not be made: error " + std::to_string(outputError) + ")\n";
-    if (!started)
-            startError = GetLastError();
-    }
+    const bool started =
+        StartProgram(program.c_str(), "\"" + program + "\" " + arguments, TRUE, directory.c_str(), &startup, &process);
+    const DWORD startError = started ? 0 : GetLastError();
     if (started) {
         WaitForSingleObject(process.hProcess, 120000);
         GetExitCodeProcess(process.hProcess, &run.exitCode);
