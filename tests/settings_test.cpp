@@ -10,6 +10,7 @@
 #include "settings/profile.h"
 #include "settings/profile_text.h"
 #include "settings/registry.h"
+#include "settings/settings_file.h"
 
 namespace {
 
@@ -311,6 +312,22 @@ TEST(PlainProfileValues, AgreeWithTheProfileFunctions)
         } else if (answer == ProfileAnswer::Absent) {
             EXPECT_STREQ(platform, "FALLBACK") << row.name;
         }
+    }
+}
+
+// The module reads its string file whole only up to a limit; a larger file is not read at all.
+TEST(ReadWholeFile, TakesAFileUpToItsLimitAndNoMore)
+{
+    const std::string path = FreshTestDirectory("whole") + "ten.txt";
+    WriteFileBytes(path, "0123456789");
+    struct Row {
+        size_t mostBytes;
+        bool read;
+    } rows[] = {{SIZE_MAX, true}, {10, true}, {9, false}, {0, false}};
+    for (const Row& row : rows) {
+        std::string bytes = "sentinel";
+        EXPECT_EQ(ReadWholeFile(path.c_str(), &bytes, row.mostBytes), row.read) << row.mostBytes;
+        EXPECT_EQ(bytes, row.read ? "0123456789" : "") << row.mostBytes;
     }
 }
 

@@ -30,13 +30,9 @@ public:
     {
         // A string file is a few kilobytes; anything far larger is left to the profile functions
         // rather than held whole in memory while the process loads the module.
-        const ULONGLONG MostBytes = 1u << 20;
-        WIN32_FILE_ATTRIBUTE_DATA data = {};
-        if (!file || !file[0] || !GetFileAttributesExA(file, GetFileExInfoStandard, &data) || data.nFileSizeHigh ||
-            data.nFileSizeLow > MostBytes)
-            return;
+        const size_t MostBytes = 1u << 20;
         try {
-            read_ = ReadWholeFile(file, &text_);
+            read_ = file && file[0] && ReadWholeFile(file, &text_, MostBytes);
         } catch (...) {
             read_ = false;
         }

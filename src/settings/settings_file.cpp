@@ -123,7 +123,7 @@ std::string UpperKey(std::string key) { return UpperCaseKey(std::move(key)); }
 
 }  // namespace
 
-bool ReadWholeFile(const char* path, std::string* bytes)
+bool ReadWholeFile(const char* path, std::string* bytes, size_t mostBytes)
 {
     bytes->clear();
     FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -131,11 +131,16 @@ bool ReadWholeFile(const char* path, std::string* bytes)
     if (!file.ok())
         return false;
     LARGE_INTEGER size = {};
-    if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 && size.QuadPart < 0x40000000)
-        bytes->reserve(static_cast<size_t>(size.QuadPart));
+    if (GetFileSizeEx(file.get(), &size)) {
+        if (static_cast<unsigned long long>(size.QuadPart) > mostBytes)
+            return false;
+        if (size.QuadPart > 0 && size.QuadPart < 0x40000000)
+            bytes->reserve(static_cast<size_t>(size.QuadPart));
+    }
     char chunk[65536];
     for (DWORD got = 0;;) {
-        if (!ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) {
+        // The size is checked again as the file is read: it may grow meanwhile.
+        if (!ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) || got > mostBytes - bytes->size()) {
             bytes->clear();
             return false;
         }

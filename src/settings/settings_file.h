@@ -7,12 +7,14 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <cstdint>
 #include <vector>
 
 using ProfileKeys = std::vector<std::pair<std::string, std::string>>;
 
-// The whole file; false (and empty) when it is missing or cannot be read.
-bool ReadWholeFile(const char* path, std::string* bytes);
+// The whole file; false (and empty) when it is missing, cannot be read or holds more than
+// `mostBytes`.
+bool ReadWholeFile(const char* path, std::string* bytes, size_t mostBytes = SIZE_MAX);
 
 // Replaces (or creates) `target` with `bytes` through a temporary file in its directory. A
 // read-only target is made writable first. False when the file could not be replaced; the target
