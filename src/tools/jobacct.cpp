@@ -68,7 +68,12 @@ public:
     ModuleBeside()
     {
         char path[MAX_PATH] = {};
-        GetModuleFileNameA(nullptr, path, sizeof path);
+        const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+        // A cut or missing name would name another directory, or leave the search to the system.
+        if (length == 0 || length >= sizeof path || !strchr(path, '\\')) {
+            std::fprintf(stderr, "jobacct: cannot tell the directory it runs from\n");
+            return;
+        }
         path_ = path;
         path_ = path_.substr(0, path_.rfind('\\') + 1) + "zrlogext.dll";
         module_ = LoadLibraryA(path_.c_str());

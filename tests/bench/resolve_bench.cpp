@@ -151,7 +151,9 @@ double LoadOnce(const char* path)
 double LoadInFreshProcess(const std::string& path, const std::string& directory)
 {
     char self[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, self, sizeof self);
+    const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+    if (length == 0 || length >= sizeof self)
+        return -1.0;
     const ProgramRun run = RunProgram(self, "--load-once \"" + path + "\"", directory);
     return run.exitCode == 0 && !run.out.empty() ? std::atof(run.out.c_str()) : -1.0;
 }

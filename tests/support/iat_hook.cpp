@@ -39,7 +39,8 @@ void** FindDelayedImportSlot(HMODULE module, const char* function)
 {
     char path[MAX_PATH] = {};
     std::string image;
-    if (!GetModuleFileNameA(module, path, sizeof path) || !ReadWholeFile(path, &image))
+    const DWORD length = GetModuleFileNameA(module, path, sizeof path);
+    if (length == 0 || length >= sizeof path || !ReadWholeFile(path, &image))
         return nullptr;
 
     auto* base = reinterpret_cast<BYTE*>(module);
