@@ -5,9 +5,17 @@
 # turns that into a library whose imports the C runtime's delay-load helper binds at first call.
 #
 # zr_delay_import_libraries(<output variable> <library>...) sets the variable to the paths of the
-# delay-load libraries, one for each of lib<library>.a, in the order given.
+# delay-load libraries, one for each of lib<library>.a, in the order given, and <output
+# variable>_THUNKS to the files naming their thunks (for cmake/check_delay_thunks.cmake).
+#
+# Each function's import slot starts out pointing at its thunk (a jump through the slot, then the
+# helper's call), and code reaches the function through the slot alone. The 32-bit linker drops a
+# thunk from an import library member when nothing names the thunk's symbol, which leaves the slot
+# pointing nowhere and crashes the first call. Made local to their members, the thunks stay out of
+# that pruning, and every width links them alike.
 function(zr_delay_import_libraries output)
     set(made "")
+    set(thunk_lists "")
     set(directory ${CMAKE_BINARY_DIR}/delayimp)
     file(MAKE_DIRECTORY ${directory})
     foreach(library ${ARGN})
@@ -25,13 +33,16 @@ function(zr_delay_import_libraries output)
         # .def entry keeps and --kill-at leaves out of the name looked up in the DLL.
         if(CMAKE_SIZEOF_VOID_P EQUAL 4)
             set(slot "__imp__")
+            set(prefix "_")
             set(kill_at --kill-at)
         else()
             set(slot "__imp_")
+            set(prefix "")
             set(kill_at "")
         endif()
         string(REGEX MATCHALL " I ${slot}[A-Za-z0-9_@?$]+" entries "${symbols}")
         set(def "LIBRARY \"${library}.dll\"\nEXPORTS\n")
+        set(thunks "")
         set(seen "")
         foreach(entry ${entries})
             string(REPLACE " I ${slot}" "" name "${entry}")
@@ -39,6 +50,7 @@ function(zr_delay_import_libraries output)
             if(known EQUAL -1)
                 list(APPEND seen "${name}")
                 string(APPEND def "    ${name}\n")
+                string(APPEND thunks "${prefix}${name}\n")
             endif()
         endforeach()
         list(LENGTH seen count)
@@ -53,7 +65,15 @@ function(zr_delay_import_libraries output)
         if(failed OR NOT EXISTS ${delay})
             message(FATAL_ERROR "${CMAKE_DLLTOOL} could not make ${delay}")
         endif()
+        file(WRITE ${directory}/${library}.thunks "${thunks}")
+        execute_process(COMMAND ${CMAKE_OBJCOPY} --localize-symbols=${directory}/${library}.thunks ${delay}
+                        RESULT_VARIABLE failed)
+        if(failed)
+            message(FATAL_ERROR "${CMAKE_OBJCOPY} could not keep the thunks of ${delay}")
+        endif()
         list(APPEND made ${delay})
+        list(APPEND thunk_lists ${directory}/${library}.thunks)
     endforeach()
     set(${output} ${made} PARENT_SCOPE)
+    set(${output}_THUNKS ${thunk_lists} PARENT_SCOPE)
 endfunction()

@@ -24,6 +24,6 @@ build_width "$build64" mingw-w64-x86_64.cmake
 if zr_wine32_runs; then
     make_prefix "$build/wineprefix" win32
 else
-    echo "== this machine cannot run 32-bit programs (its kernel lacks 32-bit support): the 32-bit build is not run"
+    echo "== this machine cannot start 32-bit programs: the 32-bit build's tests run in a virtual machine (scripts/guest32.sh)"
 fi
 make_prefix "$build64/wineprefix" win64
