@@ -2,7 +2,7 @@
 # Sets up everything on a fresh Debian machine, then runs every test under Wine and Xvfb: the 32-bit
 # build's in its 32-bit prefix, then the x64 build's in its 64-bit prefix. Where this machine cannot
 # start 32-bit programs, the 32-bit tests run in a small virtual machine instead (scripts/guest32.sh):
-# the load cycles, resolver, property sheet and dialog programs, or every one with --all-32.
+# the load cycles, resolver and property sheet programs, or every one with --all-32.
 # Other arguments go to ctest (e.g. -R resolve_test). Ends with ctest's summary and, when run without
 # arguments (as CI runs it), a short run of every fuzz target (scripts/fuzz.sh, ZR_FUZZ_SECONDS
 # seconds each, default 5; 0 leaves them out).
@@ -36,7 +36,7 @@ if zr_wine32_runs; then
     run_width "$build" "32-bit" "$@" || status=1
 else
     # Emulated, the 32-bit programs run several times slower; without arguments the guest runs those
-    # that reach the module's start, its print path and every DLL it loads at first call.
+    # that reach the module's load cycles, its print path and every DLL it binds at first call.
     args=("$@")
     [ $# -eq 0 ] && [ -z "$all32" ] && args=(-R "$guest_default_tests")
     echo "== 32-bit tests, in a virtual machine: this machine cannot start 32-bit programs, so they run"

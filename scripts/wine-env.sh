@@ -36,6 +36,9 @@ make_prefix() {
         "$loader" wineboot -i >/dev/null 2>&1
         # Without a window manager every close of a top-level window otherwise stalls for 2 s.
         "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+        # A program that crashes ends with its backtrace on stderr instead of waiting on Wine's
+        # crash dialog, which nobody answers in a test run.
+        "$loader" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
         wineserver -w
     )
 }

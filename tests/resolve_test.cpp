@@ -7,13 +7,17 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <string>
 #include <vector>
 
+#include "admin_fixture.h"
+#include "dialog_script.h"
 #include "job_standin.h"
 #include "profile_fixture.h"
+#include "res/resource.h"
 #include "resolve/identity.h"
 #include "resolve/job_account_info.h"
 #include "sandbox.h"
@@ -36,7 +40,7 @@ std::string Capabilities()
     return "[Capability]\r\nZR Tab=M\r\nZR Popup=M\r\nZR Hide=M\r\nZR Plain=M\r\n[M]\r\nJobAccount=1\r\n";
 }
 
-DriverSpec Supporting(const std::string& name, const char* dataFile)
+DriverSpec AccountingDriver(const std::string& name, const char* dataFile)
 {
     return DriverSpec{name, {Cap, dataFile}, {{Cap, Capabilities()}}};
 }
@@ -99,7 +103,7 @@ private:
 TEST(ReadJobAccountID, RefusesBadArgumentsAndPrintersWithoutJobAccounting)
 {
     Resolver resolver;
-    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
     InstalledPrinter printer("ZR Tab P", "ZR Tab");
     InstalledDriver plain(DriverSpec{"ZR None", {"vtjobac1.dat"}});
     InstalledPrinter none("ZR None P", "ZR None");
@@ -114,7 +118,7 @@ TEST(ReadJobAccountID, RefusesBadArgumentsAndPrintersWithoutJobAccounting)
 
 TEST(ReadJobAccountID, TabModeReadsTheAccountFile)
 {
-    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
     InstalledPrinter first("ZR Tab P", "ZR Tab");
     InstalledPrinter second("ZR Tab Q", "ZR Tab");
     std::string owner = ProcessUser();
@@ -149,7 +153,7 @@ TEST(ReadJobAccountID, TabModeReadsTheAccountFile)
 
 TEST(ReadJobAccountID, TabModeTakesTheJobOwner)
 {
-    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
     InstalledPrinter printer("ZR Tab P", "ZR Tab");
     Resolver resolver;
     JobStandIn job(resolver.sandbox.Handle(), "jdoe");
@@ -218,7 +222,7 @@ TEST(ReadJobAccountID, FixedIDWithoutUserTakesTheJobOwner)
 
 TEST(ReadJobAccountID, CertificateIDMode)
 {
-    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
     InstalledPrinter printer("ZR Tab P", "ZR Tab");
     AccountFileBackup account(AccountFileInWindowsDirectory());  // jdoe has no account here
     struct Row {
@@ -255,7 +259,7 @@ TEST(ReadJobAccountID, CertificateIDMode)
 
 TEST(ReadJobAccountID, PopupOnVistaWithoutTheDriversPermissionShowsNoDialog)
 {
-    InstalledDriver popup(Supporting("ZR Popup", "vtjobac2.dat"));
+    InstalledDriver popup(AccountingDriver("ZR Popup", "vtjobac2.dat"));
     InstalledPrinter printer("ZR Popup P", "ZR Popup");
     Resolver resolver;
     JobStandIn job(resolver.sandbox.Handle(), "jdoe");
@@ -284,7 +288,7 @@ SIZE_T HeapBusyBytes()
 
 TEST(ReadJobAccountID, RepeatedResolutionsLeaveNothingBehind)
 {
-    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
     InstalledPrinter printer("ZR Tab P", "ZR Tab");
     InstalledDriver hide(DriverSpec{"ZR Hide", {Cap, "vtjobac4.dat"},
                                     {{Cap, Capabilities()}, {"vtjobac4.dat", "[JobAccount]\r\nMode=7\r\n"}}});
@@ -655,7 +659,7 @@ TEST(CertificateNames, AnAttributeCountsOnlyAsAWholeNamePart)
 
 TEST(AccountFile, LiesInTheProfileDirectoryOfTheJobOwner)
 {
-    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
     InstalledPrinter printer("ZR Tab P", "ZR Tab");
     ModuleSandbox sandbox;
     PlantedProfile profile;
@@ -732,7 +736,8 @@ namespace {
 
 INT_PTR WINAPI DialogCannotBeCreated(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) { return -1; }
 
-std::string ProfileValue(const std::string& file, const char* section, const char* key)
+// Read past the profile functions' cache, "<none>" when the key is missing.
+std::string ProfileValueFromDisk(const std::string& file, const char* section, const char* key)
 {
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, file.c_str());
     char value[128] = {};
@@ -785,7 +790,7 @@ TEST(ReadJobAccountID, ColourPasswordPopupAnswersOrLetsTheOrdinaryResolutionGoOn
 
 TEST(ReadJobAccountID, CertificateIDModeWritesBackTheIDButNeverACertifiedUser)
 {
-    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
     InstalledPrinter printer("ZR Tab P", "ZR Tab");
     AccountFileBackup account(AccountFileInWindowsDirectory());  // jdoe has no account here
     const std::string certified = "CN=TAVRO LOCAL CA|T=jdoe\r\n";
@@ -822,8 +827,8 @@ TEST(ReadJobAccountID, CertificateIDModeWritesBackTheIDButNeverACertifiedUser)
         EXPECT_EQ(reply.shown, row.popups) << row.name;
         EXPECT_EQ(result.id, row.id) << row.name;
         EXPECT_STREQ(result.user, row.user) << row.name;
-        EXPECT_EQ(ProfileValue(account.Path(), row.section, "JobAccountID"), row.storedID) << row.name;
-        EXPECT_EQ(ProfileValue(account.Path(), row.section, "UserID"), row.storedUser) << row.name;
+        EXPECT_EQ(ProfileValueFromDisk(account.Path(), row.section, "JobAccountID"), row.storedID) << row.name;
+        EXPECT_EQ(ProfileValueFromDisk(account.Path(), row.section, "UserID"), row.storedUser) << row.name;
     }
 }
 
@@ -864,7 +869,7 @@ int LoadCycles()
 // Spoolers, shells and printing applications load and unload the module for as long as they run.
 TEST(ModuleLoading, ThousandsOfLoadsAndUnloadsLeaveNothingBehind)
 {
-    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
     InstalledPrinter printer("ZR Tab P", "ZR Tab");
     std::string dll = FreshTestDirectory() + "zrlogext.dll";
     ASSERT_TRUE(CopyFileA((ProgramDirectory() + "zrlogext.dll").c_str(), dll.c_str(), FALSE));
@@ -935,7 +940,7 @@ TEST(ReadJobAccountID, SettingsNumbersBeyond32BitsDoNotWrap)
     }
 
     // A driver that does not allow dialogs keeps them closed whatever the size of the number.
-    InstalledDriver popup(Supporting("ZR Popup", "vtjobac2.dat"));
+    InstalledDriver popup(AccountingDriver("ZR Popup", "vtjobac2.dat"));
     InstalledPrinter printer("ZR Popup P", "ZR Popup");
     struct PopupRow {
         const char* value;
@@ -1015,7 +1020,7 @@ HLOCAL WINAPI LocalAllocStub(UINT flags, SIZE_T bytes)
 
 TEST(ReadJobAccountID, WithoutAFileNameNothingReachesWinIni)
 {
-    InstalledDriver tab(Supporting("ZR Tab", "vtjobac1.dat"));
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
     InstalledPrinter printer("ZR Tab P", "ZR Tab");
     const std::string winIni = WinIni();
 
@@ -1045,4 +1050,92 @@ TEST(ReadJobAccountID, WithoutAFileNameNothingReachesWinIni)
     EXPECT_EQ(resolver.Ask("ZR Tab P", &result), 0);
     EXPECT_EQ(no_memory::failures, 1) << "the account file's path was the allocation that failed";
     EXPECT_EQ(WinIni(), winIni);
+}
+
+// The system DLLs the module binds only at its first call into them, each reached through a fresh
+// copy of the module the way printing and administration reach it (ole32 is the property sheet's,
+// in shellext_test). A first call whose import slot led nowhere would end this process instead of
+// failing a row.
+TEST(ModuleImports, EachDllBoundAtFirstCallAnswersThroughTheModule)
+{
+    char address[32] = {};
+    ASSERT_TRUE(GetHostAddress(address, sizeof address));
+    const std::string ids = FreshTestDirectory("imports") + "ids.csv";
+    WriteFileBytes(ids, "alice,123\r\n");
+    struct Row {
+        const char* name;
+        std::function<void(const char* name)> run;
+    } rows[] = {
+        {"wsock32: the host address of Mode 7",
+         [&](const char* name) {
+             InstalledDriver hide(DriverSpec{"ZR Hide", {Cap, "vtjobac4.dat"},
+                                             {{Cap, Capabilities()}, {"vtjobac4.dat", "[JobAccount]\r\nMode=7\r\n"}}});
+             InstalledPrinter printer("ZR Hide P", "ZR Hide");
+             Resolver resolver;
+             JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+             Result result;
+             ASSERT_EQ(resolver.Ask("ZR Hide P", &result), 1) << name;
+             EXPECT_EQ(std::string(result.user), std::string("jdoe(") + address + ")") << name;
+         }},
+        {"oleaut32: the certificate match",
+         [&](const char* name) {
+             InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
+             InstalledPrinter printer("ZR Tab P", "ZR Tab");
+             AccountFileBackup account(AccountFileInWindowsDirectory());
+             WriteFileBytes(account.Path(), "[ZR Tab P]\r\nJobAccountID=42\r\n");
+             Resolver resolver("GetVexaIDMode=1\r\n");
+             CopyFileA((ProgramDirectory() + "tvctfct.dll").c_str(), (resolver.sandbox.Directory() + "tvctfct.dll").c_str(),
+                       FALSE);
+             WriteFileBytes(resolver.sandbox.Directory() + "tvctfct.txt", "CN=TAVRO LOCAL CA|T=jdoe\r\n");
+             JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+             Result result;
+             ASSERT_EQ(resolver.Ask("ZR Tab P", &result), 1) << name;
+             EXPECT_EQ(result.id, 999900042u) << name;
+         }},
+        {"user32 and comctl32: a popup",
+         [&](const char* name) {
+             InstalledDriver popup(DriverSpec{"ZR Ask", {Cap, "vtjobac2.dat"}, {{Cap, AllowingCapability}}});
+             InstalledPrinter printer("ZR Ask P", "ZR Ask");
+             Resolver resolver;
+             JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+             PopupAnswer reply{"Typed User", "321"};
+             Result result;
+             ASSERT_EQ(AskAnswering(resolver, "ZR Ask P", &result, reply), 1) << name;
+             EXPECT_EQ(reply.shown, 1) << name;
+             EXPECT_EQ(result.id, 321u) << name;
+         }},
+        {"version, comctl32 and comdlg32: the administration dialog's version box and ID file chooser",
+         [&](const char* name) {
+             Drivers drivers;
+             AdminModule admin;
+             SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=4\r\n");
+             const std::string& master = files.master;
+             std::vector<std::string> boxes;
+             std::vector<Step> steps = {Press(IDM_VERSION), ExpectErrorBox(&boxes), Press(IDM_IMPORT)};
+             for (Step& step : ChooseFile(ids))
+                 steps.push_back(step);
+             steps.push_back(CloseByMenu());
+             admin.Run(steps);
+             ASSERT_EQ(boxes.size(), 1u) << name;
+             EXPECT_NE(boxes[0].find(" Ver."), std::string::npos) << name << ": " << boxes[0];
+             EXPECT_EQ(ProfileValueFromDisk(master, "JobAccountID", "alice"), "123") << name;
+         }},
+        {"shell32: the folder chooser of the another-client list's export",
+         [&](const char* name) {
+             Drivers drivers;  // the list of another client is a Hide driver's
+             AdminModule admin;
+             SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=4\r\n");
+             bool browsed = false;
+             Step cancelChooser = Inspect([&](HWND chooser) {
+                 if (!FindWindowExA(chooser, nullptr, WC_TREEVIEWA, nullptr))
+                     return RepeatThisStep("the folder chooser");
+                 browsed = true;
+                 PostMessageA(chooser, WM_COMMAND, IDCANCEL, 0);
+             });
+             admin.Run({Press(IDM_ANOTHER_CLIENT), Press(IDC_EXPORT), cancelChooser, Press(IDCANCEL), CloseByMenu()});
+             EXPECT_TRUE(browsed) << name;
+         }},
+    };
+    for (const Row& row : rows)
+        row.run(row.name);
 }
