@@ -70,20 +70,16 @@ const char* NameValueEnd(const char* value)
 }
 
 // The automation entries the certificate's answer is read with, from oleaut32.dll.
-struct Automation {
-    decltype(&VariantInit) variantInit = Entry<decltype(&VariantInit)>("VariantInit");
-    decltype(&VariantClear) variantClear = Entry<decltype(&VariantClear)>("VariantClear");
-    decltype(&SafeArrayGetDim) getDim = Entry<decltype(&SafeArrayGetDim)>("SafeArrayGetDim");
-    decltype(&SafeArrayGetVartype) getVartype = Entry<decltype(&SafeArrayGetVartype)>("SafeArrayGetVartype");
-    decltype(&SafeArrayGetLBound) getLBound = Entry<decltype(&SafeArrayGetLBound)>("SafeArrayGetLBound");
-    decltype(&SafeArrayGetUBound) getUBound = Entry<decltype(&SafeArrayGetUBound)>("SafeArrayGetUBound");
-    decltype(&SafeArrayGetElement) getElement = Entry<decltype(&SafeArrayGetElement)>("SafeArrayGetElement");
+struct Automation : SystemEntries<SystemLibrary::Oleaut32> {
+    decltype(&VariantInit) variantInit = Get<decltype(&VariantInit)>("VariantInit");
+    decltype(&VariantClear) variantClear = Get<decltype(&VariantClear)>("VariantClear");
+    decltype(&SafeArrayGetDim) getDim = Get<decltype(&SafeArrayGetDim)>("SafeArrayGetDim");
+    decltype(&SafeArrayGetVartype) getVartype = Get<decltype(&SafeArrayGetVartype)>("SafeArrayGetVartype");
+    decltype(&SafeArrayGetLBound) getLBound = Get<decltype(&SafeArrayGetLBound)>("SafeArrayGetLBound");
+    decltype(&SafeArrayGetUBound) getUBound = Get<decltype(&SafeArrayGetUBound)>("SafeArrayGetUBound");
+    decltype(&SafeArrayGetElement) getElement = Get<decltype(&SafeArrayGetElement)>("SafeArrayGetElement");
 
     bool ok() const { return variantInit && variantClear && getDim && getVartype && getLBound && getUBound && getElement; }
-
-private:
-    template <typename T>
-    static T Entry(const char* name) { return SystemEntry<T>(SystemLibrary::Oleaut32, name); }
 };
 
 // Element (first, second) of the certificate array as ANSI text. The fetched copy is ours and
@@ -115,18 +111,14 @@ bool IsCertificateTable(const Automation& automation, const VARIANT& result)
 }
 
 // The Winsock 1.1 entries the host address is found with, from wsock32.dll.
-struct Winsock {
-    decltype(&WSAStartup) startup = Entry<decltype(&WSAStartup)>("WSAStartup");
-    decltype(&WSACleanup) cleanup = Entry<decltype(&WSACleanup)>("WSACleanup");
-    decltype(&gethostname) hostName = Entry<decltype(&gethostname)>("gethostname");
-    decltype(&gethostbyname) hostByName = Entry<decltype(&gethostbyname)>("gethostbyname");
-    decltype(&inet_ntoa) addressText = Entry<decltype(&inet_ntoa)>("inet_ntoa");
+struct Winsock : SystemEntries<SystemLibrary::Wsock32> {
+    decltype(&WSAStartup) startup = Get<decltype(&WSAStartup)>("WSAStartup");
+    decltype(&WSACleanup) cleanup = Get<decltype(&WSACleanup)>("WSACleanup");
+    decltype(&gethostname) hostName = Get<decltype(&gethostname)>("gethostname");
+    decltype(&gethostbyname) hostByName = Get<decltype(&gethostbyname)>("gethostbyname");
+    decltype(&inet_ntoa) addressText = Get<decltype(&inet_ntoa)>("inet_ntoa");
 
     bool ok() const { return startup && cleanup && hostName && hostByName && addressText; }
-
-private:
-    template <typename T>
-    static T Entry(const char* name) { return SystemEntry<T>(SystemLibrary::Wsock32, name); }
 };
 
 }  // namespace

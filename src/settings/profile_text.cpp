@@ -8,10 +8,12 @@ namespace {
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
+bool IsHighByte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+
 bool HasHighBytes(const std::string& text)
 {
     for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80)
+        if (IsHighByte(c))
             return true;
     return false;
 }
@@ -43,8 +45,6 @@ bool IsPlainValue(const std::string& value)
     return value.empty() ||
            (value.front() != '"' && value.front() != '\'' && value.back() != '"' && value.back() != '\'');
 }
-
-bool IsHighByte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
 
 // A byte-order mark, or a control byte other than the tab and the line ends (a vertical tab, a form
 // feed or ^Z counts as a blank to the profile functions, a zero byte ends a name, a lone carriage

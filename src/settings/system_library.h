@@ -21,5 +21,12 @@ T SystemEntry(SystemLibrary library, const char* name)
     return module ? reinterpret_cast<T>(reinterpret_cast<void (*)()>(GetProcAddress(module, name))) : nullptr;
 }
 
+// The entry points of one of the libraries, for a structure that takes several of them.
+template <SystemLibrary library>
+struct SystemEntries {
+    template <typename T>
+    static T Get(const char* name) { return SystemEntry<T>(library, name); }
+};
+
 // Gives back every library kept here. Only for the module's unload, when no thread can be inside.
 void ReleaseSystemLibraries();
