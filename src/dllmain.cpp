@@ -1,30 +1,29 @@
-// Load-time entry: the module learns its settings once, before any export can be called.
+// Load-time entry: the module learns its settings at each load, before any export can be called,
+// and gives back at its unload what its calls kept.
 #include <windows.h>
 
 #include "settings/module_state.h"
+#include "settings/profile_cache.h"
+#include "settings/system_library.h"
 
-namespace {
-
-// The statically linked C++ runtime sets itself up on every load of the module (thread data with a
-// TLS index and handles, the 32-bit unwinder's frame registration) and gives none of it back on
-// unload. Spoolers, shells and printing applications load and unload driver modules for as long as
-// they run, and each cycle would leak until a load fails and takes the process with it. Pinned, the
-// module and its runtime are set up once per process, and later loads and unloads only count.
-void PinModule(HINSTANCE instance)
-{
-    HMODULE pinned = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                       reinterpret_cast<LPCWSTR>(instance), &pinned);
+// libstdc++ sets aside a reserve at load for the exceptions it throws when memory runs out, and gives
+// it back only here (the function a leak checker calls at exit).
+namespace __gnu_cxx {
+void __freeres();
 }
 
-}  // namespace
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/)
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH) {
-        PinModule(instance);
         Module.ModuleInstance = instance;
         InitModuleSettings();
+    } else if (reason == DLL_PROCESS_DETACH && !reserved) {
+        // Freed while the process goes on (the spooler and printing applications load and free
+        // driver modules for as long as they run), with no thread inside the module any more. At
+        // process exit other threads may have been stopped anywhere, so nothing is touched then.
+        ReleaseRememberedReads();
+        ReleaseSystemLibraries();
+        __gnu_cxx::__freeres();
     }
     return TRUE;
 }

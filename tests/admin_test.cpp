@@ -726,6 +726,65 @@ TEST(ApplyJobAccountMode, CopyFailingMidwayStopsThereAndWritesNoAllDriversState)
     EXPECT_EQ(RegistryValue(sandbox.RegistryRoot(), "AllMode"), Absent);
 }
 
+namespace {
+
+// Windows refuses to write over the file of a module that a process has loaded, as Wine does not: a
+// stand-in for CopyFileA that refuses as Windows does while the target is loaded in this process.
+decltype(&CopyFileA) realCopyFile;
+
+BOOL WINAPI CopyUnlessLoaded(LPCSTR source, LPCSTR target, BOOL failIfExists)
+{
+    if (target && GetModuleHandleA(target)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    return realCopyFile(source, target, failIfExists);
+}
+
+using ReadFn = int(WINAPI*)(const char*, DWORD, void*);
+
+// A print job as a driver runs it: the module loaded from the driver's directory, asked, and freed.
+int PrintJob(const std::string& driverDirectory, const char* printer)
+{
+    HMODULE module = LoadLibraryA((driverDirectory + "zrlogext.dll").c_str());
+    if (!module)
+        return -1;
+    auto read = reinterpret_cast<ReadFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "ReadJobAccountID")));
+    char result[128] = {};
+    const int answered = read ? read(printer, 0, result) : -1;
+    FreeLibrary(module);
+    return answered;
+}
+
+}  // namespace
+
+// The all-drivers change copies the module over the one in the first driver's directory, which a
+// print job in the same process (the mode dialog beside a printing application) has loaded from
+// there and freed again.
+TEST(ApplyJobAccountMode, AllDriversChangeAfterAPrintJobInTheSameProcess)
+{
+    ModuleFileCleaner files;
+    AdminSandbox sandbox;
+    InstalledDriver driver(Supporting("ZR Adm One", {}));
+    InstalledPrinter printer("ZR Adm P", driver.Name());
+    {
+        OwnedList owned;
+        ASSERT_EQ(ApplyJobAccountMode(&owned.list, owned.IndexOf(driver.Name()), 3), 0u);
+    }
+    ASSERT_TRUE(FileExists(driver.Directory() + "zrlogext.dll"));
+    ASSERT_EQ(PrintJob(driver.Directory(), "ZR Adm P"), 1);
+
+    ImportHook refuse(nullptr, "kernel32.dll", "CopyFileA", reinterpret_cast<void*>(&CopyUnlessLoaded));
+    ASSERT_TRUE(refuse.ok());
+    realCopyFile = reinterpret_cast<decltype(&CopyFileA)>(refuse.original());
+    OwnedList owned;
+    EXPECT_EQ(ApplyJobAccountMode(&owned.list, AllDrivers, 2), 0u);
+    EXPECT_EQ(SpoolerDependents(driver.Name()),
+              Names({Cap, "notes.txt", "vtjobac2.dat", "zrjobacs.str", "zrlogext.dll"}));
+    EXPECT_EQ(RegistryValue(sandbox.RegistryRoot(), "AllFlag"), 1u);
+    EXPECT_EQ(RegistryValue(sandbox.RegistryRoot(), "AllMode"), 2u);
+}
+
 TEST(ApplyJobAccountMode, ModulePathTooLongFailsInsteadOfCopyingFromACutPath)
 {
     ModuleFileCleaner files;

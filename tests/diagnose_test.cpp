@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host_run.h"
+#include "iat_hook.h"
 #include "job_standin.h"
 #include "resolve/identity.h"
 #include "sandbox.h"
@@ -367,4 +368,90 @@ TEST(DiagnoseJobAccount, SaysWhichPopupWouldOpenWithoutOpeningIt)
     EXPECT_NE(diagnosis.Value("popup").find("job account popup would be shown"), std::string::npos) << diagnosis.text;
     EXPECT_EQ(diagnosis.Problem("Vista rule"), nullptr) << diagnosis.text;
     EXPECT_EQ(diagnosis.Value("answer"), "ID 0, user \"jdoe\"") << diagnosis.text;
+}
+
+namespace {
+
+// Stand-ins watching what the module opens: files that could be written or created, and libraries.
+namespace watched {
+
+decltype(&CreateFileA) realCreateFile;
+decltype(&LoadLibraryA) realLoadLibrary;
+std::vector<std::string> writableOpens;
+std::vector<std::string> libraries;
+
+HANDLE WINAPI CreateFileStub(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                             DWORD flags, HANDLE model)
+{
+    const DWORD writing = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA;
+    if ((access & writing) || disposition != OPEN_EXISTING)
+        writableOpens.push_back(name ? name : "(null)");
+    return realCreateFile(name, access, share, security, disposition, flags, model);
+}
+
+HMODULE WINAPI LoadLibraryStub(LPCSTR file)
+{
+    libraries.push_back(file ? file : "(null)");
+    return realLoadLibrary(file);
+}
+
+}  // namespace watched
+
+}  // namespace
+
+// The diagnosis runs where an administrator runs jobacct: it opens no file for writing (on Windows a
+// 32-bit program's write under a protected folder goes to the user's VirtualStore, which would
+// answer for another file and leave one there) and calls no certificate library, saying instead
+// that the print job would.
+TEST(DiagnoseJobAccount, OpensNothingForWritingAndCallsNoCertificateLibrary)
+{
+    InstalledDriver driver(DriverSpec{Driver, {Cap, "vtjobac1.dat"}, {{Cap, Capability()}, {"vtjobac1.dat", ""}}});
+    InstalledPrinter printer(Printer, Driver);
+    PlantedFile account(WindowsDirectoryFile("vtjobac.ini"), "[ZR Diag P]\r\nJobAccountID=77\r\nUserID=alice\r\n");
+    Resolver module("GetVexaIDMode=1\r\n");
+    ASSERT_TRUE(CopyFileA((ProgramDirectory() + "tvctfct.dll").c_str(),
+                          (module.sandbox.Directory() + "tvctfct.dll").c_str(), FALSE));
+    WriteFileBytes(module.sandbox.Directory() + "tvctfct.txt", "CN=TAVRO LOCAL CA|T=jdoe\r\n");
+    JobStandIn job(module.sandbox.Handle(), "jdoe");
+    ImportHook files(module.sandbox.Handle(), "kernel32.dll", "CreateFileA", reinterpret_cast<void*>(&watched::CreateFileStub));
+    ImportHook libraries(module.sandbox.Handle(), "kernel32.dll", "LoadLibraryA",
+                         reinterpret_cast<void*>(&watched::LoadLibraryStub));
+    ASSERT_TRUE(files.ok() && libraries.ok());
+    watched::realCreateFile = reinterpret_cast<decltype(&CreateFileA)>(files.original());
+    watched::realLoadLibrary = reinterpret_cast<decltype(&LoadLibraryA)>(libraries.original());
+    watched::writableOpens.clear();
+    watched::libraries.clear();
+
+    Diagnosis diagnosis = module.Diagnose(Printer);
+    EXPECT_EQ(watched::writableOpens, std::vector<std::string>{}) << diagnosis.text;
+    for (const std::string& library : watched::libraries)
+        EXPECT_EQ(CharUpperText(library).find("TVCTFCT"), std::string::npos) << library;
+    EXPECT_NE(diagnosis.Value("certificate").find("would be asked"), std::string::npos) << diagnosis.text;
+    EXPECT_EQ(diagnosis.Problem("cannot write the account file"), nullptr) << diagnosis.text;
+    EXPECT_EQ(diagnosis.Value("answer"), "ID 77, user \"alice\"") << diagnosis.text;
+}
+
+// An answer the module could not make (it ran out of memory) is a failure to a script, never "ok".
+TEST(JobacctHost, AnAnswerTheModuleCouldNotMakeExitsWithOne)
+{
+    InstalledDriver driver(DriverSpec{Driver, {Cap, "vtjobac1.dat"}, {{Cap, Capability()}, {"vtjobac1.dat", ""}}});
+    InstalledPrinter printer(Printer, Driver);
+    const std::string directory = FreshTestDirectory();
+    ASSERT_TRUE(CopyFileA((ProgramDirectory() + "jobacct.exe").c_str(), (directory + "jobacct.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((ProgramDirectory() + "zrnomemory.dll").c_str(), (directory + "zrlogext.dll").c_str(), FALSE));
+    struct Row {
+        const char* arguments;
+        bool onStandardOutput;  // where the failure is told
+    } rows[] = {
+        {"diagnose \"ZR Diag P\"", false},
+        {"diagnose --all", true},
+        {"drivers", false},
+        {"list", false},
+    };
+    for (const Row& row : rows) {
+        ProgramRun run = RunHost(directory, row.arguments);
+        EXPECT_EQ(run.exitCode, 1u) << row.arguments << "\n" << run.out << run.err;
+        const std::string& told = row.onStandardOutput ? run.out : run.err;
+        EXPECT_NE(told.find("could not be made (error 8)"), std::string::npos) << row.arguments << "\n" << run.out << run.err;
+    }
 }

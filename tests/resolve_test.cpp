@@ -271,16 +271,20 @@ TEST(ReadJobAccountID, PopupOnVistaWithoutTheDriversPermissionShowsNoDialog)
 
 namespace {
 
+// Busy bytes of every heap of the process: the C runtime's allocations live in a heap of its own.
 SIZE_T HeapBusyBytes()
 {
+    std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
+    heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
     SIZE_T busy = 0;
-    HANDLE heap = GetProcessHeap();
-    HeapLock(heap);
-    PROCESS_HEAP_ENTRY entry = {};
-    while (HeapWalk(heap, &entry))
-        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-            busy += entry.cbData;
-    HeapUnlock(heap);
+    for (HANDLE heap : heaps) {
+        HeapLock(heap);
+        PROCESS_HEAP_ENTRY entry = {};
+        while (HeapWalk(heap, &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                busy += entry.cbData;
+        HeapUnlock(heap);
+    }
     return busy;
 }
 
@@ -866,7 +870,8 @@ int LoadCycles()
 
 }  // namespace
 
-// Spoolers, shells and printing applications load and unload the module for as long as they run.
+// Spoolers, shells and printing applications load and free the module for as long as they run: each
+// free takes the module out of the process and leaves nothing of it behind.
 TEST(ModuleLoading, ThousandsOfLoadsAndUnloadsLeaveNothingBehind)
 {
     InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
@@ -882,7 +887,7 @@ TEST(ModuleLoading, ThousandsOfLoadsAndUnloadsLeaveNothingBehind)
         Result result = {};
         bool answered = read && read("ZR Tab P", 0, &result) == 1 && result.id == 1;
         FreeLibrary(module);
-        return answered;
+        return answered && !GetModuleHandleA(dll.c_str());
     };
     for (int i = 0; i < 5; ++i)  // warm up what the platform keeps
         ASSERT_TRUE(cycle());
@@ -893,18 +898,19 @@ TEST(ModuleLoading, ThousandsOfLoadsAndUnloadsLeaveNothingBehind)
     const int cycles = LoadCycles();
     DWORD start = GetTickCount();
     for (int i = 0; i < cycles; ++i)
-        ASSERT_TRUE(cycle()) << "cycle " << i;
+        ASSERT_TRUE(cycle()) << "cycle " << i << ": not answered, or the module still loaded after its FreeLibrary";
     DWORD elapsed = GetTickCount() - start;
 
-    EXPECT_NE(GetModuleHandleA(dll.c_str()), nullptr) << "the module stays loaded for the life of the process";
-    EXPECT_EQ(FreeTlsSlots(), tls);
-    EXPECT_LE(OpenHandles(), handles + 2);
-    EXPECT_LT(HeapBusyBytes(), heap + 16 * 1024);
+    const DWORD tlsAfter = FreeTlsSlots(), handlesAfter = OpenHandles();
+    const SIZE_T heapAfter = HeapBusyBytes();
+    EXPECT_EQ(tlsAfter, tls);
+    EXPECT_LE(handlesAfter, handles + 2);
+    EXPECT_LT(heapAfter, heap + 16 * 1024);
     printf("%d loads, resolutions and unloads in %lu ms: free TLS slots %lu -> %lu, handles %lu -> %lu, heap %lu -> %lu bytes\n",
            cycles, static_cast<unsigned long>(elapsed), static_cast<unsigned long>(tls),
-           static_cast<unsigned long>(FreeTlsSlots()), static_cast<unsigned long>(handles),
-           static_cast<unsigned long>(OpenHandles()), static_cast<unsigned long>(heap),
-           static_cast<unsigned long>(HeapBusyBytes()));
+           static_cast<unsigned long>(tlsAfter), static_cast<unsigned long>(handles),
+           static_cast<unsigned long>(handlesAfter), static_cast<unsigned long>(heap),
+           static_cast<unsigned long>(heapAfter));
 }
 
 TEST(ReadJobAccountID, SettingsNumbersBeyond32BitsDoNotWrap)
@@ -1052,10 +1058,306 @@ TEST(ReadJobAccountID, WithoutAFileNameNothingReachesWinIni)
     EXPECT_EQ(WinIni(), winIni);
 }
 
-// The system DLLs the module binds only at its first call into them, each reached through a fresh
-// copy of the module the way printing and administration reach it (ole32 is the property sheet's,
-// in shellext_test). A first call whose import slot led nowhere would end this process instead of
-// failing a row.
+// The module reads its settings at each load: an administrator's edit of the string file reaches a
+// process that goes on running at the module's next load there.
+TEST(ModuleLoading, EachLoadReadsTheStringFileAsItStandsThen)
+{
+    InstalledDriver tab(DriverSpec{"ZR Tab", {Cap, "zrtabmark.dat"}, {{Cap, Capabilities()}}});
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    PlantedProfile profile;
+    WriteFileBytes(profile.File("zrfirst.ini"), "[ZR Tab P]\r\nJobAccountID=11\r\n");
+    WriteFileBytes(profile.File("zrsecond.ini"), "[ZR Tab P]\r\nJobAccountID=22\r\n");
+    const std::string directory = FreshTestDirectory();
+    const std::string dll = directory + "zrlogext.dll";
+    ASSERT_TRUE(CopyFileA((ProgramDirectory() + "zrlogext.dll").c_str(), dll.c_str(), FALSE));
+    struct Row {
+        const char* name;
+        const char* common;
+        int answered;
+        DWORD id;
+    } rows[] = {
+        {"the driver's data file marks no mode", "AccountFile=zrfirst.ini\r\n", 0, 0},
+        {"DatFile1 names it", "DatFile1=zrtabmark.dat\r\nAccountFile=zrfirst.ini\r\n", 1, 11},
+        {"AccountFile names another file", "DatFile1=zrtabmark.dat\r\nAccountFile=zrsecond.ini\r\n", 1, 22},
+    };
+    for (const Row& row : rows) {
+        WriteFileBytes(directory + "zrjobacs.str", std::string("[common]\r\n") + row.common);
+        HMODULE module = LoadLibraryA(dll.c_str());
+        ASSERT_NE(module, nullptr) << row.name;
+        auto read = reinterpret_cast<ReadFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "ReadJobAccountID")));
+        Result result = {};
+        EXPECT_EQ(read("ZR Tab P", 0, &result), row.answered) << row.name;
+        EXPECT_EQ(result.id, row.id) << row.name;
+        FreeLibrary(module);
+    }
+}
+
+namespace {
+
+// Sets a file's last write `minutes` ago, as an edit made then would have left it.
+void SetWrittenMinutesAgo(const std::string& path, int minutes)
+{
+    FILETIME now = {};
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER time{{now.dwLowDateTime, now.dwHighDateTime}};
+    time.QuadPart -= static_cast<ULONGLONG>(minutes) * 60 * 10000000;
+    const FILETIME then{time.LowPart, time.HighPart};
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    SetFileTime(file, nullptr, nullptr, &then);
+    CloseHandle(file);
+}
+
+}  // namespace
+
+// A job owner without a profile here (a print server's remote user) has the bare account-file
+// name, which the profile functions read in the Windows directory: each edit there is answered.
+TEST(ReadJobAccountID, ABareAccountFileNameAnswersEachEditOfTheFile)
+{
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, sizeof windows);
+    AccountFileBackup account(std::string(windows) + "\\zrbare.ini");
+    Resolver resolver("AccountFile=zrbare.ini\r\n");
+    JobStandIn job(resolver.sandbox.Handle(), "zr no such user");
+    struct Row {
+        const char* id;
+        int minutesAgo;
+    } edits[] = {{"11", 60}, {"22", 30}, {"33", 20}};
+    for (const Row& edit : edits) {
+        WriteFileBytes(account.Path(), std::string("[ZR Tab P]\r\nJobAccountID=") + edit.id + "\r\nUserID=bare\r\n");
+        SetWrittenMinutesAgo(account.Path(), edit.minutesAgo);
+        Result result;
+        ASSERT_EQ(resolver.Ask("ZR Tab P", &result), 1) << edit.id;
+        EXPECT_EQ(std::to_string(result.id), edit.id);
+    }
+}
+
+namespace {
+
+// Stand-in for a LoadLibraryA that cannot load one system library (a long-running 32-bit process out
+// of address space, a damaged system); every other library loads as usual.
+namespace refused_library {
+
+const char* name;
+decltype(&LoadLibraryA) realLoadLibrary;
+
+HMODULE WINAPI LoadLibraryStub(LPCSTR file)
+{
+    if (file && lstrcmpiA(file, name) == 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return realLoadLibrary(file);
+}
+
+}  // namespace refused_library
+
+// Runs `call` on a thread of its own and tells the code of an exception that no handler took, or 0.
+// Such an exception would end the process: the thread ends instead, so that the test can fail.
+namespace unhandled {
+
+DWORD worker;
+DWORD code;
+
+LONG WINAPI EndTheWorker(EXCEPTION_POINTERS* exception)
+{
+    if (GetCurrentThreadId() != worker)
+        return EXCEPTION_CONTINUE_SEARCH;
+    code = exception->ExceptionRecord->ExceptionCode;
+    ExitThread(1);
+}
+
+DWORD WINAPI RunCall(void* call)
+{
+    (*static_cast<const std::function<void()>*>(call))();
+    return 0;
+}
+
+DWORD ExceptionEscaping(const std::function<void()>& call)
+{
+    code = 0;
+    LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(EndTheWorker);
+    HANDLE thread = CreateThread(nullptr, 0, RunCall, const_cast<std::function<void()>*>(&call), CREATE_SUSPENDED, &worker);
+    EXPECT_NE(thread, nullptr);
+    if (thread) {
+        ResumeThread(thread);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+    SetUnhandledExceptionFilter(previous);
+    return code;
+}
+
+}  // namespace unhandled
+
+}  // namespace
+
+// The print path's steps that need a system library beyond the spooler's (the host address, the
+// certificate, the fixed-ID choice) fail like any other failed call when it cannot be loaded: the
+// job prints as without the address, without a certificate, without the choice.
+TEST(ReadJobAccountID, ASystemLibraryThatCannotLoadFailsOnlyItsStep)
+{
+    AccountFileBackup account(AccountFileInWindowsDirectory());  // jdoe has no account here
+    WriteFileBytes(account.Path(), "[ZR Tab P]\r\nJobAccountID=42\r\nUserID=stored user\r\n");
+    const char* hostSettings = "[JobAccount]\r\nMode=7\r\n[JobAccountID]\r\njdoe=5\r\n";
+    const char* fixedSettings = "[JobAccount]\r\nMode=5\r\n[FixedID]\r\n0=a,11\r\n";
+    struct Row {
+        const char* library;
+        DriverSpec driver;
+        const char* common;
+        DWORD id;
+        const char* user;
+    } rows[] = {
+        {"wsock32.dll", {"ZR Hide", {Cap, "vtjobac4.dat"}, {{Cap, Capabilities()}, {"vtjobac4.dat", hostSettings}}}, "", 5,
+         "jdoe"},
+        {"oleaut32.dll", AccountingDriver("ZR Tab", "vtjobac1.dat"), "GetVexaIDMode=1\r\n", 42, "stored user"},
+        {"comctl32.dll", {"ZR Fixed", {Cap, "vtjobac4.dat"}, {{Cap, AllowingCapability}, {"vtjobac4.dat", fixedSettings}}},
+         "", 0, "jdoe"},
+    };
+    for (const Row& row : rows) {
+        // The drivers' files share one directory: one driver at a time.
+        InstalledDriver driver(row.driver);
+        const std::string printerName = row.driver.name + " P";
+        InstalledPrinter printer(printerName, row.driver.name);
+        Resolver resolver(row.common);
+        CopyFileA((ProgramDirectory() + "tvctfct.dll").c_str(), (resolver.sandbox.Directory() + "tvctfct.dll").c_str(),
+                  FALSE);
+        WriteFileBytes(resolver.sandbox.Directory() + "tvctfct.txt", "CN=TAVRO LOCAL CA|T=jdoe\r\n");
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        refused_library::name = row.library;
+        ImportHook refuse(resolver.sandbox.Handle(), "kernel32.dll", "LoadLibraryA",
+                          reinterpret_cast<void*>(&refused_library::LoadLibraryStub));
+        ASSERT_TRUE(refuse.ok()) << row.library;
+        refused_library::realLoadLibrary = reinterpret_cast<decltype(&LoadLibraryA)>(refuse.original());
+
+        Result result;
+        int answered = 0;
+        const DWORD escaped =
+            unhandled::ExceptionEscaping([&] { answered = resolver.Ask(printerName.c_str(), &result); });
+        ASSERT_EQ(escaped, 0u) << row.library << ": an exception nobody handles would end the printing process";
+        ASSERT_EQ(answered, 1) << row.library;
+        EXPECT_EQ(result.id, row.id) << row.library;
+        EXPECT_STREQ(result.user, row.user) << row.library;
+    }
+}
+
+namespace {
+
+// Stand-in for a C runtime heap that runs out at the first request of `failSize` bytes.
+namespace no_heap {
+
+size_t failSize;
+int failures;
+decltype(&malloc) realMalloc;
+
+void* MallocStub(size_t bytes)
+{
+    if (bytes == failSize && failures == 0) {
+        ++failures;
+        return nullptr;
+    }
+    return realMalloc(bytes);
+}
+
+}  // namespace no_heap
+
+}  // namespace
+
+// A container of the print path that cannot grow throws; the export answers 0 instead of letting the
+// exception unwind into the driver, and the next job is answered as usual.
+TEST(ReadJobAccountID, AnAllocationFailureOnThePrintPathAnswersZero)
+{
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    Resolver resolver;
+    Result result;
+    {
+        no_heap::failSize = 4096;  // the spooler queries' first guess
+        no_heap::failures = 0;
+        ImportHook hook(resolver.sandbox.Handle(), "msvcrt.dll", "malloc", reinterpret_cast<void*>(&no_heap::MallocStub));
+        ASSERT_TRUE(hook.ok());
+        no_heap::realMalloc = reinterpret_cast<decltype(&malloc)>(hook.original());
+        EXPECT_EQ(resolver.Ask("ZR Tab P", &result), 0);
+        EXPECT_EQ(no_heap::failures, 1);
+    }
+    EXPECT_EQ(resolver.Ask("ZR Tab P", &result), 1);
+    EXPECT_EQ(result.id, 1u);
+}
+
+// On a busy spooler the job list can outgrow the size the spooler has just given, more than once:
+// the job is still found, and its owner is the user.
+TEST(ReadJobAccountID, AJobListThatGrowsTwiceBeforeItIsReadStillGivesTheOwner)
+{
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    Resolver resolver;
+    JobStandIn job(resolver.sandbox.Handle(), "jdoe", "", JOB_STATUS_PRINTING, 2);
+    Result result;
+    ASSERT_EQ(resolver.Ask("ZR Tab P", &result), 1);
+    EXPECT_STREQ(result.user, "jdoe");
+}
+
+namespace {
+
+// Stand-in for the window station of a service or a SYSTEM task, which nobody sees.
+BOOL WINAPI UnseenStationInformation(HANDLE object, int index, void* info, DWORD size, DWORD* needed)
+{
+    if (index != UOI_FLAGS || size < sizeof(USEROBJECTFLAGS))
+        return GetUserObjectInformationA(object, index, info, size, needed);
+    USEROBJECTFLAGS flags = {};
+    flags.fInherit = FALSE;
+    flags.dwFlags = 0;  // not WSF_VISIBLE
+    memcpy(info, &flags, sizeof flags);
+    if (needed)
+        *needed = sizeof flags;
+    return TRUE;
+}
+
+// Counts the windows the thread tries to create and refuses them: a dialog that opened where
+// nobody can answer it would wait for ever.
+int windowsAttempted;
+LRESULT CALLBACK RefuseWindows(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND) {
+        ++windowsAttempted;
+        return 1;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
+TEST(ReadJobAccountID, WhereNobodySeesTheWindowStationNoDialogOpens)
+{
+    InstalledDriver popup(DriverSpec{"ZR Ask", {Cap, "vtjobac2.dat"}, {{Cap, AllowingCapability}}});
+    InstalledPrinter printer("ZR Ask P", "ZR Ask");
+    char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof computer;
+    GetComputerNameA(computer, &size);
+    Resolver resolver;
+    JobStandIn job(resolver.sandbox.Handle(), "jdoe", std::string("\\\\") + computer);
+    ImportHook unseen(resolver.sandbox.Handle(), "user32.dll", "GetUserObjectInformationA",
+                      reinterpret_cast<void*>(&UnseenStationInformation));
+    ASSERT_TRUE(unseen.ok());
+    windowsAttempted = 0;
+    HHOOK refuse = SetWindowsHookExA(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId());
+    ASSERT_NE(refuse, nullptr);
+    Result result;
+    const int answered = resolver.Ask("ZR Ask P", &result);
+    UnhookWindowsHookEx(refuse);
+    EXPECT_EQ(windowsAttempted, 0);
+    ASSERT_EQ(answered, 1);
+    EXPECT_EQ(result.id, 0u);
+    EXPECT_STREQ(result.user, "jdoe");
+}
+
+// The system DLLs the module binds after its load (at the first call into them, or by name on the
+// print path), each reached through a fresh copy of the module the way printing and administration
+// reach it (ole32 is the property sheet's, in shellext_test). A first call whose import slot led
+// nowhere would end this process instead of failing a row.
 TEST(ModuleImports, EachDllBoundAtFirstCallAnswersThroughTheModule)
 {
     char address[32] = {};

@@ -13,6 +13,8 @@
 #include "idlist/driver_list.h"
 #include "res/resource.h"
 #include "resolve/driver_capability.h"
+#include "settings/export_barrier.h"
+#include "settings/file_handle.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
@@ -349,20 +351,16 @@ void CheckModeRadio(HWND dialog, DWORD mode)
 
 int IsAdministrator()
 {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+    KernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.receive()))
         return 0;
-    struct TokenOwner {
-        HANDLE handle;
-        ~TokenOwner() { CloseHandle(handle); }
-    } owner{token};
     DWORD size = 0;
-    if (!GetTokenInformation(token, TokenGroups, nullptr, 0, &size) && GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    if (!GetTokenInformation(token.get(), TokenGroups, nullptr, 0, &size) && GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return 0;
     if (size < sizeof(TOKEN_GROUPS))
         return 0;
     std::vector<BYTE> block(size, 0);
-    if (!GetTokenInformation(token, TokenGroups, block.data(), size, &size))
+    if (!GetTokenInformation(token.get(), TokenGroups, block.data(), size, &size))
         return 0;
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID administrators = nullptr;
@@ -384,7 +382,9 @@ int AnySharedPrinter()
     return needed != 0 ? 1 : 0;
 }
 
-extern "C" INT_PTR CALLBACK ChangeJobAccountModeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+namespace {
+
+void HandleModeDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (!VistaFlagTaken) {
         VistaFlag = IsVistaOrLater();
@@ -417,13 +417,24 @@ extern "C" INT_PTR CALLBACK ChangeJobAccountModeDialogProc(HWND dialog, UINT mes
     default:
         break;
     }
-    return FALSE;
+}
+
+}  // namespace
+
+extern "C" INT_PTR CALLBACK ChangeJobAccountModeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return AnswerOrFail(INT_PTR{FALSE}, [&] {
+        HandleModeDialogMessage(dialog, message, wParam, lParam);
+        return INT_PTR{FALSE};
+    });
 }
 
 extern "C" INT_PTR WINAPI ChangeJobAccountMode(HWND /*window*/, HINSTANCE /*instance*/, LPSTR /*commandLine*/,
                                               int /*show*/)
 {
-    int templateId = AllModeOffered() ? IDD_CHANGE_MODE_ALL : IDD_CHANGE_MODE;
-    return DialogBoxParamA(Module.ModuleInstance, MAKEINTRESOURCEA(templateId), nullptr, ChangeJobAccountModeDialogProc,
-                           0);
+    return AnswerOrFail(INT_PTR{-1}, [] {
+        int templateId = AllModeOffered() ? IDD_CHANGE_MODE_ALL : IDD_CHANGE_MODE;
+        return DialogBoxParamA(Module.ModuleInstance, MAKEINTRESOURCEA(templateId), nullptr,
+                               ChangeJobAccountModeDialogProc, 0);
+    });
 }

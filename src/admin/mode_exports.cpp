@@ -6,6 +6,7 @@
 #include "admin/apply_mode.h"
 #include "idlist/driver_list.h"
 #include "resolve/driver_capability.h"
+#include "settings/export_barrier.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
@@ -66,15 +67,16 @@ int ApplyDefaultMode()
 
 extern "C" int WINAPI SetJobAccountMode(const char* driverName, DWORD mode)
 {
-    const DWORD error = ApplyToNamedDriver(driverName, mode);
+    const DWORD error =
+        AnswerOrFail(DWORD{ERROR_NOT_ENOUGH_MEMORY}, [&] { return ApplyToNamedDriver(driverName, mode); });
     // Set after the list is released, so that nothing on the way out overwrites it.
     SetLastError(error);
     return error == ERROR_SUCCESS ? 1 : 0;
 }
 
-extern "C" int WINAPI DefaultSetJobAccountMode() { return ApplyDefaultMode(); }
+extern "C" int WINAPI DefaultSetJobAccountMode() { return AnswerOrFail(0, ApplyDefaultMode); }
 
-extern "C" int WINAPI DefaultSetJobAccountMode64(HWND, HINSTANCE, LPSTR, int) { return ApplyDefaultMode(); }
+extern "C" int WINAPI DefaultSetJobAccountMode64(HWND, HINSTANCE, LPSTR, int) { return AnswerOrFail(0, ApplyDefaultMode); }
 
 extern "C" int WINAPI ShellRestart(HWND, HINSTANCE, LPSTR, int)
 {
@@ -84,10 +86,13 @@ extern "C" int WINAPI ShellRestart(HWND, HINSTANCE, LPSTR, int)
     return static_cast<int>(WinExec("Explorer.exe", SW_SHOW));
 }
 
-extern "C" DWORD WINAPI ListJobAccountDrivers(char* buffer, DWORD size)
+namespace {
+
+// One line per driver: name, environment, mode, driver flag and settings file, tab-separated.
+std::string DriverLines()
 {
-    DriverList list = {};
-    BuildDriverList(nullptr, &list);
+    OwnedDriverList owned;
+    const DriverList& list = owned.list;
     std::string text;
     for (DWORD i = 0; i < DriverEntryCount(list); ++i) {
         const DRIVER_INFO_3A* driver = DriverEntry(list, i);
@@ -106,9 +111,18 @@ extern "C" DWORD WINAPI ListJobAccountDrivers(char* buffer, DWORD size)
         text += settingsPath;
         text += "\r\n";
     }
-    ReleaseDriverList(&list);
-    const DWORD needed = static_cast<DWORD>(text.size() + 1);
-    if (buffer && size >= needed)
-        memcpy(buffer, text.c_str(), needed);
-    return needed;
+    return text;
+}
+
+}  // namespace
+
+extern "C" DWORD WINAPI ListJobAccountDrivers(char* buffer, DWORD size)
+{
+    return AnswerOrFail(DWORD{0}, [&] {
+        const std::string text = DriverLines();
+        const DWORD needed = static_cast<DWORD>(text.size() + 1);
+        if (buffer && size >= needed)
+            memcpy(buffer, text.c_str(), needed);
+        return needed;
+    });
 }

@@ -15,6 +15,7 @@
 #include "dialogs/entry_dialogs.h"
 #include "dialogs/id_file_dialog.h"
 #include "idlist/id_import.h"
+#include "idlist/id_list_view.h"
 #include "idlist/propagate.h"
 #include "res/resource.h"
 #include "settings/module_state.h"
@@ -64,9 +65,7 @@ void SetUpFixedID(HWND dialog, const DriverList* drivers)
 
 void SetUpAnotherClient(HWND dialog, const DriverList* drivers)
 {
-    // The dialog's list view must be a known class before the template is created.
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&controls);
+    RegisterListViewClass();
     INT_PTR result = DialogBoxParamA(Module.ModuleInstance, MAKEINTRESOURCEA(IDD_ANOTHER_CLIENT), dialog,
                                      AnotherClientDialogProc, 0);
     if (DialogChangedSettings(result))

@@ -17,6 +17,7 @@
 #include "idlist/id_list_view.h"
 #include "idlist/propagate.h"
 #include "res/resource.h"
+#include "settings/export_barrier.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
 #include "settings/settings_file.h"
@@ -406,14 +407,15 @@ INT_PTR CALLBACK RegisteredIDDialogProc(HWND dialog, UINT message, WPARAM wParam
 extern "C" INT_PTR WINAPI SelectFixedJobAccountMode(HWND /*window*/, HINSTANCE /*instance*/, LPSTR /*commandLine*/,
                                                    int /*show*/)
 {
-    return OpenRegisteredIDDialog(nullptr, FixedIDSelection);
+    return AnswerOrFail(INT_PTR{-1}, [] { return OpenRegisteredIDDialog(nullptr, FixedIDSelection); });
 }
 
 INT_PTR OpenRegisteredIDDialog(HWND owner, int task)
 {
-    // The list view must be a known class before the template is created.
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&controls);
+    // A print job reaches this for the fixed-ID choice: without the common controls it goes on as
+    // when the dialog cannot be created.
+    if (!RegisterListViewClass())
+        return -1;
     return DialogBoxParamA(Module.ModuleInstance, MAKEINTRESOURCEA(IDD_REGISTERED_ID), owner,
                            RegisteredIDDialogProc, static_cast<LPARAM>(task));
 }

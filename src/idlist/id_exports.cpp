@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "idlist/id_import.h"
+#include "settings/export_barrier.h"
 
 namespace {
 
@@ -27,14 +28,17 @@ extern "C" int WINAPI ImportJobAccountIDFile(const char* idFile, IDFileRefusalFn
         return IdImportUnreadable;
     }
     Refusals refusals{refused, context};
-    return ImportIDFileIntoMaster(idFile, &PassOn, &refusals);
+    return AnswerOrFail(static_cast<int>(IdImportUnreadable),
+                        [&] { return ImportIDFileIntoMaster(idFile, &PassOn, &refusals); });
 }
 
 extern "C" DWORD WINAPI ListJobAccountIDs(DWORD fixed, char* buffer, DWORD size)
 {
-    const std::string text = MasterListAsIDFile(fixed != 0);
-    const DWORD needed = static_cast<DWORD>(text.size() + 1);
-    if (buffer && size >= needed)
-        memcpy(buffer, text.c_str(), needed);
-    return needed;
+    return AnswerOrFail(DWORD{0}, [&] {
+        const std::string text = MasterListAsIDFile(fixed != 0);
+        const DWORD needed = static_cast<DWORD>(text.size() + 1);
+        if (buffer && size >= needed)
+            memcpy(buffer, text.c_str(), needed);
+        return needed;
+    });
 }

@@ -6,6 +6,7 @@
 
 #include "settings/module_state.h"
 #include "settings/profile.h"
+#include "settings/system_library.h"
 
 namespace {
 
@@ -79,10 +80,16 @@ bool AskToReplace(const IdRow& existing, const IdRow& incoming, void* context)
 
 }  // namespace
 
+bool RegisterListViewClass()
+{
+    auto initialise = SystemEntry<decltype(&InitCommonControlsEx)>(SystemLibrary::Comctl32, "InitCommonControlsEx");
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+    return initialise && initialise(&controls);
+}
+
 void PrepareIDListView(HWND list)
 {
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&controls);
+    RegisterListViewClass();
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
 }

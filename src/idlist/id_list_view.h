@@ -12,6 +12,10 @@
 
 enum : int { IdNameColumn = 0, IdUserColumn = 1, IdIDColumn = 2 };
 
+// Makes the list view a known window class, as it must be before a dialog template holding one is
+// created. False when the common controls cannot be loaded: the dialog cannot be shown then.
+bool RegisterListViewClass();
+
 // A list view of a dialog made ready for the ID lists: full-row selection and no rows.
 void PrepareIDListView(HWND list);
 

@@ -8,6 +8,7 @@
 
 #include "resolve/resolve.h"
 #include "resolve/trace.h"
+#include "settings/export_barrier.h"
 #include "settings/text.h"
 
 namespace {
@@ -46,13 +47,11 @@ extern "C" DWORD WINAPI DiagnoseJobAccount(const char* printerName, char* text, 
 {
     if (!printerName)
         return 0;
-    try {
+    return AnswerOrFail(DWORD{0}, [&] {
         const std::string diagnosis = Diagnose(printerName);
         const DWORD needed = static_cast<DWORD>(diagnosis.size() + 1);
         if (text && size >= needed)
             std::memcpy(text, diagnosis.c_str(), needed);
         return needed;
-    } catch (...) {
-        return 0;
-    }
+    });
 }

@@ -15,6 +15,7 @@
 #include "settings/module_state.h"
 #include "settings/profile.h"
 #include "settings/registry.h"
+#include "settings/system_library.h"
 #include "settings/text.h"
 
 namespace {
@@ -68,33 +69,57 @@ const char* NameValueEnd(const char* value)
     return value;
 }
 
+// The automation entries the certificate's answer is read with, from oleaut32.dll.
+struct Automation : SystemEntries<SystemLibrary::Oleaut32> {
+    decltype(&VariantInit) variantInit = Get<decltype(&VariantInit)>("VariantInit");
+    decltype(&VariantClear) variantClear = Get<decltype(&VariantClear)>("VariantClear");
+    decltype(&SafeArrayGetDim) getDim = Get<decltype(&SafeArrayGetDim)>("SafeArrayGetDim");
+    decltype(&SafeArrayGetVartype) getVartype = Get<decltype(&SafeArrayGetVartype)>("SafeArrayGetVartype");
+    decltype(&SafeArrayGetLBound) getLBound = Get<decltype(&SafeArrayGetLBound)>("SafeArrayGetLBound");
+    decltype(&SafeArrayGetUBound) getUBound = Get<decltype(&SafeArrayGetUBound)>("SafeArrayGetUBound");
+    decltype(&SafeArrayGetElement) getElement = Get<decltype(&SafeArrayGetElement)>("SafeArrayGetElement");
+
+    bool ok() const { return variantInit && variantClear && getDim && getVartype && getLBound && getUBound && getElement; }
+};
+
 // Element (first, second) of the certificate array as ANSI text. The fetched copy is ours and
 // is cleared here; the array stays the caller's.
-bool FetchElement(SAFEARRAY* array, LONG first, LONG second, char (&text)[256])
+bool FetchElement(const Automation& automation, SAFEARRAY* array, LONG first, LONG second, char (&text)[256])
 {
     text[0] = '\0';
     LONG indices[2] = {first, second};
     VARIANT element;
-    VariantInit(&element);
-    if (FAILED(SafeArrayGetElement(array, indices, &element)))
+    automation.variantInit(&element);
+    if (FAILED(automation.getElement(array, indices, &element)))
         return false;
     if (element.vt == VT_BSTR && element.bstrVal)
         WideCharToMultiByte(CP_ACP, 0, element.bstrVal, -1, text, sizeof text, nullptr, nullptr);
     text[sizeof text - 1] = '\0';
-    VariantClear(&element);
+    automation.variantClear(&element);
     return true;
 }
 
 // Only a two-dimensional array held by value whose elements really are VARIANTs may be read
 // element by element into a VARIANT; anything else would be copied over the wrong layout.
-bool IsCertificateTable(const VARIANT& result)
+bool IsCertificateTable(const Automation& automation, const VARIANT& result)
 {
     if (result.vt != (VT_ARRAY | VT_VARIANT) || !result.parray)
         return false;
     VARTYPE elements = VT_EMPTY;
-    return SafeArrayGetDim(result.parray) == 2 && result.parray->cbElements == sizeof(VARIANT) &&
-           SUCCEEDED(SafeArrayGetVartype(result.parray, &elements)) && elements == VT_VARIANT;
+    return automation.getDim(result.parray) == 2 && result.parray->cbElements == sizeof(VARIANT) &&
+           SUCCEEDED(automation.getVartype(result.parray, &elements)) && elements == VT_VARIANT;
 }
+
+// The Winsock 1.1 entries the host address is found with, from wsock32.dll.
+struct Winsock : SystemEntries<SystemLibrary::Wsock32> {
+    decltype(&WSAStartup) startup = Get<decltype(&WSAStartup)>("WSAStartup");
+    decltype(&WSACleanup) cleanup = Get<decltype(&WSACleanup)>("WSACleanup");
+    decltype(&gethostname) hostName = Get<decltype(&gethostname)>("gethostname");
+    decltype(&gethostbyname) hostByName = Get<decltype(&gethostbyname)>("gethostbyname");
+    decltype(&inet_ntoa) addressText = Get<decltype(&inet_ntoa)>("inet_ntoa");
+
+    bool ok() const { return startup && cleanup && hostName && hostByName && addressText; }
+};
 
 }  // namespace
 
@@ -192,12 +217,7 @@ bool GetLogonServer(char* server, DWORD size)
     if (!server || size == 0)
         return false;
     server[0] = '\0';
-    // Loaded at the first job and kept: loading it again for every job cost a third of the call.
-    static const HMODULE netapi = LoadLibraryA("Netapi32.dll");
-    auto lookUp = [](const char* name) {
-        return netapi ? reinterpret_cast<void (*)()>(GetProcAddress(netapi, name)) : nullptr;
-    };
-    auto getInfo = reinterpret_cast<GetInfoFn>(lookUp("NetWkstaUserGetInfo"));
+    auto getInfo = SystemEntry<GetInfoFn>(SystemLibrary::Netapi32, "NetWkstaUserGetInfo");
     if (!getInfo)
         return false;
     BYTE* buffer = nullptr;
@@ -208,7 +228,7 @@ bool GetLogonServer(char* server, DWORD size)
         WideCharToMultiByte(CP_ACP, 0, info->logonServer, -1, server, static_cast<int>(size < 32 ? size : 32),
                             nullptr, nullptr);
     server[(size < 32 ? size : 32) - 1] = '\0';
-    if (auto release = reinterpret_cast<FreeFn>(lookUp("NetApiBufferFree")))
+    if (auto release = SystemEntry<FreeFn>(SystemLibrary::Netapi32, "NetApiBufferFree"))
         release(buffer);
     return true;
 }
@@ -218,24 +238,25 @@ bool GetHostAddress(char* address, DWORD size)
     if (!address || size == 0)
         return false;
     address[0] = '\0';
+    const Winsock winsock;
     WSADATA data;
-    if (WSAStartup(MAKEWORD(1, 1), &data) != 0)
+    if (!winsock.ok() || winsock.startup(MAKEWORD(1, 1), &data) != 0)
         return false;
     bool ok = false;
     char host[256] = {};
-    if (data.wVersion == MAKEWORD(1, 1) && gethostname(host, sizeof host - 1) == 0) {
-        hostent* entry = gethostbyname(host);
+    if (data.wVersion == MAKEWORD(1, 1) && winsock.hostName(host, sizeof host - 1) == 0) {
+        hostent* entry = winsock.hostByName(host);
         if (entry && entry->h_addrtype == AF_INET && entry->h_addr_list && entry->h_addr_list[0]) {
             in_addr inet;
             memcpy(&inet, entry->h_addr_list[0], sizeof inet);
-            const char* text = inet_ntoa(inet);
+            const char* text = winsock.addressText(inet);
             if (text) {
                 CopyCut(address, size, text);
                 ok = true;
             }
         }
     }
-    WSACleanup();
+    winsock.cleanup();
     return ok;
 }
 
@@ -310,46 +331,55 @@ bool FindNameAttribute(const char* name, const char* type, char* value, size_t s
     return false;
 }
 
-bool CertificateMatches(const JobAccountInfo* info)
+std::string CertificateLibraryPath()
 {
-    using GetCertificateInfoFn = LONG(WINAPI*)(LONG, VARIANT*);
     char name[MAX_PATH] = {};
     ReadCommonText("GetVexaIDDll", "tvctfct.dll", name, sizeof name);
     char path[256] = {};
-    if (!ComposePath(path, {Module.ModuleDirectory, name}))
+    ComposePath(path, {Module.ModuleDirectory, name});
+    return path;
+}
+
+bool CertificateMatches(const JobAccountInfo* info)
+{
+    using GetCertificateInfoFn = LONG(WINAPI*)(LONG, VARIANT*);
+    const std::string path = CertificateLibraryPath();
+    if (path.empty())
         return false;
-    Library library(path);
+    Library library(path.c_str());
     auto getInfo = library.Get<GetCertificateInfoFn>("GetCertificateInfo");
-    if (!getInfo)
+    const Automation automation;
+    if (!getInfo || !automation.ok())
         return false;
     VARIANT result;
-    VariantInit(&result);
+    automation.variantInit(&result);
     if (getInfo(0, &result) < 0)
         return false;
     // The out VARIANT is ours, as COM's rules give it to the caller: a by-value array in it is
     // destroyed with it. A by-reference answer only points at the library's own array, which is
     // never ours to clear, so such an answer is dropped without touching what it points at.
     struct ClearOwned {
+        const Automation& automation;
         VARIANT* v;
         ~ClearOwned()
         {
             if (!(v->vt & VT_BYREF))
-                VariantClear(v);
+                automation.variantClear(v);
         }
-    } clear{&result};
-    if (!IsCertificateTable(result))
+    } clear{automation, &result};
+    if (!IsCertificateTable(automation, result))
         return false;
     LONG low = 0, high = -1;
-    if (FAILED(SafeArrayGetLBound(result.parray, 2, &low)) || FAILED(SafeArrayGetUBound(result.parray, 2, &high)))
+    if (FAILED(automation.getLBound(result.parray, 2, &low)) || FAILED(automation.getUBound(result.parray, 2, &high)))
         return false;
     bool matched = false;
     for (LONG i = low; i <= high; ++i) {
         char text[256];
         char field[256] = {};
-        if (!FetchElement(result.parray, 4, i, text) || !FindNameAttribute(text, "CN", field, sizeof field) ||
+        if (!FetchElement(automation, result.parray, 4, i, text) || !FindNameAttribute(text, "CN", field, sizeof field) ||
             strcmp(field, "TAVRO LOCAL CA") != 0)
             continue;
-        if (FetchElement(result.parray, 2, i, text) && FindNameAttribute(text, "T", field, sizeof field) &&
+        if (FetchElement(automation, result.parray, 2, i, text) && FindNameAttribute(text, "T", field, sizeof field) &&
             strcmp(field, info->UserID) == 0)
             matched = true;
     }

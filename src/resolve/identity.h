@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "resolve/job_account_info.h"
 
 bool GetJobUserName(JobAccountInfo* info);
@@ -19,4 +21,6 @@ bool GetLogonServer(char* server, DWORD size);
 // certificate name, up to the next comma outside quotes; an attribute inside another one's value
 // does not count. False when the name has none.
 bool FindNameAttribute(const char* name, const char* type, char* value, size_t size);
+// The certificate library beside the module ("GetVexaIDDll"); empty when the path does not fit.
+std::string CertificateLibraryPath();
 bool CertificateMatches(const JobAccountInfo* info);

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "resolve/resolve.h"
+#include "settings/export_barrier.h"
 #include "settings/text.h"
 
 // The driver's record: the ID, then at least 81 bytes for the user ID.
@@ -14,11 +15,13 @@ extern "C" int WINAPI ReadJobAccountID(const char* printerName, DWORD reserved, 
 {
     if (reserved != 0 || !result)
         return 0;
-    JobAccountInfo* info = ResolveJobAccount(printerName, 0);
-    if (!info)
-        return 0;
-    result->JobAccountID = info->JobAccountID;
-    CopyCut(result->UserID, info->UserID);
-    ReleaseJobAccountInfo(info);
-    return 1;
+    return AnswerOrFail(0, [&] {
+        JobAccountInfo* info = ResolveJobAccount(printerName, 0);
+        if (!info)
+            return 0;
+        result->JobAccountID = info->JobAccountID;
+        CopyCut(result->UserID, info->UserID);
+        ReleaseJobAccountInfo(info);
+        return 1;
+    });
 }

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "admin/registered_id_dialog.h"
 #include "dialogs/entry_dialogs.h"
@@ -14,6 +15,7 @@
 #include "resolve/driver_capability.h"
 #include "resolve/identity.h"
 #include "resolve/trace.h"
+#include "settings/file_handle.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
@@ -35,31 +37,55 @@ void SetFlag(JobAccountInfo* info, DWORD overrides, DWORD enableBit, DWORD value
         info->Flags &= ~flag;
 }
 
-bool DialogsAllowed(const JobAccountInfo* info)
+// A service, a SYSTEM task or a driver host of the spooler runs in a window station nobody sees: a
+// dialog there waits for ever, and the job with it. One that cannot be asked counts as unseen.
+bool WindowStationVisible()
+{
+    HWINSTA station = GetProcessWindowStation();
+    USEROBJECTFLAGS flags = {};
+    return station && GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, nullptr) &&
+           (flags.dwFlags & WSF_VISIBLE);
+}
+
+enum class DialogBar { None, VistaRule, UnseenStation, RemoteJob };
+
+DialogBar WhatKeepsDialogsClosed(const JobAccountInfo* info)
 {
     if (info->Flags & JAF_NO_POPUP)
-        return false;
-    return !((info->Flags & JAF_NT) && IsRemoteJob(info->PrinterName));
+        return DialogBar::VistaRule;
+    if (!WindowStationVisible())
+        return DialogBar::UnseenStation;
+    if ((info->Flags & JAF_NT) && IsRemoteJob(info->PrinterName))
+        return DialogBar::RemoteJob;
+    return DialogBar::None;
 }
 
 // Whether the resolution may open `dialog` now. A traced resolution never does: it tells whether the
 // dialog would open, or what keeps it closed, and goes on as after a cancel.
 bool MayOpenDialog(const JobAccountInfo* info, ResolveTrace* trace, const char* dialog)
 {
-    bool allowed = DialogsAllowed(info);
+    const DialogBar bar = WhatKeepsDialogsClosed(info);
     if (!trace)
-        return allowed;
+        return bar == DialogBar::None;
     const std::string name = dialog;
-    if (allowed)
+    switch (bar) {
+    case DialogBar::None:
         trace->Link("popup", "the " + name + " would be shown at print time; the ID below is as if it were cancelled");
-    else if (info->Flags & JAF_NO_POPUP) {
+        break;
+    case DialogBar::VistaRule:
         trace->Link("popup", "the " + name + " is not shown: the Vista rule (VistaPopupDisabled, driver flag bit 0 clear)",
                     Module.StringFilePath);
         trace->Problem("the Vista rule suppresses the " + name +
                            ": set VistaPopupDisabled=0 in [common], or JobAccountDrvFlag=1 in the driver's capability file",
                        Module.StringFilePath);
-    } else
+        break;
+    case DialogBar::UnseenStation:
+        trace->Link("popup", "the " + name + " is not shown: this process's window station is not visible (a service)");
+        break;
+    case DialogBar::RemoteJob:
         trace->Link("popup", "the " + name + " is not shown: the job comes from another computer");
+        break;
+    }
     return false;
 }
 
@@ -275,31 +301,50 @@ bool ResolvePopup(JobAccountInfo* info, ResolveTrace* trace)
     return created;
 }
 
-// The profile functions place an account file named without a directory in the Windows directory.
-std::string AccountFileLocation(const char* file)
+// Whether the user may write the file, asked of its access list. Opening it for writing would answer
+// for another file where Windows redirects a program's writes to the user's VirtualStore, and
+// could leave a file there.
+bool UserMayWrite(const char* path)
 {
-    if (strchr(file, '\\'))
-        return file;
-    char windows[PathChars] = {};
-    GetWindowsDirectoryA(windows, sizeof windows);
-    return std::string(windows) + "\\" + file;
+    const SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    DWORD needed = 0;
+    GetFileSecurityA(path, parts, nullptr, 0, &needed);
+    if (needed == 0)
+        return false;
+    std::vector<BYTE> descriptor(needed, 0);
+    if (!GetFileSecurityA(path, parts, descriptor.data(), needed, &needed))
+        return false;
+    // The access check asks for an impersonation token: the thread's own, else a copy of the process's.
+    KernelHandle token;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.receive())) {
+        KernelHandle process;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, process.receive()) ||
+            !DuplicateToken(process.get(), SecurityImpersonation, token.receive()))
+            return false;
+    }
+    GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    DWORD wanted = FILE_GENERIC_WRITE;
+    MapGenericMask(&wanted, &mapping);
+    PRIVILEGE_SET privileges = {};
+    DWORD privilegesSize = sizeof privileges;
+    DWORD granted = 0;
+    BOOL allowed = FALSE;
+    return AccessCheck(descriptor.data(), token.get(), wanted, &mapping, &privileges, &privilegesSize, &granted,
+                       &allowed) &&
+           allowed;
 }
 
 void TraceAccountFile(ResolveTrace* trace, const char* file)
 {
-    const std::string path = AccountFileLocation(file);
+    const std::string path = ProfileFileLocation(file);
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         trace->Link("account file", "not there yet (created when an entry is stored)", path);
         return;
     }
     trace->Link("account file", "present", path);
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if ((attributes & FILE_ATTRIBUTE_READONLY) || handle == INVALID_HANDLE_VALUE)
+    if ((attributes & FILE_ATTRIBUTE_READONLY) || !UserMayWrite(path.c_str()))
         trace->Problem("the user cannot write the account file, so entries made in the popup or tab are lost", path);
-    if (handle != INVALID_HANDLE_VALUE)
-        CloseHandle(handle);
 }
 
 // Certificate ID mode of the account-file branch. False when a popup could not be created.
@@ -318,7 +363,13 @@ bool ResolveCertificateID(JobAccountInfo* info, const char* section, DWORD overr
         }
     }
     GetJobUserName(info);
-    bool certified = CertificateMatches(info);
+    bool certified = false;
+    if (trace)
+        trace->Link("certificate", "the certificate library would be asked whether a certificate vouches for \"" +
+                                       std::string(info->UserID) + "\"; the ID below is as if none did",
+                    CertificateLibraryPath());
+    else
+        certified = CertificateMatches(info);
     if (certified) {
         info->Flags |= JAF_CERT_USER;
     } else {
@@ -349,7 +400,7 @@ bool ResolveCertificateID(JobAccountInfo* info, const char* section, DWORD overr
         trace->Link("ID from",
                     std::string(certified ? "certificate (user from the job owner's certificate), " : "") +
                         "account file section [" + section + "]",
-                    AccountFileLocation(file));
+                    ProfileFileLocation(file));
     return true;
 }
 
@@ -402,7 +453,7 @@ bool ResolveAccountFile(JobAccountInfo* info, DWORD overrides, ResolveTrace* tra
                         (info->Flags & JAF_ALL_PRINTER ? " (AllPrinterIsSameID)" : "") +
                         (ReadProfileText(file, section, "JobAccountID", "", stored) == 0 ? ", no JobAccountID there: ID 1"
                                                                                          : ""),
-                    AccountFileLocation(file));
+                    ProfileFileLocation(file));
     }
     return true;
 }

@@ -28,22 +28,26 @@ namespace {
 // which costs as much as the query itself.
 const DWORD FirstGuessBytes = 4096;
 
-// Calls `query(buffer, size, &needed)` into a first-guess buffer, and once more into one of the
-// size the spooler asked for when that was too small. Empty when it fails or when the record the
-// spooler would give is shorter than `leastBytes`.
+// A record or list can grow between the answer that sizes it and the call that reads it (jobs
+// arrive all the time on a busy spooler): asked again while it keeps growing, a few times at most.
+const int MostSizings = 8;
+
+// Calls `query(buffer, size, &needed)` into a first-guess buffer, then into one of the size the
+// spooler asked for while the buffer is too small and the need grew. Empty when it fails or when
+// the record the spooler would give is shorter than `leastBytes`.
 template <typename Query>
 std::vector<BYTE> QuerySized(size_t leastBytes, Query query)
 {
     std::vector<BYTE> block(FirstGuessBytes, 0);
-    DWORD needed = 0;
-    if (query(block.data(), static_cast<DWORD>(block.size()), &needed))
-        return block;
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed < leastBytes || needed <= block.size())
-        return {};
-    block.assign(needed, 0);
-    if (!query(block.data(), needed, &needed))
-        return {};
-    return block;
+    for (int sizing = 0; sizing <= MostSizings; ++sizing) {
+        DWORD needed = 0;
+        if (query(block.data(), static_cast<DWORD>(block.size()), &needed))
+            return block;
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed < leastBytes || needed <= block.size())
+            return {};
+        block.assign(needed, 0);
+    }
+    return {};
 }
 
 }  // namespace

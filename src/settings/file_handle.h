@@ -1,8 +1,9 @@
-// Owns a file handle opened with CreateFile: closed once, on every path.
+// Owners of the kernel handles the module opens.
 #pragma once
 
 #include <windows.h>
 
+// A file handle opened with CreateFile: closed once, on every path.
 class FileHandle {
 public:
     explicit FileHandle(HANDLE handle) : handle_(handle) {}
@@ -26,4 +27,24 @@ public:
 
 private:
     HANDLE handle_;
+};
+
+// Owns a handle whose empty value is null (an access token, an event): closed once, on every path.
+class KernelHandle {
+public:
+    KernelHandle() = default;
+    ~KernelHandle()
+    {
+        if (handle_)
+            CloseHandle(handle_);
+    }
+    KernelHandle(const KernelHandle&) = delete;
+    KernelHandle& operator=(const KernelHandle&) = delete;
+
+    HANDLE get() const { return handle_; }
+    // Where a function that opens one stores it.
+    HANDLE* receive() { return &handle_; }
+
+private:
+    HANDLE handle_ = nullptr;
 };

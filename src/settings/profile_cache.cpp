@@ -1,6 +1,7 @@
 #include "settings/profile_cache.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <unordered_map>
 
@@ -61,10 +62,22 @@ private:
     std::unordered_map<std::string, Remembered> entries_;
 };
 
-Memory& TheMemory()
+// The remembered reads, made at the first read and given back only when the module is unloaded.
+// Never destroyed at process exit: another thread may have been stopped there inside them.
+void* volatile Remembering = nullptr;
+
+Memory* TheMemory()
 {
-    static Memory memory;
-    return memory;
+    if (void* current = InterlockedCompareExchangePointer(&Remembering, nullptr, nullptr))
+        return static_cast<Memory*>(current);
+    Memory* fresh = new (std::nothrow) Memory();
+    if (!fresh)
+        return nullptr;
+    void* earlier = InterlockedCompareExchangePointer(&Remembering, fresh, nullptr);
+    if (!earlier)
+        return fresh;
+    delete fresh;
+    return static_cast<Memory*>(earlier);
 }
 
 ULONGLONG AsTicks(const FILETIME& time)
@@ -99,25 +112,48 @@ std::string MemoryKey(const char* file, const char* section, const char* key, co
 
 }  // namespace
 
+std::string ProfileFileLocation(const char* file)
+{
+    if (!file && file[0])
+        return {};
+    char path[PathChars] = {};
+    const bool driveNamed = ((file[0] | 0x20) >= 'a' && (file[0] | 0x20) <= 'z') && file[1] == ':';
+    if (!strchr(file, '\\') && !strchr(file, '/') && !driveNamed) {
+        char windows[PathChars] = {};
+        const UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+        if (length == 0 || length >= sizeof windows || !ComposePath(path, {windows, "\\", file}))
+            return {};
+        return path;
+    }
+    const DWORD length = GetFullPathNameA(file, sizeof path, path, nullptr);
+    return length > 0 && length < sizeof path ? path : std::string();
+}
+
 DWORD ReadProfileTextRemembered(const char* file, const char* section, const char* key, const char* fallback,
                                 char* buffer, DWORD size)
 {
-    FileState state;
-    if (!buffer || size == 0 || !file || !file[0] || !section || !key || !StateOf(file, &state))
+    if (!buffer || size == 0 || !file || !file[0] || !section || !key)
         return ReadProfileText(file, section, key, fallback, buffer, size);
-    std::string name;
+    // Remembered by the file the profile functions open, which is also the file read here: a
+    // bare name is the Windows directory's, whatever the current directory holds.
+    std::string path, name;
     try {
-        name = MemoryKey(file, section, key, fallback, size);
+        path = ProfileFileLocation(file);
+        name = MemoryKey(path.c_str(), section, key, fallback, size);
     } catch (...) {
         return ReadProfileText(file, section, key, fallback, buffer, size);
     }
-    if (TheMemory().Find(name, state, buffer, size))
+    Memory* memory = TheMemory();
+    FileState state;
+    if (path.empty() || !memory || !StateOf(path.c_str(), &state))
+        return ReadProfileText(file, section, key, fallback, buffer, size);
+    if (memory->Find(name, state, buffer, size))
         return static_cast<DWORD>(strlen(buffer));
-    DWORD length = ReadProfileText(file, section, key, fallback, buffer, size);
+    DWORD length = ReadProfileText(path.c_str(), section, key, fallback, buffer, size);
     // Only what was read from the file as it still stands is kept.
     FileState after;
-    if (StateOf(file, &after) && after == state)
-        TheMemory().Keep(name, state, buffer);
+    if (StateOf(path.c_str(), &after) && after == state)
+        memory->Keep(name, state, buffer);
     return length;
 }
 
@@ -127,4 +163,9 @@ DWORD ReadProfileNumberRemembered(const char* file, const char* section, const c
     if (ReadProfileTextRemembered(file, section, key, "", text, sizeof text) == 0)
         return fallback;
     return ParseDecimal(text);
+}
+
+void ReleaseRememberedReads()
+{
+    delete static_cast<Memory*>(InterlockedExchangePointer(&Remembering, nullptr));
 }

@@ -6,6 +6,13 @@
 
 #include <windows.h>
 
+#include <string>
+
+// The full path of the file the profile functions open for `file`: a bare file name lies in the
+// Windows directory, any other name is taken from the current directory as a file name is. Empty
+// for a null or empty name and for a path that does not fit.
+std::string ProfileFileLocation(const char* file);
+
 // As ReadProfileText, answered from memory while the file's last-write time and size are those
 // of the remembered read. A file written in the last two seconds is read afresh every time, as
 // its time may not yet tell a second write from the first.
@@ -14,3 +21,7 @@ DWORD ReadProfileTextRemembered(const char* file, const char* section, const cha
 
 // As ReadProfileNumber, through the same memory.
 DWORD ReadProfileNumberRemembered(const char* file, const char* section, const char* key, DWORD fallback);
+
+// Gives back the memory of remembered reads. Only for the module's unload, when no thread can be
+// inside a read.
+void ReleaseRememberedReads();

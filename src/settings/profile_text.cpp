@@ -8,10 +8,12 @@ namespace {
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
+bool IsHighByte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+
 bool HasHighBytes(const std::string& text)
 {
     for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80)
+        if (IsHighByte(c))
             return true;
     return false;
 }
@@ -44,16 +46,39 @@ bool IsPlainValue(const std::string& value)
            (value.front() != '"' && value.front() != '\'' && value.back() != '"' && value.back() != '\'');
 }
 
+// A byte-order mark, or a control byte other than the tab and the line ends (a vertical tab, a form
+// feed or ^Z counts as a blank to the profile functions, a zero byte ends a name, a lone carriage
+// return may end a line).
 bool HasOddBytes(const std::string& text)
 {
     if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF')))
         return true;
     if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0)
         return true;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (text[i] == '\0' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char byte = static_cast<unsigned char>(text[i]);
+        if (byte == '\r' ? i + 1 == text.size() || text[i + 1] != '\n' : byte < 0x20 && byte != '\t' && byte != '\n')
             return true;
+    }
     return false;
+}
+
+// Whether the profile functions could read the line's structure otherwise: a byte past ASCII may be
+// a blank in the machine's code page (a no-break space), and they drop blanks at either end of a
+// line and before a key's "="; a header's name runs to its last "]".
+bool IsAmbiguousLine(const std::string& line)
+{
+    if (line.empty())
+        return false;
+    if (IsHighByte(line.front()) || IsHighByte(line.back()))
+        return true;
+    if (line[0] == '[')
+        return line.find(']') != line.rfind(']');
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos || equals == 0)
+        return false;
+    const size_t nameEnd = line.find_last_not_of(" \t", equals - 1);
+    return nameEnd != std::string::npos && IsHighByte(line[nameEnd]);
 }
 
 }  // namespace
@@ -73,6 +98,8 @@ ProfileAnswer FindPlainProfileValue(const std::string& text, const char* section
     bool found = false;
     for (const TextLine& whole : SplitLines(text)) {
         const std::string line = TrimmedLine(text, whole);
+        if (IsAmbiguousLine(line))
+            return unsure();
         if (!line.empty() && line[0] == '[') {
             const size_t close = line.find(']');
             if (close == std::string::npos)

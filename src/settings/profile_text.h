@@ -12,8 +12,10 @@ enum class ProfileAnswer {
 };
 
 // The value of `key` in the first `section` of `text`, the names compared without regard to ASCII
-// case. Plain means: no byte-order mark, zero byte or lone carriage return in the text, the section
-// header once and unambiguous, the key's first line "key=value" with a value of printable ASCII
-// that starts and ends with no quote, and no line that could be the key without "=".
+// case. Plain means: no byte-order mark and no control byte but the tab and line ends (a carriage
+// return only before a line feed) in the text, no line that starts or ends with a byte past ASCII
+// or holds one right before its "=", no header with a second "]", the section header once and
+// unambiguous, the key's first line "key=value" with a value of printable ASCII that starts and
+// ends with no quote, and no line that could be the key without "=".
 ProfileAnswer FindPlainProfileValue(const std::string& text, const char* section, const char* key,
                                     std::string* value);

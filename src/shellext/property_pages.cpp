@@ -6,6 +6,7 @@
 #include "res/resource.h"
 #include "resolve/job_account_info.h"
 #include "resolve/resolve.h"
+#include "settings/export_barrier.h"
 #include "shellext/shell_ext.h"
 
 const char PrinterNameFormat[] = "PrinterFriendlyName";
@@ -91,6 +92,12 @@ bool JobAccountShellExt::ReadPrinterName()
 }
 
 HRESULT STDMETHODCALLTYPE JobAccountShellExt::AddPages(LPFNSVADDPROPSHEETPAGE addPage, LPARAM parameter)
+{
+    // Called by the shell, where an exception would end the process showing the printer's properties.
+    return AnswerOrFail(HRESULT{E_OUTOFMEMORY}, [&] { return AddJobAccountPage(addPage, parameter); });
+}
+
+HRESULT JobAccountShellExt::AddJobAccountPage(LPFNSVADDPROPSHEETPAGE addPage, LPARAM parameter)
 {
     if (!dataObject_ || !addPage || !ReadPrinterName())
         return S_OK;

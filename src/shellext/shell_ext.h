@@ -43,6 +43,8 @@ private:
 
     // Fills printerName_ from the data object; false when it names no printer.
     bool ReadPrinterName();
+    // Adds the page for a Tab-mode printer.
+    HRESULT AddJobAccountPage(LPFNSVADDPROPSHEETPAGE addPage, LPARAM parameter);
 
     char printerName_[PathChars];
     LONG references_;

@@ -9,7 +9,8 @@
 //   jobacct diagnose "<printer>"                      why a printer does (or does not) account
 //   jobacct diagnose --all                            one line per printer: the first problem
 // Exit codes: 0 done (diagnose: accounting works); 1 no job accounting (read), the change failed
-// (set-mode), the import failed or a problem was found (diagnose); 2 bad arguments; 3 the module
+// (set-mode), the import failed, a problem was found or the module could not make its answer (out
+// of memory: diagnose, drivers, list); 2 bad arguments; 3 the module
 // cannot be loaded; 4 unknown driver; 5 bad mode word; 6 not an administrator; 7 lines of the ID
 // file were refused (the others were imported).
 #include <windows.h>
@@ -159,6 +160,29 @@ int ReadAccount(const char* printer)
 }
 
 // One line per driver: name, environment, mode, driver flag, settings file, tab-separated.
+// The text of an export that fills a buffer of the caller's (each answers the bytes its text needs
+// with the terminator, 0 when it failed), asked again while the text grew between two calls. False
+// when the export failed: the thread's last error says why.
+template <typename Ask>
+bool ReadExportText(Ask ask, size_t firstGuess, std::vector<char>* text)
+{
+    text->assign(firstGuess, '\0');
+    for (;;) {
+        const DWORD needed = ask(text->data(), static_cast<DWORD>(text->size()));
+        if (needed == 0)
+            return false;
+        if (needed <= text->size())
+            return true;
+        text->assign(needed + (needed >> 3), '\0');
+    }
+}
+
+int ReportExportFailure(const char* what)
+{
+    std::fprintf(stderr, "jobacct: %s could not be made (error %lu)\n", what, static_cast<unsigned long>(GetLastError()));
+    return ExitFailed;
+}
+
 int ListDrivers()
 {
     ModuleBeside module;
@@ -167,10 +191,9 @@ int ListDrivers()
     auto list = module.Get<ListJobAccountDriversFn>("ListJobAccountDrivers");
     if (!list)
         return ExitNoModule;
-    std::vector<char> text(list(nullptr, 0) + 1, '\0');
-    // The list may grow between the two calls; ask until it fits.
-    for (DWORD needed; (needed = list(text.data(), static_cast<DWORD>(text.size()))) > text.size();)
-        text.assign(needed + 1, '\0');
+    std::vector<char> text;
+    if (!ReadExportText(list, 64 * 1024, &text))
+        return ReportExportFailure("the driver list");
     std::printf("%s", text.data());
     return ExitDone;
 }
@@ -277,10 +300,9 @@ int ListIDs(bool fixed)
     auto list = module.Get<ListJobAccountIDsFn>("ListJobAccountIDs");
     if (!list)
         return ExitNoModule;
-    // One read of the list normally fits; a list that grew meanwhile is read again.
-    std::vector<char> text(1 << 20, '\0');
-    for (DWORD needed; (needed = list(fixed ? 1 : 0, text.data(), static_cast<DWORD>(text.size()))) > text.size();)
-        text.assign(needed + (needed >> 3), '\0');
+    std::vector<char> text;
+    if (!ReadExportText([&](char* buffer, DWORD size) { return list(fixed ? 1 : 0, buffer, size); }, 1 << 20, &text))
+        return ReportExportFailure("the ID list");
     // The text already ends its lines with CR LF.
     _setmode(_fileno(stdout), _O_BINARY);
     std::fwrite(text.data(), 1, strlen(text.data()), stdout);
@@ -292,13 +314,13 @@ struct DiagnosisLine {
     std::string link, value, source;
 };
 
-std::vector<DiagnosisLine> DiagnosisLines(DiagnoseJobAccountFn diagnose, const char* printer)
+// The printer's diagnosis as its lines; false when the module could not make it (out of memory).
+bool DiagnosisLines(DiagnoseJobAccountFn diagnose, const char* printer, std::vector<DiagnosisLine>* lines)
 {
-    std::vector<char> text(8192, '\0');
-    // A chain that grew between the two calls is asked for again.
-    for (DWORD needed; (needed = diagnose(printer, text.data(), static_cast<DWORD>(text.size()))) > text.size();)
-        text.assign(needed + 1024, '\0');
-    std::vector<DiagnosisLine> lines;
+    std::vector<char> text;
+    if (!ReadExportText([&](char* buffer, DWORD size) { return diagnose(printer, buffer, size); }, 8192, &text))
+        return false;
+    lines->clear();
     for (const char* line = text.data(); *line;) {
         const char* end = std::strstr(line, "\r\n");
         std::string whole = end ? std::string(line, end) : std::string(line);
@@ -311,9 +333,9 @@ std::vector<DiagnosisLine> DiagnosisLines(DiagnoseJobAccountFn diagnose, const c
             parsed.value = whole.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
         if (second != std::string::npos)
             parsed.source = whole.substr(second + 1);
-        lines.push_back(parsed);
+        lines->push_back(parsed);
     }
-    return lines;
+    return true;
 }
 
 const DiagnosisLine* FindLink(const std::vector<DiagnosisLine>& lines, const char* link)
@@ -343,7 +365,9 @@ int DiagnosePrinter(const char* printer)
     auto diagnose = module.Get<DiagnoseJobAccountFn>("DiagnoseJobAccount");
     if (!diagnose)
         return ExitNoModule;
-    const std::vector<DiagnosisLine> lines = DiagnosisLines(diagnose, printer);
+    std::vector<DiagnosisLine> lines;
+    if (!DiagnosisLines(diagnose, printer, &lines))
+        return ReportExportFailure(("the diagnosis of \"" + std::string(printer) + "\"").c_str());
     for (const DiagnosisLine& line : lines) {
         if (line.source.empty())
             std::printf("%-22s %s\n", line.link.c_str(), line.value.c_str());
@@ -381,7 +405,13 @@ int DiagnoseAllPrinters()
         return ExitNoModule;
     int status = ExitDone;
     for (const std::string& printer : InstalledPrinters()) {
-        const std::vector<DiagnosisLine> lines = DiagnosisLines(diagnose, printer.c_str());
+        std::vector<DiagnosisLine> lines;
+        if (!DiagnosisLines(diagnose, printer.c_str(), &lines)) {
+            std::printf("%s\t\tnone\tno ID\tthe diagnosis could not be made (error %lu)\n", printer.c_str(),
+                        static_cast<unsigned long>(GetLastError()));
+            status = ExitFailed;
+            continue;
+        }
         const DiagnosisLine* driver = FindLink(lines, "driver");
         const DiagnosisLine* mode = FindLink(lines, "mode");
         const DiagnosisLine* source = FindLastLink(lines, "ID from");

@@ -7,8 +7,8 @@
 //            user's key in that list; and beside it the least any resolution of a printer does
 //            besides: opening the printer and reading its driver's level-3 record;
 //   load     LoadLibrary and FreeLibrary of the module in a fresh process that has what every
-//            printing process has loaded (user32, gdi32, winspool, advapi32); floor: the same of a
-//            library that imports only kernel32;
+//            printing process has loaded (user32, gdi32, winspool, advapi32), the module out of
+//            the process again afterwards; floor: the same of a library that imports only kernel32;
 //   threads  calls a second from 1 and from 8 threads, Tab and Hide alternating, beside the same
 //            for the floors' calls.
 // Run: bash scripts/bench.sh (after a build).
@@ -137,14 +137,17 @@ double Throughput(int threads, int calls, const std::function<void(int)>& call)
     return threads * calls / (Now() - start);
 }
 
-// One LoadLibrary and FreeLibrary of `path`, in seconds; the body of a fresh process's run.
+// One LoadLibrary and FreeLibrary of `path`, in seconds; the body of a fresh process's run. -1 when
+// it cannot be loaded, or when the free leaves it in the process, which would time no unload.
 double LoadOnce(const char* path)
 {
     double start = Now();
     HMODULE module = LoadLibraryA(path);
-    if (module)
-        FreeLibrary(module);
-    return module ? Now() - start : -1.0;
+    if (!module)
+        return -1.0;
+    FreeLibrary(module);
+    const double elapsed = Now() - start;
+    return GetModuleHandleA(path) ? -1.0 : elapsed;
 }
 
 // Runs this program again to time one load of `path` in a process of its own; -1 on failure.
@@ -229,8 +232,8 @@ int main(int argc, char** argv)
                     one, eight, eight / one, floorOne, floorEight, floorEight / floorOne);
     }
 
-    // Loading: in a fresh process each time, as a printing process meets the module (which stays
-    // loaded in a process once it is there), both libraries beside the string file as deployed.
+    // Loading and unloading: in a fresh process each time, as a printing process meets the module,
+    // both libraries beside the string file as deployed.
     const std::string trivial = sandbox.Directory() + "trivial.dll";
     const std::string shipped = sandbox.Directory() + "shipped.dll";
     CopyFileA((ProgramDirectory() + "zrtrivial.dll").c_str(), trivial.c_str(), FALSE);

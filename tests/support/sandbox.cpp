@@ -120,8 +120,8 @@ void DeleteRegistryTree(const std::string& subkey)
 
 ModuleSandbox::ModuleSandbox(const Options& options) : saved_(Module)
 {
-    // The module stays loaded for the life of the process once loaded, with the settings it read
-    // then: every sandbox gets a path of its own, so that it loads a module of its own.
+    // Every sandbox gets a path of its own, so that it loads a module of its own even while an
+    // earlier sandbox's module is still loaded.
     static int sequence = 0;
     std::string tag = options.directoryTag.empty() ? "" : options.directoryTag + ".";
     directory_ = FreshTestDirectory(tag + "module" + std::to_string(++sequence));

@@ -13,8 +13,7 @@ std::string ProgramDirectory();
 
 // A fresh empty directory for the current test, ending in a backslash.
 std::string FreshTestDirectory(const std::string& tag = "");
-// Removes what earlier runs left of the test directories (modules they loaded stay mapped until
-// their process ends).
+// Removes what earlier runs left of the test directories.
 void RemoveTestDirectories();
 
 void WriteFileBytes(const std::string& path, const std::string& bytes);

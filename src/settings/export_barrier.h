@@ -1,0 +1,22 @@
+// Exports are called by printer drivers, the spooler, the shell and rundll32, none of which
+// expects a C++ exception: one that left an export would end the process that printed. Each export
+// runs its work through this barrier and answers its failure value instead.
+#pragma once
+
+#include <windows.h>
+
+#include <new>
+
+// What `work()` returns, or `failure` when it throws; the thread's last error then says why.
+template <typename Result, typename Work>
+Result AnswerOrFail(Result failure, Work work) noexcept
+{
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (...) {
+        SetLastError(ERROR_INTERNAL_ERROR);
+    }
+    return failure;
+}
