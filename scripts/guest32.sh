@@ -116,6 +116,11 @@ guest_run_ctest() {
         printf 'zr_root=%q\nzr_build=%q\nzr_ctest_args=(' "$root" "$dir"
         [ $# -gt 0 ] && printf '%q ' "$@"
         printf ')\n'
+        # The tests' own settings (ZR_LOAD_CYCLES and the like) and GoogleTest's go along.
+        local name
+        for name in $(compgen -e | grep -E '^(ZR_|GTEST_)'); do
+            printf 'export %s=%q\n' "$name" "${!name}"
+        done
     } >"$run/env"
     cp "$root/scripts/guest32-run.sh" "$run/run.sh"
     : >"$run/ctest.txt"
