@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "iat_hook.h"
-#include "resolve/driver_capability.h"
+#include "capability/driver_capability.h"
 #include "sandbox.h"
 #include "settings/module_state.h"
 #include "spooler_fixture.h"

@@ -17,7 +17,7 @@
 #include "help_standin.h"
 #include "iat_hook.h"
 #include "res/resource.h"
-#include "resolve/job_account_info.h"
+#include "settings/job_account_info.h"
 #include "sandbox.h"
 #include "settings/module_state.h"
 

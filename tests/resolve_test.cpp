@@ -19,7 +19,7 @@
 #include "profile_fixture.h"
 #include "res/resource.h"
 #include "resolve/identity.h"
-#include "resolve/job_account_info.h"
+#include "settings/job_account_info.h"
 #include "sandbox.h"
 #include "settings/module_state.h"
 #include "spooler_fixture.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "admin/spooler_restart.h"
-#include "resolve/driver_capability.h"
+#include "capability/driver_capability.h"
 #include "settings/helpers.h"
 #include "settings/file_handle.h"
 #include "settings/module_state.h"

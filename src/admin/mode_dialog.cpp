@@ -12,7 +12,7 @@
 #include "dialogs/dialog_helpers.h"
 #include "idlist/driver_list.h"
 #include "res/resource.h"
-#include "resolve/driver_capability.h"
+#include "capability/driver_capability.h"
 #include "settings/export_barrier.h"
 #include "settings/file_handle.h"
 #include "settings/helpers.h"

@@ -5,7 +5,7 @@
 
 #include "admin/apply_mode.h"
 #include "idlist/driver_list.h"
-#include "resolve/driver_capability.h"
+#include "capability/driver_capability.h"
 #include "settings/export_barrier.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"

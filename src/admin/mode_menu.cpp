@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "admin/another_client_dialog.h"
-#include "admin/registered_id_dialog.h"
+#include "dialogs/registered_id_dialog.h"
 #include "admin/version_text.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/entry_dialogs.h"

@@ -8,7 +8,7 @@
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/entry_dialogs.h"
 #include "res/resource.h"
-#include "resolve/job_account_info.h"
+#include "settings/job_account_info.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "resolve/driver_capability.h"
+#include "capability/driver_capability.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"

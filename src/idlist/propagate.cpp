@@ -1,6 +1,6 @@
 #include "idlist/propagate.h"
 
-#include "resolve/driver_capability.h"
+#include "capability/driver_capability.h"
 #include "settings/file_handle.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"

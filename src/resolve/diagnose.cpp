@@ -7,7 +7,7 @@
 #include <string>
 
 #include "resolve/resolve.h"
-#include "resolve/trace.h"
+#include "capability/trace.h"
 #include "settings/export_barrier.h"
 #include "settings/text.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "resolve/spooler.h"
+#include "capability/spooler.h"
 #include "settings/helpers.h"
 #include "settings/library.h"
 #include "settings/module_state.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "resolve/job_account_info.h"
+#include "settings/job_account_info.h"
 
 bool GetJobUserName(JobAccountInfo* info);
 bool IsRemoteJob(const char* printerName);

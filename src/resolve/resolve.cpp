@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "admin/registered_id_dialog.h"
+#include "dialogs/registered_id_dialog.h"
 #include "dialogs/entry_dialogs.h"
 #include "idlist/driver_list.h"
 #include "idlist/id_list.h"
 #include "idlist/propagate.h"
 #include "res/resource.h"
-#include "resolve/driver_capability.h"
+#include "capability/driver_capability.h"
 #include "resolve/identity.h"
-#include "resolve/trace.h"
+#include "capability/trace.h"
 #include "settings/file_handle.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "resolve/job_account_info.h"
+#include "settings/job_account_info.h"
 
 class ResolveTrace;
 

@@ -4,7 +4,7 @@
 
 #include "dialogs/entry_dialogs.h"
 #include "res/resource.h"
-#include "resolve/job_account_info.h"
+#include "settings/job_account_info.h"
 #include "resolve/resolve.h"
 #include "settings/export_barrier.h"
 #include "shellext/shell_ext.h"

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "idlist/driver_list.h"
-#include "resolve/driver_capability.h"
+#include "capability/driver_capability.h"
 #include "settings/module_state.h"
 #include "shellext/shell_ext.h"
 #include "tools/printer_data_object.h"

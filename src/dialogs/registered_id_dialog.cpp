@@ -1,6 +1,6 @@
 // The registered-ID dialog. The list view holds the rows being edited; the settings file is
 // rewritten from it as a whole on OK or Export, in the order shown.
-#include "admin/registered_id_dialog.h"
+#include "dialogs/registered_id_dialog.h"
 
 #include <commctrl.h>
 

@@ -1,11 +1,11 @@
-#include "resolve/driver_capability.h"
+#include "capability/driver_capability.h"
 
 #include <cstring>
 #include <optional>
 #include <string>
 
-#include "resolve/spooler.h"
-#include "resolve/trace.h"
+#include "capability/spooler.h"
+#include "capability/trace.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"

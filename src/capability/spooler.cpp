@@ -1,4 +1,4 @@
-#include "resolve/spooler.h"
+#include "capability/spooler.h"
 
 #include <algorithm>
 

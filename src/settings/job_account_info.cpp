@@ -1,4 +1,4 @@
-#include "resolve/job_account_info.h"
+#include "settings/job_account_info.h"
 
 #include <initializer_list>
 

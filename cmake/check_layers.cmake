@@ -1,0 +1,30 @@
+# Each room of src/ builds only on the rooms below it, so that the print path can be read, and
+# linked, without the administration above it. Run as a test: cmake -DSOURCE_DIR=<root> -P this file.
+# Lists every include of a room above the including file's own, and fails when there is one.
+set(rooms res settings capability idlist dialogs resolve shellext admin tools)
+
+file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR}/src ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.rc)
+set(faults "")
+foreach(file IN LISTS files)
+    string(REGEX MATCH "^[^/]+" room "${file}")
+    if(room STREQUAL file)
+        continue()  # the module's entry point above every room
+    endif()
+    list(FIND rooms ${room} level)
+    if(level EQUAL -1)
+        string(APPEND faults "  src/${file}: a room with no place in the order\n")
+        continue()
+    endif()
+    file(STRINGS ${SOURCE_DIR}/src/${file} includes REGEX "^#include \"[a-z_]+/")
+    foreach(line IN LISTS includes)
+        string(REGEX REPLACE "^#include \"([a-z_]+)/.*" "\\1" target "${line}")
+        list(FIND rooms ${target} target_level)
+        if(target_level GREATER level)
+            string(APPEND faults "  src/${file}: ${line}\n")
+        endif()
+    endforeach()
+endforeach()
+if(faults)
+    message(FATAL_ERROR "includes of a room above (order: ${rooms}):\n${faults}")
+endif()
+message(STATUS "${SOURCE_DIR}/src: each room includes only rooms below it")
