@@ -664,12 +664,23 @@ TEST(JobacctHost, ImportsIntoTheMasterCopyReportsRefusedLinesAndListsForAnotherI
     EXPECT_EQ(again.exitCode, 0u) << again.err;
     EXPECT_EQ(RunHost(dir, "list").out, list.out);
 
+    // Files refused whole: a UTF-16 text and one larger than an ID file can be (made without
+    // writing it: its length set past the end).
+    WriteFileBytes(dir + "wide.csv", std::string("\xFF\xFE" "a\0,\0" "1\0", 8));
+    HANDLE big = CreateFileA((dir + "big.csv").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(big, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size = {};
+    size.QuadPart = 1LL << 30;
+    EXPECT_TRUE(SetFilePointerEx(big, size, nullptr, FILE_BEGIN) && SetEndOfFile(big));
+    CloseHandle(big);
     struct Row {
         const char* arguments;
         DWORD exitCode;
         const char* message;
     } rows[] = {
         {"import missing.csv", 1, "missing.csv"},
+        {"import wide.csv", 1, "UTF-16"},
+        {"import big.csv", 1, "larger than 64 MB"},
         {"import", 2, "usage"},
         {"list --all", 2, "usage"},
     };
@@ -677,5 +688,43 @@ TEST(JobacctHost, ImportsIntoTheMasterCopyReportsRefusedLinesAndListsForAnotherI
         ProgramRun run = RunHost(dir, row.arguments);
         EXPECT_EQ(run.exitCode, row.exitCode) << row.arguments << "\n" << run.err;
         EXPECT_NE(run.err.find(row.message), std::string::npos) << row.arguments << "\n" << run.err;
+    }
+}
+
+// The export's failures carry their own reason to jobacct: a master copy that cannot be replaced (a
+// full disk, an access list) or that exists but cannot be read is left as it was, and the thread's
+// last error names that failure, not the clean-up's "file not found".
+TEST(ImportJobAccountIDFile, AMasterCopyThatCannotBeWrittenKeepsItsReason)
+{
+    ModuleSandbox sandbox;
+    const std::string master = sandbox.Directory() + "vtjobac4.dat";
+    const std::string idFile = sandbox.Directory() + "ids.csv";
+    const std::string before = "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\nalice=1\r\n";
+    WriteFileBytes(idFile, "bob,2\r\n");
+    using ImportFn = int(WINAPI*)(const char*, void*, void*);
+    auto import = reinterpret_cast<ImportFn>(
+        reinterpret_cast<void*>(GetProcAddress(sandbox.Handle(), "ImportJobAccountIDFile")));
+    ASSERT_NE(import, nullptr);
+    struct Row {
+        const char* what;
+        DWORD newFileError;
+        DWORD readError;
+    } rows[] = {
+        {"the disk is full", ERROR_DISK_FULL, 0},
+        {"the folder's access list refuses new files", ERROR_ACCESS_DENIED, 0},
+        {"the master copy cannot be read", 0, ERROR_ACCESS_DENIED},
+    };
+    for (const Row& row : rows) {
+        WriteFileBytes(master, before);
+        FileFailures failures(sandbox.Handle());
+        ASSERT_TRUE(failures.ok());
+        if (row.newFileError)
+            failures.FailNewFiles(row.newFileError);
+        if (row.readError)
+            failures.FailReads(master, row.readError);
+        SetLastError(0);
+        EXPECT_EQ(import(idFile.c_str(), nullptr, nullptr), IdImportNotWritten) << row.what;
+        EXPECT_EQ(GetLastError(), row.newFileError ? row.newFileError : row.readError) << row.what;
+        EXPECT_EQ(ReadFileBytes(master), before) << row.what;
     }
 }
