@@ -35,6 +35,12 @@ bool Utf8ToAnsiExactly(const std::string& utf8, unsigned codePage, std::string* 
     std::vector<WCHAR> wide(static_cast<size_t>(wideLength));
     if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), bytes, wide.data(), wideLength) != wideLength)
         return false;
+    // A system whose ANSI code page is UTF-8 takes valid UTF-8 as it stands (and the conversion
+    // into it takes neither flags nor a default-character report).
+    if (codePage == CP_UTF8) {
+        *ansi = utf8;
+        return true;
+    }
     BOOL usedDefault = FALSE;
     const int length = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), wideLength, nullptr, 0,
                                            nullptr, &usedDefault);
