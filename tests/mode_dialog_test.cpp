@@ -517,6 +517,31 @@ TEST(ModeMenu, FixedIDToggleSwitchesModeAndPropagates)
     again.Run({Inspect([](HWND dialog) { EXPECT_TRUE(MenuChecked(dialog, IDM_ENABLE_FIXED_ID)); }), CloseByMenu()});
 }
 
+// The fixed-ID commands that cannot write the master copy say so, with the file, and change
+// nothing: the item keeps its check and nothing is propagated.
+TEST(ModeMenu, FixedIDCommandsThatCannotWriteSaySoAndChangeNothing)
+{
+    Drivers drivers;
+    AdminModule admin("FixedMode=1\r\n");
+    SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=4\r\nJobAccountID=123\r\nUserID=Jo\r\n");
+    const std::string before = ReadFileBytes(files.master);
+    FileFailures failures(admin.sandbox.Handle());
+    ASSERT_TRUE(failures.ok());
+    failures.FailNewFiles(ERROR_DISK_FULL);
+    std::vector<std::string> boxes;
+    admin.Run({Press(IDM_ENABLE_FIXED_ID), ExpectErrorBox(&boxes),
+               Inspect([](HWND dialog) { EXPECT_FALSE(MenuChecked(dialog, IDM_ENABLE_FIXED_ID)); }),
+               Press(IDM_SETUP_FIXED_ID), SetText(IDC_ID_EDIT, "4567"), SetText(IDC_USER_EDIT, "Ann Lee"),
+               Press(IDOK), ExpectErrorBox(&boxes), CloseByMenu()});
+    ASSERT_EQ(boxes.size(), 2u);
+    for (const std::string& box : boxes) {
+        EXPECT_EQ(box.rfind("The printer settings file could not be written.", 0), 0u) << box;
+        EXPECT_NE(box.find(files.master), std::string::npos) << box;
+    }
+    EXPECT_EQ(ReadFileBytes(files.master), before);
+    EXPECT_FALSE(files.Propagated());
+}
+
 TEST(ModeMenu, SetupFixedIDStoresTheEntryAndPropagates)
 {
     Drivers drivers;

@@ -39,7 +39,12 @@ void EnableFixedID(HWND dialog, const DriverList* drivers)
     if (!MasterSettingsPath(master))
         return;
     bool enable = ReadProfileNumber(master, "JobAccount", "Mode", ModeHideList) != ModeFixedID;
-    SetProfileKeys(master, "JobAccount", {{"Mode", enable ? "5" : "4"}});
+    if (!SetProfileKeys(master, "JobAccount", {{"Mode", enable ? "5" : "4"}})) {
+        // The mode did not change, so neither does the item's check.
+        const DWORD error = GetLastError();
+        ShowSettingsWriteFailure(dialog, master, error);
+        return;
+    }
     if (HMENU menu = GetMenu(dialog))
         CheckMenuItem(menu, IDM_ENABLE_FIXED_ID, MF_BYCOMMAND | (enable ? MF_CHECKED : MF_UNCHECKED));
     PropagateSettingsFile(drivers, nullptr);
@@ -58,9 +63,13 @@ void SetUpFixedID(HWND dialog, const DriverList* drivers)
                                      LoginNameDialogProc, reinterpret_cast<LPARAM>(&request));
     if (!DialogChangedSettings(result))
         return;
-    SetProfileKeys(master, "JobAccount",
-                   {{"JobAccountID", std::string(request.IDText, strnlen(request.IDText, sizeof request.IDText))},
-                    {"UserID", std::string(request.UserName, strnlen(request.UserName, sizeof request.UserName))}});
+    if (!SetProfileKeys(master, "JobAccount",
+                        {{"JobAccountID", std::string(request.IDText, strnlen(request.IDText, sizeof request.IDText))},
+                         {"UserID", std::string(request.UserName, strnlen(request.UserName, sizeof request.UserName))}})) {
+        const DWORD error = GetLastError();
+        ShowSettingsWriteFailure(dialog, master, error);
+        return;
+    }
     PropagateSettingsFile(drivers, nullptr);
 }
 
