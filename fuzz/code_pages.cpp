@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cwctype>
 
 namespace {
 
@@ -37,22 +38,23 @@ CodePageTraits BuildJapanese()
         abort();
     }
     CodePageTraits traits;
+    traits.number = 932;
     traits.multibyte = true;
     for (unsigned byte = 0x80; byte <= 0xFF; ++byte) {
         const unsigned char single[1] = {static_cast<unsigned char>(byte)};
         wchar_t wide = 0;
         const Decoded alone = Decode(convert, single, 1, &wide);
-        if (alone == Decoded::One && wide >= 0xFF61 && wide <= 0xFF9F) {
+        if (alone == Decoded::One && wide >= 0xFF61 && wide <= 0xFF9F)
             traits.halfWidth[byte] = true;
-            // The half-width punctuation: full stop, brackets, comma and middle dot.
-            traits.symbol[byte] = wide <= 0xFF65;
-        }
         if (alone != Decoded::Incomplete)
             continue;
         traits.leadByte[byte] = true;
         for (unsigned trail = 1; trail <= 0xFF; ++trail) {
             const unsigned char pair[2] = {static_cast<unsigned char>(byte), static_cast<unsigned char>(trail)};
             traits.pairs[byte][trail] = Decode(convert, pair, 2, &wide) == Decoded::One;
+            // The ideographic space, which the profile functions skip as they skip a space.
+            if (traits.pairs[byte][trail] && (wide == 0x3000 || std::iswspace(static_cast<wint_t>(wide))))
+                traits.blankPairs[byte * 256u + trail] = true;
         }
     }
     iconv_close(convert);

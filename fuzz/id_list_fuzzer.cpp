@@ -1,6 +1,7 @@
-// ID-file import and the two writers of a list: whatever rows an ID file gives, the ID file that
-// FormatIdFile writes imports again to the same rows, and so does the settings-file section that
-// FormatIdSection writes when it is read back as the profile functions hand it over.
+// ID-file import and the two writers of a list: whatever rows an ID file gives (with or without a
+// UTF-8 mark), the ID file that FormatIdFile writes imports again to the same rows, and so does the
+// settings-file section that FormatIdSection writes when it is read back as the profile functions
+// hand it over. An ASCII file imports alike with and without the mark.
 #include <vector>
 
 #include "code_pages.h"
@@ -44,7 +45,10 @@ std::string AsSectionEntries(const std::string& body)
         FUZZ_CHECK(end != std::string::npos);  // every line ends in CR LF
         const std::string line = body.substr(start, end - start);
         FUZZ_CHECK(line.find_first_of("\r\n") == std::string::npos);
-        FUZZ_CHECK(!line.empty() && line[0] != '[' && line[0] != ';' && line.find('=') != std::string::npos);
+        // What the profile functions see first of the line, after the blanks they skip.
+        const size_t first = line.find_first_not_of(" \t\v\f\x1A");
+        FUZZ_CHECK(first != std::string::npos && line[first] != '[' && line[first] != ';' &&
+                   line.find('=') != std::string::npos);
         entries += line;
         entries += '\0';
         start = end + 2;
@@ -60,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzedDataProvider input(data, size);
     const CodePageTraits& codePage = CodePageOf(input.ConsumeBool());
     const bool fixed = input.ConsumeBool();
-    const std::string file = input.ConsumeRemainingBytesAsString();
+    const bool marked = input.ConsumeBool();
+    const std::string file = (marked ? "\xEF\xBB\xBF" : "") + input.ConsumeRemainingBytesAsString();
 
     Refusals refusals;
     ImportHandlers handlers;
@@ -72,10 +77,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK((code == IdListAccepted) == (refusals.count == 0));
     const std::vector<IdRow>& rows = list.Rows();
     for (const IdRow& row : rows) {
-        FUZZ_CHECK(PassesTextRule(row.Name.c_str(), codePage));
+        FUZZ_CHECK(PassesNameRule(row.Name.c_str(), codePage));
+        FUZZ_CHECK(row.UserName.empty() || PassesTextRule(row.UserName.c_str(), codePage));
         FUZZ_CHECK(CheckJobAccountID(row.ID.c_str()) == IdListAccepted);
         FUZZ_CHECK(fixed || !row.UserName.empty());
         FUZZ_CHECK(fixed || list.Find(row.Name) == &row - rows.data());
+    }
+
+    // A file of ASCII text imports the same with a UTF-8 mark as without one.
+    bool ascii = true;
+    for (char c : file.substr(marked ? 3 : 0))
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) {
+        IdList other;
+        const std::string otherFile = marked ? file.substr(3) : "\xEF\xBB\xBF" + file;
+        FUZZ_CHECK(ImportIDText(otherFile, fixed, &other, ImportHandlers{}, codePage) == code);
+        FUZZ_CHECK(SameRows(other.Rows(), rows));
     }
 
     IdList again;

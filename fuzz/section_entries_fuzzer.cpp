@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int code = LoadIdSectionEntries(entries.get(), fixed, &list, codePage);
     FUZZ_CHECK(code == IdListAccepted || code == IdListBadText || code == IdListBadDigit || code == IdListBadRange);
     for (const IdRow& row : list.Rows()) {
-        FUZZ_CHECK(PassesTextRule(row.Name.c_str(), codePage));
+        FUZZ_CHECK(PassesNameRule(row.Name.c_str(), codePage));
         FUZZ_CHECK(CheckJobAccountID(row.ID.c_str()) == IdListAccepted);
         FUZZ_CHECK(row.UserName.empty() || PassesTextRule(row.UserName.c_str(), codePage));
         FUZZ_CHECK(fixed || !row.UserName.empty());

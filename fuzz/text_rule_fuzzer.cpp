@@ -1,28 +1,49 @@
-// The text rule and the entry check, on the Japanese and the Western code page: what passes can be
-// written into a settings file as a key or a value and read back, and plain text of the right
-// length passes.
+// The text rule, the name rule and the entry check, on the Japanese and the Western code page: a
+// name that passes can be written into a settings file as a key and read back, a user name holds
+// only the lists' characters, and plain text of the right length passes.
 #include "code_pages.h"
 #include "fuzz_support.h"
 #include "idlist/id_list.h"
 
 namespace {
 
-void CheckTextRule(const ExactText& text, const CodePageTraits& codePage)
+// The first byte the profile functions see of a line that starts with the text: leading blanks,
+// single or double-byte, are skipped.
+unsigned char FirstAfterBlanks(const char* s, const CodePageTraits& codePage)
 {
-    const bool passes = PassesTextRule(text.c_str(), codePage);
+    const auto* p = reinterpret_cast<const unsigned char*>(s);
+    for (;;) {
+        if (*p == ' ' || (*p >= 0x09 && *p <= 0x0D) || *p == 0x1A)
+            ++p;
+        else if (codePage.multibyte && p[0] && codePage.IsBlankPair(p[0], p[1]))
+            p += 2;
+        else
+            return *p;
+    }
+}
+
+// A user name need only hold the lists' characters; a name must also be a key the profile
+// functions read back as it was written.
+void CheckTextRule(const ExactText& text, const CodePageTraits& codePage, bool name)
+{
+    const bool passes = name ? PassesNameRule(text.c_str(), codePage) : PassesTextRule(text.c_str(), codePage);
     const char* s = text.c_str();
-    bool plain = text.size() <= 80 && s[0] != '[' && s[0] != ';';
+    const unsigned char first = FirstAfterBlanks(s, codePage);
+    bool plain = text.size() <= 80 && (!name || (first != '[' && first != ';'));
     for (size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(s[i]);
-        plain = plain && ((byte >= 0x20 && byte <= 0x7E) || byte == '\t') && byte != '"' && byte != '=';
+        plain = plain && ((byte >= 0x20 && byte <= 0x7E) || byte == '\t') && byte != '"' && (!name || byte != '=');
     }
     if (plain)
         FUZZ_CHECK(passes);
     if (!passes)
         return;
     FUZZ_CHECK(text.size() <= 80);
-    FUZZ_CHECK(IsSafeSettingsText(s));
-    FUZZ_CHECK(!strpbrk(s, "=\r\n") && s[0] != '[' && s[0] != ';');
+    FUZZ_CHECK(PassesTextRule(s, codePage));
+    if (name) {
+        FUZZ_CHECK(IsSafeSettingsKey(s, codePage));
+        FUZZ_CHECK(!strpbrk(s, "=\r\n") && first != '[' && first != ';');
+    }
     for (size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(s[i]);
         if (codePage.multibyte && codePage.IsValidPair(byte, static_cast<unsigned char>(s[i + 1]))) {
@@ -30,7 +51,8 @@ void CheckTextRule(const ExactText& text, const CodePageTraits& codePage)
             continue;
         }
         FUZZ_CHECK(byte != '"' && (byte >= 0x20 || byte == '\t') && byte != 0x7F);
-        FUZZ_CHECK(byte < 0x80 || codePage.symbol[byte]);
+        // The name filter's single bytes, and no others.
+        FUZZ_CHECK(byte < 0x80 || codePage.halfWidth[byte]);
         ++i;
     }
 }
@@ -47,8 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     row.ID = ExactText(input.ConsumeRandomLengthString(40)).c_str();
     row.UserName = ExactText(input.ConsumeRemainingBytesAsString()).c_str();
 
-    CheckTextRule(ExactText(row.Name), codePage);
-    CheckTextRule(ExactText(row.UserName), codePage);
+    CheckTextRule(ExactText(row.Name), codePage, true);
+    CheckTextRule(ExactText(row.UserName), codePage, false);
 
     const IdRow given = row;
     const int code = CheckEntry(&row, fixed, codePage);
@@ -59,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(row.UserName == given.UserName);
         return 0;
     }
-    FUZZ_CHECK(PassesTextRule(row.Name.c_str(), codePage));
+    FUZZ_CHECK(PassesNameRule(row.Name.c_str(), codePage));
     FUZZ_CHECK(CheckJobAccountID(row.ID.c_str()) == IdListAccepted);
     if (!given.UserName.empty() || fixed)
         FUZZ_CHECK(row.UserName == given.UserName);

@@ -4,6 +4,7 @@
 #include <prsht.h>
 
 #include <gtest/gtest.h>
+#include <gtest/gtest-spi.h>
 
 #include <cstring>
 #include <functional>
@@ -910,6 +911,20 @@ TEST_F(Dialogs, LoginNameCancelEndsWithZero)
     EXPECT_EQ(RunDialog(sandbox.Handle(), IDD_LOGIN_NAME, LoginNameDialogProc, reinterpret_cast<LPARAM>(&request),
                         {SetText(IDC_ID_EDIT, "5"), Press(IDCANCEL)}),
               0);
+}
+
+// The script runner itself: a dialog that closes before its script is through fails the test, so a
+// check placed after an early close cannot pass unseen.
+TEST_F(Dialogs, AScriptWhoseDialogClosesEarlyFails)
+{
+    ModuleSandbox sandbox(ModuleSandbox::WithStringFile(Texts));
+    LoginNameRequest request = {};
+    bool lateStepRan = false;
+    EXPECT_NONFATAL_FAILURE(RunDialog(sandbox.Handle(), IDD_LOGIN_NAME, LoginNameDialogProc,
+                                      reinterpret_cast<LPARAM>(&request),
+                                      {Press(IDCANCEL), Inspect([&](HWND) { lateStepRan = true; })}),
+                            "ended before step 2 of 2 ran");
+    EXPECT_FALSE(lateStepRan);
 }
 
 // ---------------------------------------------------------------------------------------------

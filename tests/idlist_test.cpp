@@ -13,6 +13,8 @@
 #include "idlist/id_import.h"
 #include "idlist/id_list.h"
 #include "idlist/propagate.h"
+#include "dialogs/input_filters.h"
+#include "file_failures.h"
 #include "job_standin.h"
 #include "host_run.h"
 #include "sandbox.h"
@@ -114,9 +116,53 @@ TEST(IdChecks, IDsAndNames)
         {"a;b[c]", true},
         {"line\r\nbreak", false},
         {"line\nbreak", false},
+        // The profile functions skip leading blanks: the line would still be a header or a comment.
+        {" [JobAccount]", false},
+        {"\t;comment", false},
+        {"  a[b]", true},
     };
     for (const NameCase& row : names)
-        EXPECT_EQ(PassesTextRule(row.name.c_str()), row.accepted) << row.name;
+        EXPECT_EQ(PassesNameRule(row.name.c_str()), row.accepted) << row.name;
+
+    // User names are values: brackets, semicolons and "=" are theirs to hold.
+    struct UserCase {
+        std::string user;
+        bool accepted;
+    } users[] = {
+        {"[Sales] Bob", true}, {";x", true}, {"a=b", true}, {" [x]", true},
+        {"say \"hi\"", false}, {"line\nbreak", false}, {std::string(81, 'u'), false},
+    };
+    for (const UserCase& row : users)
+        EXPECT_EQ(PassesTextRule(row.user.c_str()), row.accepted) << row.user;
+}
+
+// What the name filter of the entry dialogs keeps, the text rule takes, byte for byte, so that an
+// entry added through a dialog is not dropped by the next load: on the Japanese code page the
+// half-width katakana; on the others no single byte above ASCII.
+TEST(IdChecks, TheTextRuleTakesTheSingleBytesTheNameFilterKeeps)
+{
+    for (unsigned codePageNumber : {1252u, 932u, 936u}) {
+        if (!IsValidCodePage(codePageNumber)) {
+            ADD_FAILURE() << "code page " << codePageNumber << " is not installed";
+            continue;
+        }
+        const CodePageTraits codePage = ReadCodePageTraits(codePageNumber);
+        for (unsigned byte = 0x20; byte <= 0xFF; ++byte) {
+            if (codePage.IsLeadByte(static_cast<unsigned char>(byte)))
+                continue;
+            const char text[2] = {static_cast<char>(byte), '\0'};
+            char kept[DialogTextChars] = {};
+            const bool filterKeeps = FilterName(text, 80, kept, codePage) == 1;
+            EXPECT_EQ(PassesTextRule(text, codePage), filterKeeps) << "code page " << codePageNumber << ", byte 0x"
+                                                                   << std::hex << byte;
+        }
+    }
+    if (IsValidCodePage(932)) {
+        const CodePageTraits japanese = ReadCodePageTraits(932);
+        EXPECT_TRUE(PassesTextRule("\xC0\xC5\xB6", japanese)) << "half-width katakana";
+        EXPECT_TRUE(PassesNameRule("\x8E\x52\x93\x63 \xD4\xCF\xC0\xDE", japanese));
+        EXPECT_FALSE(PassesNameRule("\x81\x40[x]", japanese)) << "an ideographic space is a blank too";
+    }
 }
 
 TEST(ImportIDText, TableOfFiles)
@@ -140,7 +186,7 @@ TEST(ImportIDText, TableOfFiles)
         {"empty name or ID skipped silently", ",1\na,\n\n  ,\nb,2\n", false, 0, "b|b|2\n", {}},
         {"codes 3, then 4: the last one", "a,12a\nb,5\nc,12345678901\n", false, 4, "b|b|5\n", {{1, 3}, {3, 4}}},
         {"codes 4, then 2", "a,0\nb\"x,5\nc,6\n", false, 2, "c|c|6\n", {{1, 4}, {2, 2}}},
-        {"bad user name", "a,1,x=y\nb,2,;b\n", false, 2, "", {{1, 2}, {2, 2}}},
+        {"bad user name", "a,1,x\x7Fy\nb,2,b\"c\n", false, 2, "", {{1, 2}, {2, 2}}},
         {"leading zeros kept", "a,0000000001\n", false, 0, "a|a|0000000001\n", {}},
         {"header line refused", "Name,ID,User\na,1\n", false, 3, "a|a|1\n", {{1, 3}}},
         {"fixed list appends duplicates", "a,1\na,1\na,2\n", true, 0, "a||1\na||1\na||2\n", {}},
@@ -163,7 +209,7 @@ TEST(ImportIDText, TableOfFiles)
 TEST(ImportIDText, TheSampleIDFileImportsWhole)
 {
     std::string text;
-    ASSERT_TRUE(ReadIDFileText((ProgramDirectory() + "registered-ids.csv").c_str(), &text));
+    ASSERT_EQ(ReadIDFile((ProgramDirectory() + "registered-ids.csv").c_str(), &text), IdFileRead::Read);
     IdList list;
     Refusals refusals;
     ImportHandlers handlers;
@@ -175,6 +221,85 @@ TEST(ImportIDText, TheSampleIDFileImportsWhole)
     for (char c : text)
         lines += c == '\n';
     EXPECT_EQ(list.Size(), lines);
+}
+
+// ID files as spreadsheet programs and editors save them, read from disk and imported with the
+// tables of the code page the row names.
+TEST(ImportIDText, FilesAsSpreadsheetsWriteThem)
+{
+    const std::string mark = "\xEF\xBB\xBF";
+    struct Row {
+        const char* what;
+        unsigned codePage;
+        std::string file;
+        IdFileRead read;
+        int code;
+        std::string rows;
+        std::vector<std::pair<size_t, int>> refused;
+    } rows[] = {
+        {"a bracket name after a blank would be a section header", 1252, " [JobAccount],5\nbob,6\n",
+         IdFileRead::Read, 2, "bob|bob|6\n", {{1, 2}}},
+        {"a semicolon name after a tab would be a comment", 1252, "\t;note,5\nbob,6\n", IdFileRead::Read, 2,
+         "bob|bob|6\n", {{1, 2}}},
+        {"an ideographic space before a bracket, Japanese", 932, "\x81\x40[x],5\nbob,6\n", IdFileRead::Read, 2,
+         "bob|bob|6\n", {{1, 2}}},
+        {"brackets, semicolons and = in user names", 1252, "bob,6,[Sales] Bob\ncarl,7,;x=y\n", IdFileRead::Read, 0,
+         "bob|[Sales] Bob|6\ncarl|;x=y|7\n", {}},
+        {"UTF-8 mark, Western: what the code page lacks is refused", 1252,
+         mark + "alice,5\r\ncaf\xC3\xA9,6\r\nbob,7,Bj\xC3\xB6rn\r\n", IdFileRead::Read, 2, "alice|alice|5\n",
+         {{2, 2}, {3, 2}}},
+        {"UTF-8 mark, Japanese", 932,
+         mark + "\xE5\xB1\xB1\xE7\x94\xB0,5,\xEF\xBE\x94\xEF\xBE\x8F\xEF\xBE\x80\xEF\xBE\x9E\n"
+                "\xEF\xBE\x80\xEF\xBE\x85\xEF\xBD\xB6,6\ncaf\xC3\xA9,7\n",
+         IdFileRead::Read, 2, "\x8E\x52\x93\x63|\xD4\xCF\xC0\xDE|5\n\xC0\xC5\xB6|\xC0\xC5\xB6|6\n", {{3, 2}}},
+        {"UTF-8 mark, Chinese: the mark never joins the first name", 936,
+         mark + "alice,5\n\xE5\xBC\xA0\xE4\xB8\x89,6\ncaf\xC3\xA9,7\n", IdFileRead::Read, 0,
+         "alice|alice|5\n\xD5\xC5\xC8\xFD|\xD5\xC5\xC8\xFD|6\ncaf\xA8\xA6|caf\xA8\xA6|7\n", {}},
+        {"UTF-8 mark, a line that is not UTF-8", 1252, mark + "a\xFF,1\nb,2\n", IdFileRead::Read, 2, "b|b|2\n",
+         {{1, 2}}},
+        {"carriage returns alone end lines", 1252, "a,1\rb,2,bee\rc,3", IdFileRead::Read, 0,
+         "a|a|1\nb|bee|2\nc|c|3\n", {}},
+        {"a zero byte refuses its line and the import goes on", 1252, std::string("a,1\nb\0x,2\nc,3\n", 13),
+         IdFileRead::Read, 2, "a|a|1\nc|c|3\n", {{2, 2}}},
+        {"UTF-16 mark", 1252, std::string("\xFF\xFE" "a\0,\0" "1\0\r\0\n\0", 12), IdFileRead::WideText, 0, "", {}},
+        {"UTF-16 mark, big-endian", 1252, std::string("\xFE\xFF\0a\0,\0" "1", 8), IdFileRead::WideText, 0, "", {}},
+    };
+    const std::string directory = FreshTestDirectory("idfiles");
+    int index = 0;
+    for (const Row& row : rows) {
+        if (!IsValidCodePage(row.codePage)) {
+            ADD_FAILURE() << row.what << ": code page " << row.codePage << " is not installed";
+            continue;
+        }
+        const std::string path = directory + "ids" + std::to_string(index++) + ".csv";
+        WriteFileBytes(path, row.file);
+        std::string text;
+        EXPECT_EQ(ReadIDFile(path.c_str(), &text), row.read) << row.what;
+        IdList list;
+        Refusals refusals;
+        ImportHandlers handlers;
+        handlers.refused = &Refusals::Note;
+        handlers.context = &refusals;
+        EXPECT_EQ(ImportIDText(text, false, &list, handlers, ReadCodePageTraits(row.codePage)), row.code) << row.what;
+        EXPECT_EQ(Rows(list), row.rows) << row.what;
+        EXPECT_EQ(refusals.lines, row.refused) << row.what;
+    }
+}
+
+// A file far larger than any ID file is refused before it is read.
+TEST(ReadIDFile, AFileLargerThanAnIDFileCanBeIsRefusedUnread)
+{
+    const std::string path = FreshTestDirectory("bigid") + "big.csv";
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size = {};
+    size.QuadPart = static_cast<LONGLONG>(MostIDFileBytes) + 1;
+    EXPECT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+    CloseHandle(file);
+    std::string text = "sentinel";
+    EXPECT_EQ(ReadIDFile(path.c_str(), &text), IdFileRead::TooLarge);
+    EXPECT_EQ(text, "");
+    DeleteFileA(path.c_str());
 }
 
 TEST(ImportIDText, LongLinesAndLongFields)
@@ -539,12 +664,23 @@ TEST(JobacctHost, ImportsIntoTheMasterCopyReportsRefusedLinesAndListsForAnotherI
     EXPECT_EQ(again.exitCode, 0u) << again.err;
     EXPECT_EQ(RunHost(dir, "list").out, list.out);
 
+    // Files refused whole: a UTF-16 text and one larger than an ID file can be (made without
+    // writing it: its length set past the end).
+    WriteFileBytes(dir + "wide.csv", std::string("\xFF\xFE" "a\0,\0" "1\0", 8));
+    HANDLE big = CreateFileA((dir + "big.csv").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(big, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size = {};
+    size.QuadPart = 1LL << 30;
+    EXPECT_TRUE(SetFilePointerEx(big, size, nullptr, FILE_BEGIN) && SetEndOfFile(big));
+    CloseHandle(big);
     struct Row {
         const char* arguments;
         DWORD exitCode;
         const char* message;
     } rows[] = {
         {"import missing.csv", 1, "missing.csv"},
+        {"import wide.csv", 1, "UTF-16"},
+        {"import big.csv", 1, "larger than 64 MB"},
         {"import", 2, "usage"},
         {"list --all", 2, "usage"},
     };
@@ -552,5 +688,43 @@ TEST(JobacctHost, ImportsIntoTheMasterCopyReportsRefusedLinesAndListsForAnotherI
         ProgramRun run = RunHost(dir, row.arguments);
         EXPECT_EQ(run.exitCode, row.exitCode) << row.arguments << "\n" << run.err;
         EXPECT_NE(run.err.find(row.message), std::string::npos) << row.arguments << "\n" << run.err;
+    }
+}
+
+// The export's failures carry their own reason to jobacct: a master copy that cannot be replaced (a
+// full disk, an access list) or that exists but cannot be read is left as it was, and the thread's
+// last error names that failure, not the clean-up's "file not found".
+TEST(ImportJobAccountIDFile, AMasterCopyThatCannotBeWrittenKeepsItsReason)
+{
+    ModuleSandbox sandbox;
+    const std::string master = sandbox.Directory() + "vtjobac4.dat";
+    const std::string idFile = sandbox.Directory() + "ids.csv";
+    const std::string before = "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\nalice=1\r\n";
+    WriteFileBytes(idFile, "bob,2\r\n");
+    using ImportFn = int(WINAPI*)(const char*, void*, void*);
+    auto import = reinterpret_cast<ImportFn>(
+        reinterpret_cast<void*>(GetProcAddress(sandbox.Handle(), "ImportJobAccountIDFile")));
+    ASSERT_NE(import, nullptr);
+    struct Row {
+        const char* what;
+        DWORD newFileError;
+        DWORD readError;
+    } rows[] = {
+        {"the disk is full", ERROR_DISK_FULL, 0},
+        {"the folder's access list refuses new files", ERROR_ACCESS_DENIED, 0},
+        {"the master copy cannot be read", 0, ERROR_ACCESS_DENIED},
+    };
+    for (const Row& row : rows) {
+        WriteFileBytes(master, before);
+        FileFailures failures(sandbox.Handle());
+        ASSERT_TRUE(failures.ok());
+        if (row.newFileError)
+            failures.FailNewFiles(row.newFileError);
+        if (row.readError)
+            failures.FailReads(master, row.readError);
+        SetLastError(0);
+        EXPECT_EQ(import(idFile.c_str(), nullptr, nullptr), IdImportNotWritten) << row.what;
+        EXPECT_EQ(GetLastError(), row.newFileError ? row.newFileError : row.readError) << row.what;
+        EXPECT_EQ(ReadFileBytes(master), before) << row.what;
     }
 }

@@ -16,6 +16,7 @@
 
 #include "admin_fixture.h"
 #include "dialog_script.h"
+#include "file_failures.h"
 #include "host_run.h"
 #include "dialogs/browse_folder.h"
 #include "help_standin.h"
@@ -516,6 +517,31 @@ TEST(ModeMenu, FixedIDToggleSwitchesModeAndPropagates)
     again.Run({Inspect([](HWND dialog) { EXPECT_TRUE(MenuChecked(dialog, IDM_ENABLE_FIXED_ID)); }), CloseByMenu()});
 }
 
+// The fixed-ID commands that cannot write the master copy say so, with the file, and change
+// nothing: the item keeps its check and nothing is propagated.
+TEST(ModeMenu, FixedIDCommandsThatCannotWriteSaySoAndChangeNothing)
+{
+    Drivers drivers;
+    AdminModule admin("FixedMode=1\r\n");
+    SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=4\r\nJobAccountID=123\r\nUserID=Jo\r\n");
+    const std::string before = ReadFileBytes(files.master);
+    FileFailures failures(admin.sandbox.Handle());
+    ASSERT_TRUE(failures.ok());
+    failures.FailNewFiles(ERROR_DISK_FULL);
+    std::vector<std::string> boxes;
+    admin.Run({Press(IDM_ENABLE_FIXED_ID), ExpectErrorBox(&boxes),
+               Inspect([](HWND dialog) { EXPECT_FALSE(MenuChecked(dialog, IDM_ENABLE_FIXED_ID)); }),
+               Press(IDM_SETUP_FIXED_ID), SetText(IDC_ID_EDIT, "4567"), SetText(IDC_USER_EDIT, "Ann Lee"),
+               Press(IDOK), ExpectErrorBox(&boxes), CloseByMenu()});
+    ASSERT_EQ(boxes.size(), 2u);
+    for (const std::string& box : boxes) {
+        EXPECT_EQ(box.rfind("The printer settings file could not be written.", 0), 0u) << box;
+        EXPECT_NE(box.find(files.master), std::string::npos) << box;
+    }
+    EXPECT_EQ(ReadFileBytes(files.master), before);
+    EXPECT_FALSE(files.Propagated());
+}
+
 TEST(ModeMenu, SetupFixedIDStoresTheEntryAndPropagates)
 {
     Drivers drivers;
@@ -829,6 +855,47 @@ std::string SettingsReadAtLoad(const ModuleState& state)
 
 // The sample string file for translators holds the built-in texts and settings: the module shows
 // the sample's values, and shows and offers the same with it as without a string file.
+// An import that cannot go ahead says why, naming the file: an ID file refused whole, or a master
+// copy that cannot be written. The master copy is as it was and nothing is propagated.
+TEST(ModeMenu, ImportThatCannotGoAheadSaysWhy)
+{
+    Drivers drivers;
+    AdminModule admin;
+    struct Row {
+        const char* name;
+        std::string idFile;
+        bool unwritable;
+        const char* message;
+        bool namesMaster;
+    } rows[] = {
+        {"a UTF-16 file", std::string("\xFF\xFE" "b\0,\0" "7\0", 8), false, "UTF-16", false},
+        {"a master copy that cannot be written", "bob,7\r\n", true,
+         "The printer settings file could not be written.", true},
+    };
+    for (const Row& row : rows) {
+        SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\ncarol=9\r\n");
+        const std::string before = ReadFileBytes(files.master);
+        const std::string idFile = TestFolder("ids") + "\\ids.csv";
+        WriteFileBytes(idFile, row.idFile);
+        FileFailures failures(admin.sandbox.Handle());
+        ASSERT_TRUE(failures.ok());
+        if (row.unwritable)
+            failures.FailNewFiles(ERROR_DISK_FULL);
+        std::vector<std::string> boxes;
+        std::vector<Step> steps = {Press(IDM_IMPORT)};
+        for (Step& step : ChooseFile(idFile))
+            steps.push_back(step);
+        steps.push_back(ExpectErrorBox(&boxes));
+        steps.push_back(CloseByMenu());
+        admin.Run(steps);
+        ASSERT_EQ(boxes.size(), 1u) << row.name;
+        EXPECT_NE(boxes[0].find(row.message), std::string::npos) << row.name << ": " << boxes[0];
+        EXPECT_NE(boxes[0].find(row.namesMaster ? files.master : idFile), std::string::npos) << row.name;
+        EXPECT_EQ(ReadFileBytes(files.master), before) << row.name;
+        EXPECT_FALSE(files.Propagated()) << row.name;
+    }
+}
+
 TEST(StringFileSample, ShowsItsValuesAndChangesNothing)
 {
     Drivers drivers;

@@ -13,6 +13,7 @@
 
 #include "admin_fixture.h"
 #include "dialog_script.h"
+#include "file_failures.h"
 #include "help_standin.h"
 #include "res/resource.h"
 #include "sandbox.h"
@@ -244,6 +245,10 @@ TEST(RegisteredIDDialog, AddAsksAboutAKnownNameOnlyInTheRegisteredList)
         {"new name", 0, {Press(IDC_ADD), Enter("bob", "Bob", "7")}, {}, {"alice/alice/5", "bob/Bob/7"}},
         {"a name the file could not hold", 0, {Press(IDC_ADD), Enter("al=ice", "x", "7"), ExpectErrorBox(&errors)}, {},
          {"alice/alice/5"}},
+        {"a name that would read back as a section header", 0,
+         {Press(IDC_ADD), Enter(" [JobAccount]", "x", "7"), ExpectErrorBox(&errors)}, {}, {"alice/alice/5"}},
+        {"a user name in brackets is a value like any other", 0, {Press(IDC_ADD), Enter("carl", "[Sales] Carl", "8")},
+         {}, {"alice/alice/5", "carl/[Sales] Carl/8"}},
         {"fixed-ID list, same name", 1, {Press(IDC_ADD), Enter("alice", "", "9")}, {}, {"alice//5", "alice//9"}},
     };
     for (Row& row : rows) {
@@ -255,13 +260,82 @@ TEST(RegisteredIDDialog, AddAsksAboutAKnownNameOnlyInTheRegisteredList)
         RunTask(admin, row.task, row.steps);
         EXPECT_EQ(questions, row.questions) << row.name;
     }
-    EXPECT_EQ(errors, std::vector<std::string>{"Bad entry"});
+    EXPECT_EQ(errors, (std::vector<std::string>{"Bad entry", "Bad entry"}));
 
     SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=4\r\n");
     RunTask(admin, 0, {Press(IDC_ADD), Enter(longName, "Long", "3"), ExpectRows({longName + "/Long/3"}, "shown whole"),
                        Press(IDOK)});
     EXPECT_EQ(ProfileValue(files.master, "JobAccountID", longName.substr(0, 80).c_str()), "3,Long")
         << "written cut to 80 bytes";
+}
+
+// OK that cannot write the master copy says so, with the file and the reason, and keeps the dialog
+// and its edits open; the master copy is as it was and nothing is propagated.
+TEST(RegisteredIDDialog, OkThatCannotWriteSaysSoAndStaysOpen)
+{
+    Drivers drivers;
+    AdminModule admin(Common, Strings);
+    for (int task : {0, 1}) {
+        SettingsFiles files(admin, drivers, FixedMaster + std::string("[JobAccountID]\r\nalice=5\r\n"));
+        const std::string before = ReadFileBytes(files.master);
+        FileFailures failures(admin.sandbox.Handle());
+        ASSERT_TRUE(failures.ok());
+        failures.FailNewFiles(ERROR_DISK_FULL);
+        std::vector<std::string> boxes;
+        const std::vector<std::string> shown =
+            task == 0 ? std::vector<std::string>{"alice/alice/5", "bob/Bob/7"}
+                      : std::vector<std::string>{"a//11", "b/bob/22", "c//33", "bob/Bob/7"};
+        RunTask(admin, task, {Press(IDC_ADD), Enter("bob", "Bob", "7"), Press(IDOK), ExpectErrorBox(&boxes),
+                              ExpectRows(shown, "the edits stay"), Press(IDCANCEL)});
+        ASSERT_EQ(boxes.size(), 1u) << task;
+        EXPECT_EQ(boxes[0].rfind("The printer settings file could not be written.", 0), 0u) << boxes[0];
+        EXPECT_NE(boxes[0].find(files.master), std::string::npos) << boxes[0];
+        EXPECT_EQ(ReadFileBytes(files.master), before) << task;
+        EXPECT_FALSE(files.Propagated()) << task;
+    }
+}
+
+// An export into a settings file that exists but cannot be read leaves that file as it was and says
+// what failed, never "Export complete.".
+TEST(RegisteredIDDialog, ExportToAFileThatCannotBeReadSaysWhatFailed)
+{
+    Drivers drivers;
+    AdminModule admin(Common, Strings);
+    SettingsFiles files(admin, drivers, std::string(FixedMaster) + "[JobAccountID]\r\nalice=5\r\n");
+    const std::string target = TestFolder("export");
+    const std::string exported = target + "\\vtjobac4.dat";
+    WriteFileBytes(exported, "[Keep]\r\nx=1\r\n[JobAccount]\r\nMode=7\r\n");
+    FolderChoices choices(admin.sandbox.Handle(), {target});
+    FileFailures failures(admin.sandbox.Handle());
+    ASSERT_TRUE(failures.ok());
+    failures.FailReads(exported, ERROR_ACCESS_DENIED);
+    std::vector<std::string> boxes;
+    RunTask(admin, 0, {Press(IDC_EXPORT), ExpectErrorBox(&boxes), Press(IDCANCEL)});
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("Export failed.", 0), 0u) << boxes[0];
+    EXPECT_NE(boxes[0].find(exported), std::string::npos) << boxes[0];
+    EXPECT_EQ(ReadFileBytes(exported), "[Keep]\r\nx=1\r\n[JobAccount]\r\nMode=7\r\n");
+}
+
+// An ID file saved as UTF-16 text is refused whole with a word on why; the list is as it was.
+TEST(RegisteredIDDialog, ImportOfAUnicodeFileSaysWhyAndImportsNothing)
+{
+    Drivers drivers;
+    AdminModule admin(Common, Strings);
+    const std::string idFile = TestFolder("wide") + "\\ids.csv";
+    WriteFileBytes(idFile, std::string("\xFF\xFE" "b\0o\0b\0,\0" "7\0\r\0\n\0", 16));
+    SettingsFiles files(admin, drivers, "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\nalice=5\r\n");
+    std::vector<std::string> boxes;
+    std::vector<Step> steps = {Press(IDC_IMPORT)};
+    for (Step& step : ChooseFile(idFile))
+        steps.push_back(step);
+    steps.push_back(ExpectErrorBox(&boxes));
+    steps.push_back(ExpectRows({"alice/alice/5"}, "nothing imported"));
+    steps.push_back(Press(IDCANCEL));
+    RunTask(admin, 0, steps);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("UTF-16"), std::string::npos) << boxes[0];
+    EXPECT_NE(boxes[0].find(idFile), std::string::npos) << boxes[0];
 }
 
 // Delete takes every selected row, a few or many, without a question; the rows that stay keep

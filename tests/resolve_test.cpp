@@ -15,6 +15,7 @@
 
 #include "admin_fixture.h"
 #include "dialog_script.h"
+#include "file_failures.h"
 #include "job_standin.h"
 #include "profile_fixture.h"
 #include "res/resource.h"
@@ -516,9 +517,12 @@ TEST(ReadJobAccountID, FixedIDModeAsksAtMostThreeTimesAndKeepsTheLastEntry)
         int shown;
         DWORD id;
         const char* user;
+        bool unwritable = false;  // no settings file can take the entry
     } rows[] = {
         {"entered at the third dialog", {nothing, nothing, {"Fixed Person", "66"}}, 3, 66, "Fixed Person"},
         {"never entered", {nothing, nothing, nothing, nothing, nothing}, 3, 0, "jdoe"},
+        // A user who may not write the module's folder: the job in hand takes the entry.
+        {"entered, but it cannot be stored", {{"Fixed Person", "66"}, nothing, nothing}, 1, 66, "Fixed Person", true},
     };
     for (const Row& row : rows) {
         InstalledDriver fixed(
@@ -527,6 +531,9 @@ TEST(ReadJobAccountID, FixedIDModeAsksAtMostThreeTimesAndKeepsTheLastEntry)
         Resolver resolver;
         WriteFileBytes(resolver.sandbox.Directory() + "vtjobac4.dat", settings);
         JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        FileFailures failures(resolver.sandbox.Handle());
+        if (row.unwritable)
+            failures.FailNewFiles(ERROR_ACCESS_DENIED);
 
         PopupAnswer reply(row.replies);
         Result result;
@@ -590,10 +597,14 @@ TEST(ReadJobAccountID, FixedIDModeWithCandidatesOffersThemOnce)
         int shown;
         DWORD id;
         const char* user;
+        bool unwritable = false;  // no driver's copy can take the choice
     } rows[] = {
         {"a candidate chosen", {1, IDOK}, true, 1, 22, "bob"},
         {"cancelled", {-1, IDCANCEL}, true, 1, 0, "jdoe"},
         {"the dialog cannot be created", {-1, IDCANCEL}, false, 0, 0, "jdoe"},
+        // A standard user cannot write the driver folders: the job in hand takes the row chosen.
+        {"a candidate chosen that cannot be stored", {1, IDOK}, true, 1, 22, "bob", true},
+        {"a candidate without a user chosen that cannot be stored", {0, IDOK}, true, 1, 11, "jdoe", true},
     };
     for (Row& row : rows) {
         InstalledDriver fixed(
@@ -607,6 +618,9 @@ TEST(ReadJobAccountID, FixedIDModeWithCandidatesOffersThemOnce)
         if (!row.created)
             failing = std::make_unique<ImportHook>(resolver.sandbox.Handle(), "user32.dll", "DialogBoxParamA",
                                                    reinterpret_cast<void*>(&DialogNotCreated));
+        FileFailures failures(resolver.sandbox.Handle());
+        if (row.unwritable)
+            failures.FailNewFiles(ERROR_ACCESS_DENIED);
 
         selection = &row.answer;
         UINT_PTR timer = SetTimer(nullptr, 0, 50, OnSelectionTimer);

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "file_failures.h"
 #include "host_run.h"
 #include "sandbox.h"
 #include "settings/helpers.h"
@@ -328,6 +329,80 @@ TEST(ReadWholeFile, TakesAFileUpToItsLimitAndNoMore)
         std::string bytes = "sentinel";
         EXPECT_EQ(ReadWholeFile(path.c_str(), &bytes, row.mostBytes), row.read) << row.mostBytes;
         EXPECT_EQ(bytes, row.read ? "0123456789" : "") << row.mostBytes;
+    }
+}
+
+// A settings file is rewritten from what it held: only a file (or folder) that is not there reads
+// as empty. One that is there but cannot be read is left as it was, and the reason is the thread's
+// last error.
+TEST(UpdateSettingsFile, AFileThatCannotBeReadIsLeftAsItWas)
+{
+    const std::string directory = FreshTestDirectory("update");
+    const std::string before = "[JobAccount]\r\nMode=6\r\nPath=C:\\share\r\n[JobAccountID]\r\nalice=1\r\n";
+    struct Row {
+        const char* name;
+        bool exists;
+        DWORD readError;  // 0: the read succeeds
+        bool written;
+    } rows[] = {
+        {"a readable file", true, 0, true},
+        {"a missing file", false, 0, true},
+        {"reading denied by the file's access list", true, ERROR_ACCESS_DENIED, false},
+        {"held by another process without read sharing", true, ERROR_SHARING_VIOLATION, false},
+        {"a share that went away", true, ERROR_NETNAME_DELETED, false},
+    };
+    int index = 0;
+    for (const Row& row : rows) {
+        const std::string path = directory + "s" + std::to_string(index++) + ".dat";
+        if (row.exists)
+            WriteFileBytes(path, before);
+        bool written = false;
+        DWORD error = 0;
+        {
+            // The test program's own reads go through the same import: only the call is under it.
+            FileFailures failures(nullptr);
+            ASSERT_TRUE(failures.ok());
+            if (row.readError)
+                failures.FailReads(path, row.readError);
+            SetLastError(0);
+            written = SetProfileKeys(path.c_str(), "JobAccountID", {{"bob", "2"}});
+            error = GetLastError();
+        }
+        EXPECT_EQ(written, row.written) << row.name;
+        if (!row.written) {
+            EXPECT_EQ(error, row.readError) << row.name;
+            EXPECT_EQ(ReadFileBytes(path), before) << row.name << ": nothing may be lost";
+            continue;
+        }
+        const std::string after = ReadFileBytes(path);
+        EXPECT_NE(after.find("bob=2"), std::string::npos) << row.name << "\n" << after;
+        EXPECT_EQ(after.find("Path=C:\\share") != std::string::npos, row.exists) << row.name << "\n" << after;
+    }
+}
+
+// A replacement that fails reports its own reason, not that of cleaning up its temporary file.
+TEST(ReplaceFileContents, AFailedWriteKeepsItsOwnError)
+{
+    const std::string directory = FreshTestDirectory("replace");
+    const std::string path = directory + "target.dat";
+    for (DWORD error : {static_cast<DWORD>(ERROR_ACCESS_DENIED), static_cast<DWORD>(ERROR_DISK_FULL)}) {
+        WriteFileBytes(path, "[A]\r\nk=v\r\n");
+        bool replaced = true;
+        DWORD reported = 0;
+        int failed = 0;
+        {
+            FileFailures failures(nullptr);
+            ASSERT_TRUE(failures.ok());
+            failures.FailNewFiles(error);
+            SetLastError(0);
+            replaced = ReplaceFileContents(path.c_str(), "[B]\r\n");
+            reported = GetLastError();
+            failed = failures.Failed();
+        }
+        EXPECT_FALSE(replaced) << error;
+        EXPECT_EQ(reported, error);
+        EXPECT_EQ(failed, 1) << error;
+        EXPECT_EQ(ReadFileBytes(path), "[A]\r\nk=v\r\n") << error;
     }
 }
 

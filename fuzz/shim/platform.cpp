@@ -4,8 +4,12 @@
 // aborts, so that a fuzzed function that reaches the platform shows up as a crash.
 #include <windows.h>
 
+#include <iconv.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "settings/code_page.h"
 #include "settings/module_state.h"
@@ -51,6 +55,80 @@ DWORD CharUpperBuffA(LPSTR text, DWORD length)
     for (DWORD i = 0; i < length; ++i)
         text[i] = Upper(text[i]);
     return length;
+}
+
+namespace {
+
+// `in` converted whole from one encoding to another; false when a byte or a character has no form.
+bool Convert(const char* to, const char* from, const std::string& in, std::string* out)
+{
+    iconv_t convert = iconv_open(to, from);
+    if (convert == reinterpret_cast<iconv_t>(-1))
+        Unreachable("iconv_open for a code page the fuzzers do not use");
+    out->assign(in.size() * 4 + 16, '\0');
+    char* inPointer = const_cast<char*>(in.data());
+    char* outPointer = &(*out)[0];
+    size_t inLeft = in.size(), outLeft = out->size();
+    const size_t result = iconv(convert, &inPointer, &inLeft, &outPointer, &outLeft);
+    iconv_close(convert);
+    if (result == static_cast<size_t>(-1) || inLeft != 0)
+        return false;
+    out->resize(out->size() - outLeft);
+    return true;
+}
+
+const char* CodePageName(UINT codePage)
+{
+    if (codePage == 932)
+        return "CP932";
+    if (codePage == 1252)
+        return "CP1252";
+    Unreachable("WideCharToMultiByte into a code page the fuzzers do not use");
+}
+
+}  // namespace
+
+int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int length, WCHAR* wide, int wideLength)
+{
+    if (codePage != CP_UTF8 || length < 0)
+        Unreachable("MultiByteToWideChar other than from a measured UTF-8 text");
+    std::string utf16;
+    if (!Convert("UTF-16LE", "UTF-8", std::string(text, static_cast<size_t>(length)), &utf16))
+        return 0;
+    const int needed = static_cast<int>(utf16.size() / 2);
+    if (wideLength == 0)
+        return needed;
+    if (wideLength < needed)
+        return 0;
+    for (int i = 0; i < needed; ++i)
+        wide[i] = static_cast<WCHAR>(static_cast<unsigned char>(utf16[2 * i]) |
+                                     static_cast<unsigned char>(utf16[2 * i + 1]) << 8);
+    return needed;
+}
+
+int WideCharToMultiByte(UINT codePage, DWORD, const WCHAR* wide, int wideLength, LPSTR text, int length, LPCSTR,
+                        BOOL* usedDefault)
+{
+    if (wideLength < 0)
+        Unreachable("WideCharToMultiByte of an unmeasured text");
+    std::string utf16;
+    for (int i = 0; i < wideLength; ++i) {
+        utf16 += static_cast<char>(wide[i] & 0xFF);
+        utf16 += static_cast<char>(wide[i] >> 8);
+    }
+    std::string converted;
+    const bool exact = Convert(CodePageName(codePage), "UTF-16LE", utf16, &converted);
+    if (usedDefault)
+        *usedDefault = exact ? FALSE : TRUE;
+    if (!exact)
+        converted.assign(static_cast<size_t>(wideLength), '?');
+    const int needed = static_cast<int>(converted.size());
+    if (length == 0)
+        return needed;
+    if (length < needed)
+        return 0;
+    converted.copy(text, converted.size());
+    return needed;
 }
 
 const CodePageTraits& ProcessCodePage() { Unreachable("ProcessCodePage"); }

@@ -46,12 +46,21 @@ typedef char* LPSTR;
 #define OPEN_EXISTING 3
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_WRITE_THROUGH 0x00000008
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
 #define ERROR_ACCESS_DENIED 5
+#define ERROR_WRITE_FAULT 29
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_FILENAME_EXCED_RANGE 206
+#define ERROR_FILE_TOO_LARGE 223
 #define ERROR_SHARING_VIOLATION 32
 #define ERROR_LOCK_VIOLATION 33
 #define LOCALE_SYSTEM_DEFAULT 0x0800
 #define NORM_IGNORECASE 0x00000001
 #define CSTR_EQUAL 2
+#define CP_UTF8 65001
+#define MB_ERR_INVALID_CHARS 0x00000008
+#define WC_NO_BEST_FIT_CHARS 0x00000400
 
 typedef union _LARGE_INTEGER {
     int64_t QuadPart;
@@ -77,6 +86,13 @@ typedef enum _GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard } GET_FILEEX_INFO_L
 int lstrcmpiA(LPCSTR a, LPCSTR b);
 int CompareStringA(LCID locale, DWORD flags, LPCSTR a, int aLength, LPCSTR b, int bLength);
 DWORD CharUpperBuffA(LPSTR text, DWORD length);
+
+// Conversions between UTF-8, UTF-16 and the fuzzers' code pages (932 and 1252), through the C
+// library's tables: MultiByteToWideChar from CP_UTF8 only, WideCharToMultiByte into 932 or 1252
+// only, with what those code pages cannot hold reported through `usedDefault`.
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, WCHAR* wide, int wideLength);
+int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* wide, int wideLength, LPSTR text, int length,
+                        LPCSTR defaultChar, BOOL* usedDefault);
 
 // Files, profiles and process state: never reached by a fuzzed function.
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, void* security, DWORD disposition, DWORD flags,

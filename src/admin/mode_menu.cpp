@@ -13,6 +13,7 @@
 #include "admin/version_text.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/entry_dialogs.h"
+#include "dialogs/failure_messages.h"
 #include "dialogs/id_file_dialog.h"
 #include "idlist/id_import.h"
 #include "idlist/id_list_view.h"
@@ -38,7 +39,12 @@ void EnableFixedID(HWND dialog, const DriverList* drivers)
     if (!MasterSettingsPath(master))
         return;
     bool enable = ReadProfileNumber(master, "JobAccount", "Mode", ModeHideList) != ModeFixedID;
-    SetProfileKeys(master, "JobAccount", {{"Mode", enable ? "5" : "4"}});
+    if (!SetProfileKeys(master, "JobAccount", {{"Mode", enable ? "5" : "4"}})) {
+        // The mode did not change, so neither does the item's check.
+        const DWORD error = GetLastError();
+        ShowSettingsWriteFailure(dialog, master, error);
+        return;
+    }
     if (HMENU menu = GetMenu(dialog))
         CheckMenuItem(menu, IDM_ENABLE_FIXED_ID, MF_BYCOMMAND | (enable ? MF_CHECKED : MF_UNCHECKED));
     PropagateSettingsFile(drivers, nullptr);
@@ -57,9 +63,13 @@ void SetUpFixedID(HWND dialog, const DriverList* drivers)
                                      LoginNameDialogProc, reinterpret_cast<LPARAM>(&request));
     if (!DialogChangedSettings(result))
         return;
-    SetProfileKeys(master, "JobAccount",
-                   {{"JobAccountID", std::string(request.IDText, strnlen(request.IDText, sizeof request.IDText))},
-                    {"UserID", std::string(request.UserName, strnlen(request.UserName, sizeof request.UserName))}});
+    if (!SetProfileKeys(master, "JobAccount",
+                        {{"JobAccountID", std::string(request.IDText, strnlen(request.IDText, sizeof request.IDText))},
+                         {"UserID", std::string(request.UserName, strnlen(request.UserName, sizeof request.UserName))}})) {
+        const DWORD error = GetLastError();
+        ShowSettingsWriteFailure(dialog, master, error);
+        return;
+    }
     PropagateSettingsFile(drivers, nullptr);
 }
 
@@ -146,8 +156,8 @@ int BuildVersionText(char* buffer, size_t size)
 void CountRefusal(size_t /*line*/, int /*code*/, void* count) { ++*static_cast<size_t*>(count); }
 
 // The menu's import: the chosen ID file's entries go into the master copy, which is then
-// propagated whatever was refused. Refused lines, or a master copy that could not take the
-// entries, are reported once.
+// propagated whatever was refused. Refused lines are reported once; a file refused as a whole, or a
+// master copy that could not take the entries, is reported with what failed.
 void ImportIDFileFromMenu(HWND dialog)
 {
     char idFile[PathChars] = {};
@@ -155,8 +165,18 @@ void ImportIDFileFromMenu(HWND dialog)
         return;
     size_t refused = 0;
     int result = ImportIDFileIntoMaster(idFile, CountRefusal, &refused);
+    const DWORD error = GetLastError();
     if (result == IdImportUnreadable)
         return;
+    if (result == IdImportTooLarge || result == IdImportWideText) {
+        ShowIDFileRefusal(dialog, result == IdImportTooLarge ? IdFileRead::TooLarge : IdFileRead::WideText, idFile);
+        return;
+    }
+    char master[PathChars] = {};
+    if (result == IdImportNotWritten && MasterSettingsPath(master)) {
+        ShowSettingsWriteFailure(dialog, master, error);
+        return;
+    }
     if (refused > 0 || result == IdImportNotWritten) {
         std::vector<char> text(ImportErrorChars, '\0');
         ReadStringText("ErrorMessage2", "Import File Error!", text.data(), ImportErrorChars);

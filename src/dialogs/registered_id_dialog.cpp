@@ -11,6 +11,7 @@
 #include "dialogs/browse_folder.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/entry_dialogs.h"
+#include "dialogs/failure_messages.h"
 #include "dialogs/id_file_dialog.h"
 #include "dialogs/list_sort.h"
 #include "idlist/driver_list.h"
@@ -32,6 +33,8 @@ enum : int { FixedUserChars = 81, FixedIDChars = 256 };
 enum : int { MostSingleDeletes = 32 };
 
 const char AttentionProperty[] = "zrRegisteredIDAttention";
+// Where the selection's OK leaves the row chosen, when its opener asked for it.
+const char ChoiceProperty[] = "zrRegisteredIDChoice";
 
 const HelpContextRow ListHelp[] = {{IDC_ANOTHER_MODE_NOTE, 10050}, {IDC_ID_LIST, 10051}, {IDC_IMPORT, 10006},
                                    {IDC_DELETE, 10052},            {IDC_ADD, 10055},     {IDOK, 10053},
@@ -196,14 +199,17 @@ void SendChoiceToDrivers(HWND dialog)
         GetTempFileNameA(folder, "zrj", 0, temporary)) {
         FlushProfileCache(master);
         std::string text;
-        ReadWholeFile(master, &text);
-        text = WithKeysSet(text, "JobAccount", {{"JobAccountID", chosen.ID}, {"UserID", chosen.UserName}});
-        if (ReplaceFileContents(temporary, text)) {
+        // A master copy that cannot be read would give the drivers copies holding the choice alone.
+        if (ReadSettingsText(master, &text) &&
+            ReplaceFileContents(temporary, WithKeysSet(text, "JobAccount",
+                                                       {{"JobAccountID", chosen.ID}, {"UserID", chosen.UserName}}))) {
             OwnedDriverList drivers;
             PropagateSettingsFile(&drivers.list, temporary);
         }
         DeleteFileA(temporary);
     }
+    if (auto* choice = static_cast<IdRow*>(GetPropA(dialog, ChoiceProperty)))
+        *choice = chosen;
     EndDialog(dialog, 1);
 }
 
@@ -216,7 +222,12 @@ void OnOk(HWND dialog)
     char master[PathChars] = {};
     if (MasterSettingsPath(master)) {
         const bool on = IsDlgButtonChecked(dialog, IDC_FIXED_MODE) == BST_CHECKED;
-        WriteKeysAndList(dialog, master, IsFixed(dialog) ? FixedKeys(dialog, on ? "5" : "4") : ProfileKeys{});
+        if (!WriteKeysAndList(dialog, master, IsFixed(dialog) ? FixedKeys(dialog, on ? "5" : "4") : ProfileKeys{})) {
+            // The master copy is as it was; the edits stay in the dialog to be tried again.
+            const DWORD error = GetLastError();
+            ShowSettingsWriteFailure(dialog, master, error);
+            return;
+        }
     }
     EndDialog(dialog, 1);
 }
@@ -229,10 +240,16 @@ void OnExport(HWND dialog)
         return;
     char file[PathChars] = {};
     ProfileKeys keys = IsFixed(dialog) ? FixedKeys(dialog, "5") : ProfileKeys{{"Mode", "4"}};
-    if (ComposePath(file, {folder, "\\", Module.DatFile4}) && WriteKeysAndList(dialog, file, keys))
-        ShowTextBox(dialog, "ExportMessage", "Export complete.", PathChars);
-    else
-        ShowTextBox(dialog, "ExportErrorMessage", "Export failed.", PathChars);
+    if (!ComposePath(file, {folder, "\\", Module.DatFile4})) {
+        ShowFileFailure(dialog, "ExportErrorMessage", "Export failed.", folder, ERROR_FILENAME_EXCED_RANGE);
+        return;
+    }
+    if (!WriteKeysAndList(dialog, file, keys)) {
+        const DWORD error = GetLastError();
+        ShowFileFailure(dialog, "ExportErrorMessage", "Export failed.", file, error);
+        return;
+    }
+    ShowTextBox(dialog, "ExportMessage", "Export complete.", PathChars);
 }
 
 // ---- editing the list
@@ -242,17 +259,23 @@ void OnImport(HWND dialog)
     char idFile[PathChars] = {};
     if (!ChooseIDFile(dialog, idFile))
         return;
-    if (ImportIDFile(IDList(dialog), idFile, IsFixed(dialog)) != IdListAccepted)
+    const int result = ImportIDFile(IDList(dialog), idFile, IsFixed(dialog));
+    if (result == IdFileTooLarge || result == IdFileWideText)
+        ShowIDFileRefusal(dialog, result == IdFileTooLarge ? IdFileRead::TooLarge : IdFileRead::WideText, idFile);
+    else if (result != IdListAccepted)
         ShowTextBox(dialog, "ErrorMessage2", "Import File Error!", DialogTextChars);
 }
 
 std::string Field(const char* text, size_t size) { return std::string(text, strnlen(text, size)); }
 
-// What the login-name dialog gave must also be writable as a settings-file key and value.
-bool AcceptsAddedEntry(const IdRow& row)
+// What the login-name dialog gave passes the checks of an import and of the next load, as the
+// settings file will hold it (the name cut to 80 bytes): a row taken here and dropped by the next
+// load would be deleted by the OK after it.
+bool AcceptsAddedEntry(const IdRow& row, bool fixed)
 {
-    return IsSafeSettingsText(row.Name.c_str()) && IsSafeSettingsText(row.UserName.c_str()) &&
-           CheckJobAccountID(row.ID.c_str()) == IdListAccepted;
+    IdRow written = row;
+    written.Name = written.Name.substr(0, IdNameBytes - 1);
+    return CheckEntry(&written, fixed) == IdListAccepted;
 }
 
 void OnAdd(HWND dialog)
@@ -265,7 +288,7 @@ void OnAdd(HWND dialog)
         return;
     IdRow row = {Field(request.LoginName, sizeof request.LoginName), Field(request.UserName, sizeof request.UserName),
                  Field(request.IDText, sizeof request.IDText)};
-    if (!AcceptsAddedEntry(row)) {
+    if (!AcceptsAddedEntry(row, IsFixed(dialog))) {
         ShowEntryError(dialog);
         return;
     }
@@ -410,12 +433,39 @@ extern "C" INT_PTR WINAPI SelectFixedJobAccountMode(HWND /*window*/, HINSTANCE /
     return AnswerOrFail(INT_PTR{-1}, [] { return OpenRegisteredIDDialog(nullptr, FixedIDSelection); });
 }
 
-INT_PTR OpenRegisteredIDDialog(HWND owner, int task)
+namespace {
+
+struct ChoiceStart {
+    int task;
+    IdRow* chosen;
+};
+
+// The dialog with a place for the row chosen: kept with the window before the dialog starts, so
+// the selection's OK finds it whatever else happens to the window.
+INT_PTR CALLBACK ChoiceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        const auto* start = reinterpret_cast<const ChoiceStart*>(lParam);
+        SetPropA(dialog, ChoiceProperty, start->chosen);
+        return RegisteredIDDialogProc(dialog, message, wParam, start->task);
+    }
+    if (message == WM_DESTROY)
+        RemovePropA(dialog, ChoiceProperty);
+    return RegisteredIDDialogProc(dialog, message, wParam, lParam);
+}
+
+}  // namespace
+
+INT_PTR OpenRegisteredIDDialog(HWND owner, int task, IdRow* chosen)
 {
     // A print job reaches this for the fixed-ID choice: without the common controls it goes on as
     // when the dialog cannot be created.
     if (!RegisterListViewClass())
         return -1;
-    return DialogBoxParamA(Module.ModuleInstance, MAKEINTRESOURCEA(IDD_REGISTERED_ID), owner,
-                           RegisteredIDDialogProc, static_cast<LPARAM>(task));
+    if (!chosen)
+        return DialogBoxParamA(Module.ModuleInstance, MAKEINTRESOURCEA(IDD_REGISTERED_ID), owner,
+                               RegisteredIDDialogProc, static_cast<LPARAM>(task));
+    ChoiceStart start = {task, chosen};
+    return DialogBoxParamA(Module.ModuleInstance, MAKEINTRESOURCEA(IDD_REGISTERED_ID), owner, ChoiceDialogProc,
+                           reinterpret_cast<LPARAM>(&start));
 }

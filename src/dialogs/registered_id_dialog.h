@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "idlist/id_list.h"
+
 enum RegisteredIDTask : int { RegisteredIDList = 0, FixedIDSetup = 1, FixedIDSelection = 2 };
 
 // Ends with 1 after OK, 0 after Cancel. In tasks 0 and 1 nothing is written before OK or Export;
@@ -16,5 +18,6 @@ INT_PTR CALLBACK RegisteredIDDialogProc(HWND dialog, UINT message, WPARAM wParam
 extern "C" INT_PTR WINAPI SelectFixedJobAccountMode(HWND window, HINSTANCE instance, LPSTR commandLine, int show);
 
 // Opens the dialog modally for `task`, owned by `owner`; the dialog's result, -1 when it could not
-// be created.
-INT_PTR OpenRegisteredIDDialog(HWND owner, int task);
+// be created. After the selection's OK (task 2), `chosen`, when given, holds the row chosen, also
+// when the drivers' copies could not take it.
+INT_PTR OpenRegisteredIDDialog(HWND owner, int task, IdRow* chosen = nullptr);

@@ -11,8 +11,16 @@
 int ImportIDFileInto(const char* idFile, const char* settingsFile, RefusalNote refused, void* context)
 {
     std::string text;
-    if (!ReadIDFileText(idFile, &text))
+    switch (ReadIDFile(idFile, &text)) {
+    case IdFileRead::Read:
+        break;
+    case IdFileRead::TooLarge:
+        return IdImportTooLarge;
+    case IdFileRead::WideText:
+        return IdImportWideText;
+    default:
         return IdImportUnreadable;
+    }
     // As a fixed-ID list the rows keep every accepted line in file order with its user name as
     // given; setting them as keys one after another lets a later line win, as separate writes do.
     IdList lines;
@@ -37,7 +45,8 @@ int ImportIDFileIntoMaster(const char* idFile, RefusalNote refused, void* contex
     if (!MasterSettingsPath(master))
         return IdImportNotWritten;
     const int code = ImportIDFileInto(idFile, master, refused, context);
-    if (code == IdImportUnreadable || code == IdImportNotWritten)
+    if (code == IdImportUnreadable || code == IdImportNotWritten || code == IdImportTooLarge ||
+        code == IdImportWideText)
         return code;
     OwnedDriverList drivers;
     const int propagated = PropagateSettingsFile(&drivers.list, master);

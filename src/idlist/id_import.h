@@ -12,14 +12,16 @@
 enum IdImportFailure : int {
     IdImportUnreadable = -1,   // the ID file could not be read; nothing changed
     IdImportNotWritten = -2,   // the settings file could not be replaced; it is as it was
-    IdImportNotPropagated = -3 // the master copy took the entries but a driver's copy did not
+    IdImportNotPropagated = -3, // the master copy took the entries but a driver's copy did not
+    IdImportTooLarge = -4,     // the ID file is larger than MostIDFileBytes; nothing changed
+    IdImportWideText = -5,     // the ID file is UTF-16 text; nothing changed
 };
 
 // Sets every accepted line of the ID file as a key of the registered-ID section of `settingsFile`
 // (the value the ID, or the ID, a comma and the user name when the line gives one). A name
 // already there takes the new value, as the profile functions would set it: the import's answer
 // to the question a dialog asks. Refused lines go to `refused`. Returns the last refusal's code,
-// 0, or IdImportUnreadable / IdImportNotWritten.
+// 0, or IdImportUnreadable / IdImportTooLarge / IdImportWideText / IdImportNotWritten.
 int ImportIDFileInto(const char* idFile, const char* settingsFile, RefusalNote refused, void* context);
 
 // The same into the master copy, which is then propagated to every Hide-mode driver whatever

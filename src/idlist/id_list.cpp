@@ -5,6 +5,7 @@
 
 #include "settings/settings_file.h"
 #include "settings/text.h"
+#include "settings/utf8_text.h"
 
 const char RegisteredIDSection[] = "JobAccountID";
 const char FixedIDSection[] = "FixedID";
@@ -18,26 +19,46 @@ const size_t SortTextChars = 254;
 
 bool IsLineEnd(char c) { return c == '\r' || c == '\n' || c == '\0'; }
 
+// The name filter's single-byte class, so that what an entry dialog lets through an import and a
+// load take too: on the Japanese code page the half-width katakana and their punctuation.
 bool IsAcceptedSingleByte(unsigned char c, const CodePageTraits& codePage)
 {
     if (c == '\t')
         return true;
     if (c >= 0x20 && c <= 0x7E)
         return c != '"';
-    // Half-width symbols and punctuation that multibyte code pages keep in single bytes.
-    return c >= 0x80 && codePage.multibyte && codePage.symbol[c];
+    return c >= 0x80 && codePage.halfWidth[c];
 }
 
-// A name is written as a settings-file key and a user name inside a value: a line break would end
-// the entry, "=" would move the key's end, and "[" or ";" at the start would turn the line into a
-// section header or a comment.
+// What the profile functions skip at the start of a line, as far as a single byte goes.
+bool IsBlankByte(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0x1A; }
+
 }  // namespace
 
-bool IsSafeSettingsText(const char* text)
+// A name is written as a settings-file key: a line break would end the entry, "=" would move the
+// key's end, and "[" or ";" as the first thing the profile functions see of the line would turn it
+// into a section header or a comment, taking every entry after it out of the list.
+bool IsSafeSettingsKey(const char* text, const CodePageTraits& codePage)
 {
-    if (text[0] == '[' || text[0] == ';')
+    if (strpbrk(text, "=\r\n"))
         return false;
-    return !strpbrk(text, "=\r\n");
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    for (;;) {
+        if (IsBlankByte(*p))
+            ++p;
+        else if (codePage.multibyte && p[0] && codePage.IsBlankPair(p[0], p[1]))
+            p += 2;
+        else
+            break;
+    }
+    return *p != '[' && *p != ';';
+}
+
+bool PassesNameRule(const char* text) { return PassesNameRule(text, ProcessCodePage()); }
+
+bool PassesNameRule(const char* text, const CodePageTraits& codePage)
+{
+    return PassesTextRule(text, codePage) && IsSafeSettingsKey(text, codePage);
 }
 
 namespace {
@@ -116,7 +137,7 @@ bool PassesTextRule(const char* text, const CodePageTraits& codePage)
         if (accepted > MostNameBytes)
             return false;
     }
-    return IsSafeSettingsText(text);
+    return true;
 }
 
 int CheckJobAccountID(const char* text)
@@ -136,7 +157,7 @@ int CheckEntry(IdRow* row, bool fixed, const CodePageTraits& codePage)
 {
     if (row->Name.empty())
         return IdListSkipped;
-    if (!PassesTextRule(row->Name.c_str(), codePage))
+    if (!PassesNameRule(row->Name.c_str(), codePage))
         return IdListBadText;
     if (row->ID.empty())
         return IdListSkipped;
@@ -231,23 +252,50 @@ int ImportIDText(const std::string& text, bool fixed, IdList* list, const Import
     return ImportIDText(text, fixed, list, handlers, ProcessCodePage());
 }
 
+namespace {
+
+bool StartsWithUtf8Mark(const std::string& text) { return text.compare(0, 3, Utf8Mark) == 0; }
+
+// The line's fields in the code page. False, and the line is refused whole, for a line with a
+// zero byte (a file of another kind, or a damaged one), which would end its text early, or, in a
+// UTF-8 file, for one without an exact form in the code page.
+bool SplitFileLine(const std::string& line, bool utf8, const CodePageTraits& codePage, IdRow* row)
+{
+    if (line.find('\0') != std::string::npos)
+        return false;
+    if (!utf8) {
+        *row = SplitIdLine(line.c_str());
+        return true;
+    }
+    std::string converted;
+    if (!Utf8ToAnsiExactly(line, codePage.number, &converted))
+        return false;
+    *row = SplitIdLine(converted.c_str());
+    return true;
+}
+
+}  // namespace
+
 int ImportIDText(const std::string& text, bool fixed, IdList* list, const ImportHandlers& handlers,
                  const CodePageTraits& codePage)
 {
     int result = IdListAccepted;
     size_t lineNumber = 0;
     std::string line;
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find('\n', start);
+    const bool utf8 = StartsWithUtf8Mark(text);
+    for (size_t start = utf8 ? 3 : 0; start < text.size();) {
+        // A carriage return alone ends a line too: older spreadsheets write their CSV files so.
+        size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos)
             end = text.size();
         line.assign(text, start, end - start);
-        start = end + 1;
+        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         ++lineNumber;
 
-        IdRow row = SplitIdLine(line.c_str());
+        IdRow row;
+        const bool split = SplitFileLine(line, utf8, codePage, &row);
         const bool userNameGiven = !row.UserName.empty();
-        const int code = CheckEntry(&row, fixed, codePage);
+        const int code = split ? CheckEntry(&row, fixed, codePage) : IdListBadText;
         if (code == IdListSkipped)
             continue;
         if (code != IdListAccepted) {
@@ -263,12 +311,15 @@ int ImportIDText(const std::string& text, bool fixed, IdList* list, const Import
     return result;
 }
 
-bool ReadIDFileText(const char* path, std::string* text)
+IdFileRead ReadIDFile(const char* path, std::string* text)
 {
-    bool ok = ReadWholeFile(path, text);
-    // A zero byte ends the text as it ends a line read into a buffer.
-    text->resize(strnlen(text->c_str(), text->size()));
-    return ok;
+    if (!ReadWholeFile(path, text, MostIDFileBytes))
+        return GetLastError() == ERROR_FILE_TOO_LARGE ? IdFileRead::TooLarge : IdFileRead::Unreadable;
+    if (text->compare(0, 2, "\xFF\xFE") == 0 || text->compare(0, 2, "\xFE\xFF") == 0) {
+        text->clear();
+        return IdFileRead::WideText;
+    }
+    return IdFileRead::Read;
 }
 
 namespace {

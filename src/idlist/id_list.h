@@ -19,7 +19,16 @@ enum IdListCode : int {
     IdListBadDigit = 3,   // an ID held a character other than a decimal digit
     IdListBadRange = 4,   // an ID longer than 10 characters or outside 1 to 999999999
     IdListSkipped = -1,   // an empty name or ID: left out without a word (never a result code)
+    // An ID file refused as a whole, nothing imported (results of a file import, never of a line).
+    IdFileTooLarge = -2,  // larger than MostIDFileBytes
+    IdFileWideText = -3,  // UTF-16 text (a byte-order mark of either order)
 };
+
+// An ID file of 100,000 users takes 2 to 4 MB, so 64 MB holds well over a million entries, more
+// than a list view or a settings file read by the profile functions can carry. Anything larger is
+// not an ID file (a log or an image picked through "All Files"): read whole, with the rows made of
+// it, it would take more memory than the 32-bit module's process may have.
+enum : size_t { MostIDFileBytes = 64u << 20 };
 
 // Field sizes in bytes, terminator included.
 enum : size_t {
@@ -42,15 +51,21 @@ const char* ParseCsvField(const char* input, char separator, char* dest, size_t 
 // empty text. Long texts saturate rather than wrap.
 long long ParseJobAccountID(const char* text);
 
-// Whether a name or user name may enter a list: the characters the lists take, at most 80 bytes,
-// and nothing that would break the settings file's lines when written as a key or a value.
-// Without a code page, the process's.
+// Whether a name or user name holds only the characters the lists take: printable ASCII but the
+// double quote, tabs, double-byte characters of the code page and the single bytes the name filter
+// keeps (half-width katakana), at most 80 bytes. Without a code page, the process's.
 bool PassesTextRule(const char* text);
 bool PassesTextRule(const char* text, const CodePageTraits& codePage);
 
-// Whether a text can be written as a settings-file key or value and read back as it was: no line
-// break, no "=", and no "[" or ";" at its start.
-bool IsSafeSettingsText(const char* text);
+// Whether a name can be written as a settings-file key and read back as the same key: no line
+// break, no "=", and its first byte after leading blanks neither "[" nor ";" (the profile
+// functions skip those blanks, and the line would then be a section header or a comment). User
+// names are values and need none of this.
+bool IsSafeSettingsKey(const char* text, const CodePageTraits& codePage);
+
+// The text rule and the key rule: what a name must pass.
+bool PassesNameRule(const char* text);
+bool PassesNameRule(const char* text, const CodePageTraits& codePage);
 
 // 0, IdListBadDigit or IdListBadRange for a non-empty ID text. Leading zeros are kept by callers.
 int CheckJobAccountID(const char* text);
@@ -108,15 +123,21 @@ struct ImportHandlers {
     void* context = nullptr;
 };
 
-// Imports the text of an ID file into `list`: every line, whatever its length, with LF or CR LF
-// ends. Returns the last refusal's code, or 0.
+// Imports the text of an ID file into `list`: every line, whatever its length, ended by LF, CR LF
+// or CR alone. A file that starts with the UTF-8 mark is UTF-8, each line taken into the code page
+// exactly (a line without an exact form is refused with IdListBadText); otherwise it is in the
+// code page already. A line holding a zero byte is refused with IdListBadText. Returns the last
+// refusal's code, or 0.
 int ImportIDText(const std::string& text, bool fixed, IdList* list, const ImportHandlers& handlers = {});
 // The same with the names read by `codePage`'s tables.
 int ImportIDText(const std::string& text, bool fixed, IdList* list, const ImportHandlers& handlers,
                  const CodePageTraits& codePage);
 
-// Reads the whole ID file; false when it cannot be opened or read.
-bool ReadIDFileText(const char* path, std::string* text);
+// What reading an ID file gave.
+enum class IdFileRead { Read, Unreadable, TooLarge, WideText };
+// Reads the whole ID file into `text` (left empty unless Read). A file beyond MostIDFileBytes is
+// TooLarge and is not read; one starting with a UTF-16 mark is WideText.
+IdFileRead ReadIDFile(const char* path, std::string* text);
 
 // Appends the entries of the registered-ID (or, with `fixed`, the fixed-ID) section of a settings
 // file, read in one go, to `list`. Returns the last refusal's code, or 0; a missing file or

@@ -273,8 +273,11 @@ int LoadRegisteredIDs(HWND list, bool fixed, const char* settingsFile)
 int ImportIDFile(HWND list, const char* idFile, bool fixed)
 {
     std::string text;
-    if (!ReadIDFileText(idFile, &text))
-        return IdListAccepted;
+    const IdFileRead read = ReadIDFile(idFile, &text);
+    if (read != IdFileRead::Read)
+        return read == IdFileRead::TooLarge   ? IdFileTooLarge
+               : read == IdFileRead::WideText ? IdFileWideText
+                                              : IdListAccepted;
     // The import works on a copy of the rows, which keeps a lookup by name, and the list then takes
     // what changed: overwritten rows in place, new rows at the end.
     IdList rows;

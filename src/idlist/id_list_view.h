@@ -61,5 +61,6 @@ int LoadRegisteredIDs(HWND list, bool fixed, const char* settingsFile);
 
 // Imports an ID file into the list: new names are appended, a registered name with other values is
 // replaced when the administrator agrees (asked in a box owned by the list's parent). Returns the
-// last refusal's code, or 0 (also for a file that cannot be read).
+// last refusal's code, or 0 (also for a file that cannot be read); IdFileTooLarge or
+// IdFileWideText, with nothing imported, for a file refused as a whole.
 int ImportIDFile(HWND list, const char* idFile, bool fixed);

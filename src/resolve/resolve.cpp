@@ -138,8 +138,9 @@ void SetModeFlags(JobAccountInfo* info, DWORD bits, DWORD overrides)
     SetFlag(info, overrides, OVR_HOST_ADDRESS, 0x020, JAF_HOST_ADDRESS, bits & 0x20);
 }
 
-// Asks for a fixed ID with the login-name dialog and stores it in the master copy for every driver.
-bool AskAndStoreFixedID()
+// Asks for a fixed ID with the login-name dialog and stores it in the master copy for every driver;
+// `given` receives what was entered.
+bool AskAndStoreFixedID(IdRow* given)
 {
     LoginNameRequest request = {};
     request.Kind = 2;
@@ -147,6 +148,8 @@ bool AskAndStoreFixedID()
                                      LoginNameDialogProc, reinterpret_cast<LPARAM>(&request));
     if (result <= 0)
         return false;
+    given->ID.assign(request.IDText, strnlen(request.IDText, sizeof request.IDText));
+    given->UserName.assign(request.UserName, strnlen(request.UserName, sizeof request.UserName));
     char master[PathChars];
     MasterSettingsPath(master);
     SetProfileKeys(master, "JobAccount",
@@ -167,14 +170,15 @@ bool HasFixedIDCandidates(const char* settingsFile)
 }
 
 // Asks for the fixed ID: a choice among the settings file's candidates, which the dialog sends to
-// every driver's copy, or else an entry for the master copy. False when nothing was given. A
-// selection dialog that cannot be created ends like a cancel: the job still prints, with the ID
-// read and the job's owner as user, as when the entry dialog cannot be created.
-bool AskForFixedID(const JobAccountInfo* info)
+// every driver's copy, or else an entry for the master copy. False when nothing was given; else
+// `given` holds the ID and user name chosen or entered. A selection dialog that cannot be created
+// ends like a cancel: the job still prints, with the ID read and the job's owner as user, as when
+// the entry dialog cannot be created.
+bool AskForFixedID(const JobAccountInfo* info, IdRow* given)
 {
     if (HasFixedIDCandidates(info->SettingsFilePath))
-        return OpenRegisteredIDDialog(GetActiveWindow(), FixedIDSelection) > 0;
-    return AskAndStoreFixedID();
+        return OpenRegisteredIDDialog(GetActiveWindow(), FixedIDSelection, given) > 0;
+    return AskAndStoreFixedID(given);
 }
 
 // Reads the fixed ID and user of the settings file into the record; true when a user is stored.
@@ -187,19 +191,38 @@ bool ReadFixedEntry(JobAccountInfo* info)
     return info->UserID[0] != '\0';
 }
 
+// A given entry that the settings file did not take (a user who may not write the module's or the
+// drivers' folders) still serves the job in hand: asking again could not store it either, and the
+// job would print with ID 0. False when the file took it, or nothing usable was given.
+bool TakeEntryNotStored(JobAccountInfo* info, const IdRow& given)
+{
+    if (ReadFixedEntry(info) || info->JobAccountID != 0)
+        return false;
+    if (ParseDecimal(given.ID.c_str()) == 0)
+        return false;
+    StoreIDText(info, given.ID.c_str());
+    CopyCut(info->UserID, given.UserName.c_str());
+    if (!info->UserID[0])
+        GetJobUserName(info);
+    return true;
+}
+
 void ResolveFixedID(JobAccountInfo* info, ResolveTrace* trace)
 {
     // Every stored entry is read back from the settings file, the last one included. The bound is
-    // on the dialogs: a settings file that never takes the entry must not ask without end.
+    // on the dialogs: an entry left empty must not ask without end.
     const int MostDialogs = 3;
     for (int dialogs = 0;; ++dialogs) {
         if (ReadFixedEntry(info))
             break;
+        IdRow given;
         if (info->JobAccountID != 0 || dialogs == MostDialogs || !MayOpenDialog(info, trace, "fixed-ID dialog") ||
-            !AskForFixedID(info)) {
+            !AskForFixedID(info, &given)) {
             GetJobUserName(info);
             break;
         }
+        if (TakeEntryNotStored(info, given))
+            break;
     }
     if (trace) {
         TraceAnswerSource(trace, "fixed ID: [JobAccount] JobAccountID and UserID", info->SettingsFilePath);

@@ -9,20 +9,20 @@ bool DecodesToOneCharacter(UINT codePage, const char* bytes, int count, WCHAR* w
     return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, count, wide, 2) == 1;
 }
 
-bool IsPunctuationOrSymbol(unsigned char c)
-{
-    const char text[1] = {static_cast<char>(c)};
-    WORD type1 = 0, type3 = 0;
-    GetStringTypeExA(LOCALE_USER_DEFAULT, CT_CTYPE1, text, 1, &type1);
-    GetStringTypeExA(LOCALE_USER_DEFAULT, CT_CTYPE3, text, 1, &type3);
-    return (type1 & C1_PUNCT) || (type3 & C3_SYMBOL);
-}
-
 }  // namespace
+
+bool IsUnicodeBlank(unsigned c)
+{
+    return c == 0x20 || (c >= 0x09 && c <= 0x0D) || c == 0x1A || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+           c == 0x3000;
+}
 
 CodePageTraits ReadCodePageTraits(unsigned codePage)
 {
     CodePageTraits traits;
+    // Conversions name the code page itself: CP_ACP would follow a thread's code page instead.
+    traits.number = codePage == CP_ACP ? GetACP() : codePage;
     CPINFO info = {};
     traits.multibyte = GetCPInfo(codePage, &info) && info.MaxCharSize > 1;
     for (unsigned byte = 0x80; byte <= 0xFF; ++byte) {
@@ -31,14 +31,14 @@ CodePageTraits ReadCodePageTraits(unsigned codePage)
         WCHAR wide[2] = {};
         if (DecodesToOneCharacter(codePage, &single, 1, wide) && wide[0] >= 0xFF61 && wide[0] <= 0xFF9F)
             traits.halfWidth[c] = true;
-        if (traits.multibyte)
-            traits.symbol[c] = IsPunctuationOrSymbol(c);
         if (!IsDBCSLeadByteEx(codePage, c))
             continue;
         traits.leadByte[c] = true;
         for (unsigned trail = 1; trail <= 0xFF; ++trail) {
             const char pair[2] = {single, static_cast<char>(trail)};
             traits.pairs[c][trail] = DecodesToOneCharacter(codePage, pair, 2, wide);
+            if (traits.pairs[c][trail] && IsUnicodeBlank(wide[0]))
+                traits.blankPairs[byte * 256u + trail] = true;
         }
     }
     return traits;

@@ -29,19 +29,40 @@ bool TemporaryNameBeside(const char* target, std::string* name)
     return name->size() < MAX_PATH;
 }
 
+// The failure's own error survives what is closed and cleaned up after it.
+bool FailWith(DWORD error)
+{
+    SetLastError(error);
+    return false;
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes)
+{
+    for (size_t written = 0; written < bytes.size();) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - written, 1u << 20));
+        DWORD done = 0;
+        if (!WriteFile(file, bytes.data() + written, chunk, &done, nullptr))
+            return false;
+        if (done == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        written += done;
+    }
+    return FlushFileBuffers(file) != FALSE;
+}
+
 bool WriteNewFile(const std::string& path, const std::string& bytes)
 {
     FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.ok())
         return false;
-    for (size_t written = 0; written < bytes.size();) {
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - written, 1u << 20));
-        DWORD done = 0;
-        if (!WriteFile(file.get(), bytes.data() + written, chunk, &done, nullptr) || done == 0)
-            return false;
-        written += done;
+    if (!WriteAll(file.get(), bytes)) {
+        const DWORD error = GetLastError();
+        file.Close();
+        return FailWith(error);
     }
-    return FlushFileBuffers(file.get()) && file.Close();
+    return file.Close();
 }
 
 void MakeWritable(const char* path)
@@ -123,6 +144,32 @@ std::string UpperKey(std::string key) { return UpperCaseKey(std::move(key)); }
 
 }  // namespace
 
+namespace {
+
+bool ReadOpenFile(HANDLE file, std::string* bytes, size_t mostBytes)
+{
+    LARGE_INTEGER size = {};
+    if (GetFileSizeEx(file, &size)) {
+        if (static_cast<unsigned long long>(size.QuadPart) > mostBytes)
+            return FailWith(ERROR_FILE_TOO_LARGE);
+        if (size.QuadPart > 0 && size.QuadPart < 0x40000000)
+            bytes->reserve(static_cast<size_t>(size.QuadPart));
+    }
+    char chunk[65536];
+    for (DWORD got = 0;;) {
+        if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr))
+            return false;
+        // The size is checked again as the file is read: it may grow meanwhile.
+        if (got > mostBytes - bytes->size())
+            return FailWith(ERROR_FILE_TOO_LARGE);
+        if (got == 0)
+            return true;
+        bytes->append(chunk, got);
+    }
+}
+
+}  // namespace
+
 bool ReadWholeFile(const char* path, std::string* bytes, size_t mostBytes)
 {
     bytes->clear();
@@ -130,43 +177,44 @@ bool ReadWholeFile(const char* path, std::string* bytes, size_t mostBytes)
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.ok())
         return false;
-    LARGE_INTEGER size = {};
-    if (GetFileSizeEx(file.get(), &size)) {
-        if (static_cast<unsigned long long>(size.QuadPart) > mostBytes)
-            return false;
-        if (size.QuadPart > 0 && size.QuadPart < 0x40000000)
-            bytes->reserve(static_cast<size_t>(size.QuadPart));
-    }
-    char chunk[65536];
-    for (DWORD got = 0;;) {
-        // The size is checked again as the file is read: it may grow meanwhile.
-        if (!ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) || got > mostBytes - bytes->size()) {
-            bytes->clear();
-            return false;
-        }
-        if (got == 0)
-            return true;
-        bytes->append(chunk, got);
-    }
+    if (ReadOpenFile(file.get(), bytes, mostBytes))
+        return true;
+    const DWORD error = GetLastError();
+    bytes->clear();
+    file.Close();
+    return FailWith(error);
+}
+
+bool ReadSettingsText(const char* path, std::string* text)
+{
+    if (ReadWholeFile(path, text))
+        return true;
+    const DWORD error = GetLastError();
+    // Only a file that is not there is empty; one that is there but cannot be read (its access
+    // list, another process holding it without read sharing, a share that went away) is not, and
+    // writing it anew from nothing would lose what it holds.
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? true : FailWith(error);
 }
 
 bool ReplaceFileContents(const char* target, const std::string& bytes)
 {
     if (!target || !target[0])
-        return false;
+        return FailWith(ERROR_INVALID_PARAMETER);
     std::string temporary;
     if (!TemporaryNameBeside(target, &temporary))
-        return false;
+        return FailWith(ERROR_FILENAME_EXCED_RANGE);
+    // The temporary file's clean-up must not take the place of the reason the write failed (a
+    // full disk, an access list), which callers report.
     if (!WriteNewFile(temporary, bytes)) {
+        const DWORD error = GetLastError();
         DeleteFileA(temporary.c_str());
-        return false;
+        return FailWith(error);
     }
     MakeWritable(target);
     if (!MoveOver(temporary, target)) {
         const DWORD error = GetLastError();
         DeleteFileA(temporary.c_str());
-        SetLastError(error);
-        return false;
+        return FailWith(error);
     }
     return true;
 }
@@ -236,7 +284,8 @@ bool UpdateSettingsFile(const char* file, const std::function<std::string(const 
 {
     FlushProfileCache(file);
     std::string text;
-    ReadWholeFile(file, &text);
+    if (!ReadSettingsText(file, &text))
+        return false;
     return ReplaceFileContents(file, edit(text));
 }
 

@@ -13,8 +13,12 @@
 using ProfileKeys = std::vector<std::pair<std::string, std::string>>;
 
 // The whole file; false (and empty) when it is missing, cannot be read or holds more than
-// `mostBytes`.
+// `mostBytes` (the last error then ERROR_FILE_TOO_LARGE); the thread's last error says why.
 bool ReadWholeFile(const char* path, std::string* bytes, size_t mostBytes = SIZE_MAX);
+
+// The whole settings file, empty when the file (or its folder) does not exist. False when it exists
+// but cannot be read; the last error says why.
+bool ReadSettingsText(const char* path, std::string* text);
 
 // Replaces (or creates) `target` with `bytes` through a temporary file in its directory. A
 // read-only target is made writable first. False when the file could not be replaced; the target
@@ -40,7 +44,8 @@ std::string WithKeysSet(const std::string& text, const char* section,
                         const ProfileKeys& entries);
 
 // Replaces the file with `edit` applied to its current text (empty when the file is missing), in one
-// step; false when the file could not be replaced.
+// step; false when the file could not be read or replaced, and it is then as it was. The last error
+// says why.
 bool UpdateSettingsFile(const char* file, const std::function<std::string(const std::string&)>& edit);
 
 // Rewrites one section of a settings file, keeping every other section and key.

@@ -282,6 +282,16 @@ int ImportIDFile(const char* file)
     case -3:
         std::fprintf(stderr, "jobacct: the IDs were registered, but a printer driver's copy could not be updated\n");
         return ExitFailed;
+    case -4:
+        std::fprintf(stderr, "jobacct: \"%s\" is larger than 64 MB, too large for an ID file; nothing was imported\n",
+                     file);
+        return ExitFailed;
+    case -5:
+        std::fprintf(stderr,
+                     "jobacct: \"%s\" is Unicode (UTF-16) text, which cannot be imported; save it as CSV or CSV "
+                     "UTF-8; nothing was imported\n",
+                     file);
+        return ExitFailed;
     default:
         if (report.refused > 0) {
             std::fprintf(stderr, "jobacct: %lu line(s) refused; the other lines were imported\n",

@@ -82,6 +82,9 @@ INT_PTR RunScript(const std::function<INT_PTR()>& open, std::vector<Step> steps,
     if (stuck)
         *stuck = script.stuck;
     EXPECT_FALSE(script.stuck) << "a window stayed open after the script ended";
+    // A dialog that closes early skips the checks of the steps after it: that is a failure too.
+    EXPECT_EQ(script.next, script.steps.size())
+        << "the modal loop ended before step " << script.next + 1 << " of " << script.steps.size() << " ran";
     return result;
 }
 

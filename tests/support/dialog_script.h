@@ -12,7 +12,8 @@
 using Step = std::function<void(HWND)>;
 
 // Opens template `templateId` of `module` with `proc` and runs the steps; a window still open 40
-// ticks after the last step is ended with -2 and fails the test (and sets *stuck).
+// ticks after the last step is ended with -2 and fails the test (and sets *stuck). A modal loop
+// that ends before every step ran fails the test too.
 INT_PTR RunDialog(HMODULE module, int templateId, DLGPROC proc, LPARAM init, std::vector<Step> steps,
                   bool* stuck = nullptr);
 // Runs the steps against whatever modal loop `open` starts on this thread (an export, a sheet).
