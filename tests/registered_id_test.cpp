@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <commctrl.h>
@@ -65,15 +67,6 @@ void SelectRows(HWND dialog, std::vector<int> rows)
 Step Select(std::vector<int> rows)
 {
     return Inspect([rows](HWND dialog) { SelectRows(dialog, rows); });
-}
-
-LPARAM RowTag(HWND dialog, int row)
-{
-    LVITEMA item = {};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    SendDlgItemMessageA(dialog, IDC_ID_LIST, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    return item.lParam;
 }
 
 // Records the text of the message box in front and answers it with `button`.
@@ -265,11 +258,14 @@ TEST(RegisteredIDDialog, AddAsksAboutAKnownNameOnlyInTheRegisteredList)
 }
 
 // Delete takes every selected row, a few or many, without a question; the rows that stay keep
-// their order and tags, and Cancel afterwards leaves the master copy as it was.
+// their order and tags, and Cancel afterwards leaves the master copy as it was. The tags show in
+// the sort: a row added next takes the row count as its tag, and when a kept row carries that tag
+// too, the sort orders the new row by the kept row's name.
 TEST(RegisteredIDDialog, DeleteRemovesEverySelectedRow)
 {
     Drivers drivers;
     AdminModule admin(Common, Strings);
+    bool descending = true;  // the first click after the module's load
     for (int count : {4, 100}) {
         std::string master = "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\n";
         std::vector<int> selected;
@@ -285,14 +281,36 @@ TEST(RegisteredIDDialog, DeleteRemovesEverySelectedRow)
                 selected.push_back(i);
             }
         }
+        // The order a name sort gives after "a" is added with the tag kept.size().
+        std::vector<std::pair<std::string, LPARAM>> rows;
+        for (size_t row = 0; row < kept.size(); ++row)
+            rows.emplace_back(kept[row], keptTags[row]);
+        rows.emplace_back("a/a/1", static_cast<LPARAM>(kept.size()));
+        auto sortName = [&rows](LPARAM tag) {
+            for (const auto& row : rows)
+                if (row.second == tag)
+                    return row.first.substr(0, row.first.find('/'));
+            return std::string(" ");
+        };
+        std::stable_sort(rows.begin(), rows.end(), [&](const auto& x, const auto& y) {
+            return descending ? sortName(x.second) > sortName(y.second) : sortName(x.second) < sortName(y.second);
+        });
+        descending = !descending;
+        std::vector<std::string> sorted;
+        for (const auto& row : rows)
+            sorted.push_back(row.first);
+
         SettingsFiles files(admin, drivers, master);
         std::string before = ReadFileBytes(files.master);
         const std::string what = std::to_string(selected.size()) + " of " + std::to_string(count) + " rows selected";
         RunTask(admin, 0, {Select(selected), Press(IDC_DELETE), Inspect([&](HWND dialog) {
                                EXPECT_EQ(ShownRows(dialog), kept) << what;
-                               for (size_t row = 0; row < keptTags.size(); ++row)
-                                   EXPECT_EQ(RowTag(dialog, static_cast<int>(row)), keptTags[row]) << what;
                                EXPECT_FALSE(Enabled(dialog, IDC_DELETE)) << what;
+                           }),
+                           Press(IDC_ADD), Enter("a", "a", "1"),
+                           Inspect([&](HWND dialog) {
+                               ClickColumn(dialog, 0);
+                               EXPECT_EQ(ShownRows(dialog), sorted) << what << ", then a row added and sorted";
                            }),
                            Press(IDCANCEL)});
         EXPECT_EQ(ReadFileBytes(files.master), before) << what;
@@ -450,4 +468,82 @@ TEST(RegisteredIDDialog, SortDirectionIsSharedWithTheOtherClientDialog)
         {"alice/alice/123", "bob/bob/77"},  // the other dialog goes on: ascending
     };
     EXPECT_EQ(orders, expected);
+}
+
+// At the scale administrators have: a registered-ID list of 100,000 entries is sorted by each
+// column twice, every second row shown is deleted, and OK writes the rows left in the order shown.
+// User names and IDs repeat, so each sort also keeps the order of rows it finds equal.
+TEST(RegisteredIDDialog, AHundredThousandRowsSortDeleteAndWriteInTheOrderShown)
+{
+    Drivers drivers;
+    AdminModule admin(Common, Strings);
+    const unsigned count = 100000;
+    struct Entry {
+        std::string name, user, id;
+    };
+    std::vector<Entry> entries;
+    std::string master = "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\n";
+    for (unsigned i = 0; i < count; ++i) {
+        Entry entry;
+        entry.name = "n" + std::to_string(100000 + (i * 7919u) % count);
+        entry.user = i % 3 == 0 ? entry.name : "User " + std::to_string(i % 1000);
+        entry.id = std::to_string(1 + (i * 31u) % 5000);
+        master += entry.name + "=" + entry.id + (entry.user != entry.name ? "," + entry.user : "") + "\r\n";
+        entries.push_back(entry);
+    }
+
+    // The order the six clicks give: the first click after the module's load sorts descending,
+    // and each click turns the direction; the ID column compares numbers.
+    bool descending = true;
+    for (int column : {0, 0, 1, 1, 2, 2}) {
+        auto key = [column](const Entry& entry) -> const std::string& {
+            return column == 0 ? entry.name : column == 1 ? entry.user : entry.id;
+        };
+        auto less = [&](const Entry& x, const Entry& y) {
+            if (column == 2)
+                return std::stoul(key(x)) < std::stoul(key(y));
+            return key(x) < key(y);
+        };
+        std::stable_sort(entries.begin(), entries.end(),
+                         [&](const Entry& x, const Entry& y) { return descending ? less(y, x) : less(x, y); });
+        descending = !descending;
+    }
+    std::vector<int> everySecond;
+    std::vector<std::string> shown, written;
+    for (unsigned row = 0; row < count; ++row) {
+        const Entry& entry = entries[row];
+        if (row % 2 == 1) {
+            everySecond.push_back(static_cast<int>(row));
+            continue;
+        }
+        shown.push_back(entry.name + "/" + entry.user + "/" + entry.id);
+        written.push_back(entry.name + "=" + entry.id + (entry.user != entry.name ? "," + entry.user : ""));
+    }
+
+    SettingsFiles files(admin, drivers, master);
+    auto click = [](int column) { return Inspect([column](HWND dialog) { ClickColumn(dialog, column); }); };
+    auto firstDifference = [](const std::vector<std::string>& got, const std::vector<std::string>& expected) {
+        for (size_t row = 0; row < got.size() && row < expected.size(); ++row)
+            if (got[row] != expected[row])
+                return "row " + std::to_string(row) + ": " + got[row] + " instead of " + expected[row];
+        return got.size() == expected.size() ? std::string() : std::to_string(got.size()) + " rows";
+    };
+    RunTask(admin, 0,
+            {Inspect([&](HWND dialog) { EXPECT_EQ(ShownRows(dialog).size(), count); }), click(0), click(0), click(1),
+             click(1), click(2), click(2), Select(everySecond), Press(IDC_DELETE),
+             Inspect([&](HWND dialog) { EXPECT_EQ(firstDifference(ShownRows(dialog), shown), "") << "shown"; }),
+             Press(IDOK)});
+
+    std::string text = ReadFileBytes(files.master);
+    size_t start = text.find("[JobAccountID]\r\n");
+    ASSERT_NE(start, std::string::npos);
+    std::vector<std::string> lines;
+    for (size_t line = start + 16; line < text.size() && text[line] != '[';) {
+        size_t end = text.find("\r\n", line);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(line, end - line));
+        line = end + 2;
+    }
+    EXPECT_EQ(firstDifference(lines, written), "") << "written";
 }

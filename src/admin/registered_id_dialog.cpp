@@ -33,7 +33,9 @@ enum : int { FixedUserChars = 81, FixedIDChars = 256 };
 enum : UINT { SelectionChangedMessage = WM_APP + 1 };
 
 const char AttentionProperty[] = "zrRegisteredIDAttention";
-const char SelectionPendingProperty[] = "zrRegisteredIDSelectionPending";
+// Set while the posted update is on its way; a window property would cost a trip to the window
+// server for each of the notifications.
+bool SelectionUpdatePending = false;
 
 const HelpContextRow ListHelp[] = {{IDC_ANOTHER_MODE_NOTE, 10050}, {IDC_ID_LIST, 10051}, {IDC_IMPORT, 10006},
                                    {IDC_DELETE, 10052},            {IDC_ADD, 10055},     {IDOK, 10053},
@@ -311,10 +313,9 @@ void OnItemChanged(HWND dialog)
 
 void NoteSelectionChange(HWND dialog)
 {
-    if (GetPropA(dialog, SelectionPendingProperty))
+    if (SelectionUpdatePending)
         return;
-    SetPropA(dialog, SelectionPendingProperty, reinterpret_cast<HANDLE>(1));
-    PostMessageA(dialog, SelectionChangedMessage, 0, 0);
+    SelectionUpdatePending = PostMessageA(dialog, SelectionChangedMessage, 0, 0) != FALSE;
 }
 
 INT_PTR OnNotify(HWND dialog, const NMHDR* header)
@@ -389,7 +390,7 @@ INT_PTR CALLBACK RegisteredIDDialogProc(HWND dialog, UINT message, WPARAM wParam
     case WM_NOTIFY:
         return OnNotify(dialog, reinterpret_cast<const NMHDR*>(lParam));
     case SelectionChangedMessage:
-        RemovePropA(dialog, SelectionPendingProperty);
+        SelectionUpdatePending = false;
         OnItemChanged(dialog);
         return TRUE;
     case WM_TIMER:
@@ -406,7 +407,7 @@ INT_PTR CALLBACK RegisteredIDDialogProc(HWND dialog, UINT message, WPARAM wParam
     case WM_DESTROY:
         KillTimer(dialog, AttentionTimer);
         RemovePropA(dialog, AttentionProperty);
-        RemovePropA(dialog, SelectionPendingProperty);
+        SelectionUpdatePending = false;
         DeleteDialogFont(dialog);
         return FALSE;
     default:

@@ -16,45 +16,60 @@ enum : int { ListTextChars = 256 };
 // Room the list view leaves beside a cell's text: what its own autosize adds to the widest text.
 enum : int { CellPadding = 12 };
 
-const char RowsProperty[] = "zrIdListRows";
-const char ProcProperty[] = "zrIdListProc";
+// What an ID list view carries beside the list view's own state, in its user data: window
+// properties would cost a trip to the window server on every message the list gets.
+struct ListStore {
+    IdRows rows;
+    WNDPROC listViewProc;
+};
 
-IdRows* RowsOf(HWND list) { return list ? static_cast<IdRows*>(GetPropA(list, RowsProperty)) : nullptr; }
+LRESULT CALLBACK StoreKeepingProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
 
-WNDPROC ListViewProc(HWND list) { return reinterpret_cast<WNDPROC>(GetPropA(list, ProcProperty)); }
+// The user data is the store's only while the store's procedure sees the list's messages.
+ListStore* StoreOf(HWND list)
+{
+    if (!list || GetWindowLongPtrW(list, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(StoreKeepingProc))
+        return nullptr;
+    return reinterpret_cast<ListStore*>(GetWindowLongPtrW(list, GWLP_USERDATA));
+}
+
+IdRows* RowsOf(HWND list)
+{
+    ListStore* store = StoreOf(list);
+    return store ? &store->rows : nullptr;
+}
 
 // The list view's own handling of a message, past the store's.
 LRESULT CallListView(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    WNDPROC proc = ListViewProc(list);
-    return proc ? CallWindowProcW(proc, list, message, wParam, lParam) : SendMessageW(list, message, wParam, lParam);
+    ListStore* store = StoreOf(list);
+    return store ? CallWindowProcW(store->listViewProc, list, message, wParam, lParam)
+                 : SendMessageW(list, message, wParam, lParam);
 }
 
 // Keeps the store in step with rows deleted through the list view's messages, and frees it with
 // the window.
 LRESULT CALLBACK StoreKeepingProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    WNDPROC proc = ListViewProc(list);
-    if (!proc)
+    auto* store = reinterpret_cast<ListStore*>(GetWindowLongPtrW(list, GWLP_USERDATA));
+    if (!store)
         return DefWindowProcW(list, message, wParam, lParam);
-    IdRows* rows = RowsOf(list);
+    const WNDPROC proc = store->listViewProc;
     switch (message) {
     case LVM_DELETEALLITEMS:
-        if (rows)
-            rows->Clear();
+        store->rows.Clear();
         break;
     case LVM_DELETEITEM:
-        if (rows && wParam < rows->Size()) {
-            std::vector<bool> remove(rows->Size());
+        if (wParam < store->rows.Size()) {
+            std::vector<bool> remove(store->rows.Size());
             remove[wParam] = true;
-            rows->Remove(remove);
+            store->rows.Remove(remove);
         }
         break;
     case WM_NCDESTROY:
         SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
-        RemovePropA(list, ProcProperty);
-        RemovePropA(list, RowsProperty);
-        delete rows;
+        SetWindowLongPtrW(list, GWLP_USERDATA, 0);
+        delete store;
         break;
     default:
         break;
@@ -66,14 +81,17 @@ IdRows* AttachRows(HWND list)
 {
     if (IdRows* rows = RowsOf(list))
         return rows;
-    auto* rows = new (std::nothrow) IdRows;
-    if (!rows || !SetPropA(list, RowsProperty, rows)) {
-        delete rows;
+    auto* store = new (std::nothrow) ListStore;
+    if (!store)
+        return nullptr;
+    store->listViewProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(list, GWLP_WNDPROC));
+    if (GetWindowLongPtrW(list, GWLP_USERDATA) != 0 || !store->listViewProc) {
+        delete store;  // the user data is someone else's: the list stays without a store
         return nullptr;
     }
-    LONG_PTR proc = SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StoreKeepingProc));
-    SetPropA(list, ProcProperty, reinterpret_cast<HANDLE>(proc));
-    return rows;
+    SetWindowLongPtrW(list, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(store));
+    SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StoreKeepingProc));
+    return &store->rows;
 }
 
 int ColumnWidth(HWND list, int column)
@@ -177,10 +195,14 @@ void FitColumns(HWND list, bool fitUserColumn)
 std::vector<bool> SelectedRows(HWND list, size_t count)
 {
     std::vector<bool> selected(count);
+    // A search past the last selected row may start again from the top: the walk ends there.
+    int previous = -1;
     for (int row = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-         row >= 0 && static_cast<size_t>(row) < count;
-         row = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, row, LVNI_SELECTED)))
+         row > previous && static_cast<size_t>(row) < count;
+         row = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) {
         selected[row] = true;
+        previous = row;
+    }
     return selected;
 }
 
