@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <commctrl.h>
@@ -68,15 +70,6 @@ Step Select(std::vector<int> rows)
     return Inspect([rows](HWND dialog) { SelectRows(dialog, rows); });
 }
 
-LPARAM RowTag(HWND dialog, int row)
-{
-    LVITEMA item = {};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    SendDlgItemMessageA(dialog, IDC_ID_LIST, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    return item.lParam;
-}
-
 // Records the text of the message box in front and answers it with `button`.
 Step AnswerBox(std::vector<std::string>* seen, int button)
 {
@@ -104,6 +97,37 @@ Step ExpectRows(std::vector<std::string> rows, std::string what)
 
 const char FixedMaster[] = "[JobAccount]\r\nMode=5\r\nJobAccountID=11\r\nUserID=\r\n"
                            "[FixedID]\r\n0=a,11\r\n1=b,22,bob\r\n2=c,33\r\n";
+
+// The rows after a name sort when the rows shown (in any order, each with the tag it was loaded
+// with) get "a" appended with the row count as tag: a tag's first row gives the name it sorts by,
+// and rows that sort alike keep their order.
+std::vector<std::string> NameSortWithTags(const std::vector<std::string>& shown, const std::vector<LPARAM>& tags,
+                                          bool descending)
+{
+    std::vector<std::pair<std::string, LPARAM>> rows;
+    for (size_t row = 0; row < shown.size(); ++row)
+        rows.emplace_back(shown[row], tags[row]);
+    rows.emplace_back("a/a/1", static_cast<LPARAM>(shown.size()));
+    std::vector<std::string> keys;
+    for (const auto& row : rows) {
+        std::string key = " ";
+        for (const auto& first : rows)
+            if (first.second == row.second) {
+                key = first.first.substr(0, first.first.find('/'));
+                break;
+            }
+        keys.push_back(key);
+    }
+    std::vector<size_t> order(rows.size());
+    for (size_t row = 0; row < order.size(); ++row)
+        order[row] = row;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t x, size_t y) { return descending ? keys[x] > keys[y] : keys[x] < keys[y]; });
+    std::vector<std::string> sorted;
+    for (size_t row : order)
+        sorted.push_back(rows[row].first);
+    return sorted;
+}
 
 }  // namespace
 
@@ -339,7 +363,9 @@ TEST(RegisteredIDDialog, ImportOfAUnicodeFileSaysWhyAndImportsNothing)
 }
 
 // Delete takes every selected row, a few or many, without a question; the rows that stay keep
-// their order and tags, and Cancel afterwards leaves the master copy as it was.
+// their order and tags, and Cancel afterwards leaves the master copy as it was. The tags show in
+// the sort: a row added next takes the row count as its tag, and when a kept row carries that tag
+// too, the sort orders the new row by the kept row's name.
 TEST(RegisteredIDDialog, DeleteRemovesEverySelectedRow)
 {
     Drivers drivers;
@@ -362,15 +388,80 @@ TEST(RegisteredIDDialog, DeleteRemovesEverySelectedRow)
         SettingsFiles files(admin, drivers, master);
         std::string before = ReadFileBytes(files.master);
         const std::string what = std::to_string(selected.size()) + " of " + std::to_string(count) + " rows selected";
+        bool descending = false;
         RunTask(admin, 0, {Select(selected), Press(IDC_DELETE), Inspect([&](HWND dialog) {
                                EXPECT_EQ(ShownRows(dialog), kept) << what;
-                               for (size_t row = 0; row < keptTags.size(); ++row)
-                                   EXPECT_EQ(RowTag(dialog, static_cast<int>(row)), keptTags[row]) << what;
                                EXPECT_FALSE(Enabled(dialog, IDC_DELETE)) << what;
+                           }),
+                           // A first click shows the direction the shared sort is in (with more
+                           // than one row); the rows kept are in ascending name order.
+                           Inspect([&](HWND dialog) {
+                               ClickColumn(dialog, 0);
+                               descending = ShownRows(dialog).front() > ShownRows(dialog).back();
+                               if (descending) {
+                                   std::reverse(kept.begin(), kept.end());
+                                   std::reverse(keptTags.begin(), keptTags.end());
+                               }
+                           }),
+                           Press(IDC_ADD), Enter("a", "a", "1"),
+                           Inspect([&](HWND dialog) {
+                               ClickColumn(dialog, 0);
+                               std::vector<std::string> shown = ShownRows(dialog);
+                               if (kept.size() == 1 && shown == NameSortWithTags(kept, keptTags, descending))
+                                   return;  // one row shows no direction
+                               EXPECT_EQ(shown, NameSortWithTags(kept, keptTags, !descending))
+                                   << what << ", then a row added and sorted";
                            }),
                            Press(IDCANCEL)});
         EXPECT_EQ(ReadFileBytes(files.master), before) << what;
     }
+}
+
+// The list view keeps only the selection and focus of an owner-data list, by position: a sort
+// moves them with their rows, so Delete and Select still take the rows the administrator chose.
+// The list view's own search by name reaches the rows too, without regard to case.
+TEST(RegisteredIDDialog, SelectionFollowsItsRowsThroughASort)
+{
+    Drivers drivers;
+    AdminModule admin(Common, Strings);
+    SettingsFiles files(admin, drivers,
+                        "[JobAccount]\r\nMode=5\r\n[FixedID]\r\n0=d,4\r\n1=b,2\r\n2=e,5\r\n3=a,1\r\n4=c,3\r\n");
+    auto selectedNames = [](HWND dialog) {
+        HWND list = GetDlgItem(dialog, IDC_ID_LIST);
+        std::vector<std::string> rows = ShownRows(dialog), names;
+        for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0 && row < static_cast<int>(rows.size());
+             row = ListView_GetNextItem(list, row, LVNI_SELECTED))
+            names.push_back(rows[row].substr(0, rows[row].find('/')));
+        return names;
+    };
+    auto find = [](HWND dialog, const char* name, int flags) {
+        LVFINDINFOA info = {};
+        info.flags = static_cast<UINT>(flags);
+        info.psz = name;
+        return static_cast<int>(SendDlgItemMessageA(dialog, IDC_ID_LIST, LVM_FINDITEMA, static_cast<WPARAM>(-1),
+                                                    reinterpret_cast<LPARAM>(&info)));
+    };
+    RunTask(admin, 1,
+            {Select({0, 2}), Inspect([&](HWND dialog) {
+                 ClickColumn(dialog, 2);  // descending by ID: e d c b a
+                 EXPECT_EQ(ShownRows(dialog), (std::vector<std::string>{"e//5", "d//4", "c//3", "b//2", "a//1"}));
+                 EXPECT_EQ(selectedNames(dialog), (std::vector<std::string>{"e", "d"}));
+                 EXPECT_EQ(find(dialog, "C", LVFI_STRING), 2);
+                 EXPECT_EQ(find(dialog, "x", LVFI_STRING), -1);
+             }),
+             Press(IDC_DELETE),
+             Inspect([&](HWND dialog) {
+                 EXPECT_EQ(ShownRows(dialog), (std::vector<std::string>{"c//3", "b//2", "a//1"}));
+                 EXPECT_TRUE(selectedNames(dialog).empty());
+                 EXPECT_FALSE(Enabled(dialog, IDC_DELETE));
+             }),
+             Select({1}), Inspect([](HWND dialog) { ClickColumn(dialog, 0); }),  // ascending by name: a b c
+             Press(IDC_SELECT), Inspect([&](HWND dialog) {
+                 EXPECT_EQ(selectedNames(dialog), std::vector<std::string>{"b"});
+                 EXPECT_EQ(ItemText(dialog, IDC_FIXED_ID), "2");
+                 EXPECT_TRUE(Enabled(dialog, IDC_SELECT));
+             }),
+             Press(IDCANCEL)});
 }
 
 // An import asks only about a name whose values change, reports refused lines once, and a
@@ -524,4 +615,86 @@ TEST(RegisteredIDDialog, SortDirectionIsSharedWithTheOtherClientDialog)
         {"alice/alice/123", "bob/bob/77"},  // the other dialog goes on: ascending
     };
     EXPECT_EQ(orders, expected);
+}
+
+// At the scale administrators have: a registered-ID list of 100,000 entries is sorted by each
+// column twice, every second row shown is deleted, and OK writes the rows left in the order shown.
+// User names and IDs repeat, so each sort also keeps the order of rows it finds equal.
+TEST(RegisteredIDDialog, AHundredThousandRowsSortDeleteAndWriteInTheOrderShown)
+{
+    Drivers drivers;
+    AdminModule admin(Common, Strings);
+    const unsigned count = 100000;
+    struct Entry {
+        std::string name, user, id;
+    };
+    std::vector<Entry> entries;
+    std::string master = "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\n";
+    for (unsigned i = 0; i < count; ++i) {
+        Entry entry;
+        entry.name = "n" + std::to_string(100000 + (i * 7919u) % count);
+        entry.user = i % 3 == 0 ? entry.name : "User " + std::to_string(i % 1000);
+        entry.id = std::to_string(1 + (i * 31u) % 5000);
+        master += entry.name + "=" + entry.id + (entry.user != entry.name ? "," + entry.user : "") + "\r\n";
+        entries.push_back(entry);
+    }
+
+    // The order the six clicks give, each click turning the shared direction; the ID column
+    // compares numbers. The direction of the first is seen in the dialog (names are distinct).
+    std::vector<std::string> shown, written;
+    auto expectOrder = [&](bool descending) {
+        for (int column : {0, 0, 1, 1, 2, 2}) {
+            auto key = [column](const Entry& entry) -> const std::string& {
+                return column == 0 ? entry.name : column == 1 ? entry.user : entry.id;
+            };
+            auto less = [&](const Entry& x, const Entry& y) {
+                if (column == 2)
+                    return std::stoul(key(x)) < std::stoul(key(y));
+                return key(x) < key(y);
+            };
+            std::stable_sort(entries.begin(), entries.end(),
+                             [&](const Entry& x, const Entry& y) { return descending ? less(y, x) : less(x, y); });
+            descending = !descending;
+        }
+        for (unsigned row = 0; row < count; row += 2) {
+            const Entry& entry = entries[row];
+            shown.push_back(entry.name + "/" + entry.user + "/" + entry.id);
+            written.push_back(entry.name + "=" + entry.id + (entry.user != entry.name ? "," + entry.user : ""));
+        }
+    };
+    std::vector<int> everySecond;
+    for (unsigned row = 1; row < count; row += 2)
+        everySecond.push_back(static_cast<int>(row));
+
+    SettingsFiles files(admin, drivers, master);
+    auto click = [](int column) { return Inspect([column](HWND dialog) { ClickColumn(dialog, column); }); };
+    auto firstDifference = [](const std::vector<std::string>& got, const std::vector<std::string>& expected) {
+        for (size_t row = 0; row < got.size() && row < expected.size(); ++row)
+            if (got[row] != expected[row])
+                return "row " + std::to_string(row) + ": " + got[row] + " instead of " + expected[row];
+        return got.size() == expected.size() ? std::string() : std::to_string(got.size()) + " rows";
+    };
+    RunTask(admin, 0,
+            {Inspect([&](HWND dialog) {
+                 EXPECT_EQ(ShownRows(dialog).size(), count);
+                 ClickColumn(dialog, 0);
+                 std::vector<std::string> rows = ShownRows(dialog);
+                 expectOrder(rows.front() > rows.back());
+             }),
+             click(0), click(1), click(1), click(2), click(2), Select(everySecond), Press(IDC_DELETE),
+             Inspect([&](HWND dialog) { EXPECT_EQ(firstDifference(ShownRows(dialog), shown), "") << "shown"; }),
+             Press(IDOK)});
+
+    std::string text = ReadFileBytes(files.master);
+    size_t start = text.find("[JobAccountID]\r\n");
+    ASSERT_NE(start, std::string::npos);
+    std::vector<std::string> lines;
+    for (size_t line = start + 16; line < text.size() && text[line] != '[';) {
+        size_t end = text.find("\r\n", line);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(line, end - line));
+        line = end + 2;
+    }
+    EXPECT_EQ(firstDifference(lines, written), "") << "written";
 }

@@ -150,7 +150,11 @@ INT_PTR CALLBACK AnotherClientDialogProc(HWND dialog, UINT message, WPARAM wPara
         return TRUE;
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-        if (!header || header->idFrom != IDC_ID_LIST || header->code != LVN_COLUMNCLICK)
+        if (!header || header->idFrom != IDC_ID_LIST)
+            return FALSE;
+        if (AnswerIDListNotify(dialog, header))
+            return TRUE;
+        if (header->code != LVN_COLUMNCLICK)
             return FALSE;
         SortListByColumn(*reinterpret_cast<const NMLISTVIEW*>(lParam));
         return TRUE;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "idlist/id_list.h"
+#include "idlist/id_list_view.h"
 
 int SortDirection = 1;
 
@@ -39,6 +40,9 @@ bool IsRightAligned(HWND list, int column)
 
 void SortListByColumn(const NMLISTVIEW& click)
 {
+    // The ID lists hold their rows themselves and sort them there.
+    if (SortIDListByColumn(click))
+        return;
     ToggleSortDirection();
     HWND list = click.hdr.hwndFrom;
     // One pass over the rows for the keys instead of a search per comparison: large lists sort

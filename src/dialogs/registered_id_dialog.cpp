@@ -29,12 +29,16 @@ namespace {
 enum : DWORD { ModeHideList = 4, ModeFixedID = 5 };
 enum : int { FixedUserChars = 81, FixedIDChars = 256 };
 
-// Deleting rows one at a time moves every row below each; past this many, the list is rebuilt.
-enum : int { MostSingleDeletes = 32 };
+// Posted to itself when the selection changed: a selection of many rows arrives as a notification
+// per row, and the buttons follow once, after the last.
+enum : UINT { SelectionChangedMessage = WM_APP + 1 };
 
 const char AttentionProperty[] = "zrRegisteredIDAttention";
 // Where the selection's OK leaves the row chosen, when its opener asked for it.
 const char ChoiceProperty[] = "zrRegisteredIDChoice";
+// Set while the posted update is on its way; a window property would cost a trip to the window
+// server for each of the notifications.
+bool SelectionUpdatePending = false;
 
 const HelpContextRow ListHelp[] = {{IDC_ANOTHER_MODE_NOTE, 10050}, {IDC_ID_LIST, 10051}, {IDC_IMPORT, 10006},
                                    {IDC_DELETE, 10052},            {IDC_ADD, 10055},     {IDOK, 10053},
@@ -71,11 +75,6 @@ std::string ItemText(HWND dialog, int id, int size)
 }
 
 int SelectedCount(HWND list) { return static_cast<int>(SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0)); }
-
-int FirstSelected(HWND list)
-{
-    return static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-}
 
 // ---- initialisation
 
@@ -254,6 +253,8 @@ void OnExport(HWND dialog)
 
 // ---- editing the list
 
+void OnItemChanged(HWND dialog);
+
 void OnImport(HWND dialog)
 {
     char idFile[PathChars] = {};
@@ -315,14 +316,9 @@ void OnSelect(HWND dialog)
 
 void OnDelete(HWND dialog)
 {
-    HWND list = IDList(dialog);
-    if (SelectedCount(list) <= MostSingleDeletes) {
-        for (int row = FirstSelected(list); row >= 0; row = FirstSelected(list))
-            if (!SendMessageA(list, LVM_DELETEITEM, row, 0))
-                break;
-        return;
-    }
-    DeleteSelectedRows(list);
+    DeleteSelectedRows(IDList(dialog));
+    // The list forgets its selection without a notification when its rows are renumbered.
+    OnItemChanged(dialog);
 }
 
 // ---- notifications, timer, help
@@ -338,16 +334,26 @@ void OnItemChanged(HWND dialog)
     EnableWindow(GetDlgItem(dialog, IDC_DELETE), selected >= 1);
 }
 
+void NoteSelectionChange(HWND dialog)
+{
+    if (SelectionUpdatePending)
+        return;
+    SelectionUpdatePending = PostMessageA(dialog, SelectionChangedMessage, 0, 0) != FALSE;
+}
+
 INT_PTR OnNotify(HWND dialog, const NMHDR* header)
 {
     if (!header || header->idFrom != IDC_ID_LIST)
         return FALSE;
+    if (AnswerIDListNotify(dialog, header))
+        return TRUE;
     switch (header->code) {
     case LVN_COLUMNCLICK:
         SortListByColumn(*reinterpret_cast<const NMLISTVIEW*>(header));
         return TRUE;
     case LVN_ITEMCHANGED:
-        OnItemChanged(dialog);
+    case LVN_ODSTATECHANGED:
+        NoteSelectionChange(dialog);
         return TRUE;
     case NM_DBLCLK:
         if (IsFixed(dialog) && SelectedCount(IDList(dialog)) > 0)
@@ -406,6 +412,10 @@ INT_PTR CALLBACK RegisteredIDDialogProc(HWND dialog, UINT message, WPARAM wParam
         return TRUE;
     case WM_NOTIFY:
         return OnNotify(dialog, reinterpret_cast<const NMHDR*>(lParam));
+    case SelectionChangedMessage:
+        SelectionUpdatePending = false;
+        OnItemChanged(dialog);
+        return TRUE;
     case WM_TIMER:
         if (wParam == AttentionTimer)
             OnTimer(dialog);
@@ -420,6 +430,7 @@ INT_PTR CALLBACK RegisteredIDDialogProc(HWND dialog, UINT message, WPARAM wParam
     case WM_DESTROY:
         KillTimer(dialog, AttentionTimer);
         RemovePropA(dialog, AttentionProperty);
+        SelectionUpdatePending = false;
         DeleteDialogFont(dialog);
         return FALSE;
     default:

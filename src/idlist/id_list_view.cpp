@@ -1,9 +1,10 @@
 #include "idlist/id_list_view.h"
 
-#include <commctrl.h>
-
+#include <algorithm>
+#include <new>
 #include <string>
 
+#include "idlist/id_rows.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
 #include "settings/system_library.h"
@@ -12,15 +13,85 @@ namespace {
 
 enum : int { ListTextChars = 256 };
 
-std::string RowText(HWND list, int position, int column)
+// Room the list view leaves beside a cell's text: what its own autosize adds to the widest text.
+enum : int { CellPadding = 12 };
+
+// What an ID list view carries beside the list view's own state, in its user data: window
+// properties would cost a trip to the window server on every message the list gets.
+struct ListStore {
+    IdRows rows;
+    WNDPROC listViewProc;
+};
+
+LRESULT CALLBACK StoreKeepingProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The user data is the store's only while the store's procedure sees the list's messages.
+ListStore* StoreOf(HWND list)
 {
-    char text[ListTextChars] = {};
-    LVITEMA item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    SendMessageA(list, LVM_GETITEMTEXTA, position, reinterpret_cast<LPARAM>(&item));
-    return text;
+    if (!list || GetWindowLongPtrW(list, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(StoreKeepingProc))
+        return nullptr;
+    return reinterpret_cast<ListStore*>(GetWindowLongPtrW(list, GWLP_USERDATA));
+}
+
+IdRows* RowsOf(HWND list)
+{
+    ListStore* store = StoreOf(list);
+    return store ? &store->rows : nullptr;
+}
+
+// The list view's own handling of a message, past the store's.
+LRESULT CallListView(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    ListStore* store = StoreOf(list);
+    return store ? CallWindowProcW(store->listViewProc, list, message, wParam, lParam)
+                 : SendMessageW(list, message, wParam, lParam);
+}
+
+// Keeps the store in step with rows deleted through the list view's messages, and frees it with
+// the window.
+LRESULT CALLBACK StoreKeepingProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* store = reinterpret_cast<ListStore*>(GetWindowLongPtrW(list, GWLP_USERDATA));
+    if (!store)
+        return DefWindowProcW(list, message, wParam, lParam);
+    const WNDPROC proc = store->listViewProc;
+    switch (message) {
+    case LVM_DELETEALLITEMS:
+        store->rows.Clear();
+        break;
+    case LVM_DELETEITEM:
+        if (wParam < store->rows.Size()) {
+            std::vector<bool> remove(store->rows.Size());
+            remove[wParam] = true;
+            store->rows.Remove(remove);
+        }
+        break;
+    case WM_NCDESTROY:
+        SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
+        SetWindowLongPtrW(list, GWLP_USERDATA, 0);
+        delete store;
+        break;
+    default:
+        break;
+    }
+    return CallWindowProcW(proc, list, message, wParam, lParam);
+}
+
+IdRows* AttachRows(HWND list)
+{
+    if (IdRows* rows = RowsOf(list))
+        return rows;
+    auto* store = new (std::nothrow) ListStore;
+    if (!store)
+        return nullptr;
+    store->listViewProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(list, GWLP_WNDPROC));
+    if (GetWindowLongPtrW(list, GWLP_USERDATA) != 0 || !store->listViewProc) {
+        delete store;  // the user data is someone else's: the list stays without a store
+        return nullptr;
+    }
+    SetWindowLongPtrW(list, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(store));
+    SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StoreKeepingProc));
+    return &store->rows;
 }
 
 int ColumnWidth(HWND list, int column)
@@ -28,44 +99,242 @@ int ColumnWidth(HWND list, int column)
     return static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, column, 0));
 }
 
-void FitColumn(HWND list, int column)
+std::string ColumnCaption(HWND list, int column)
 {
-    SendMessageA(list, LVM_SETCOLUMNWIDTH, column, LVSCW_AUTOSIZE_USEHEADER);
+    char caption[ListTextChars] = {};
+    LVCOLUMNA info = {};
+    info.mask = LVCF_TEXT;
+    info.pszText = caption;
+    info.cchTextMax = sizeof caption;
+    SendMessageA(list, LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&info));
+    return caption;
 }
 
+// Advance widths of the list's font, byte by byte, measured once: the width of a text is then a
+// sum, an upper bound of what the list draws (a double-byte character counts as the widest one).
+class TextWidths {
+public:
+    explicit TextWidths(HWND list) : list_(list), dc_(GetDC(list))
+    {
+        HFONT font = reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0));
+        old_ = dc_ && font ? SelectObject(dc_, font) : nullptr;
+        TEXTMETRICA metrics = {};
+        if (dc_ && GetTextMetricsA(dc_, &metrics))
+            pair_ = metrics.tmMaxCharWidth;
+        if (!dc_ || !GetCharWidth32A(dc_, 0, 255, widths_))
+            std::fill(std::begin(widths_), std::end(widths_), pair_ > 0 ? pair_ : 16);
+        for (int c = 0; c < 256; ++c)
+            lead_[c] = IsDBCSLeadByte(static_cast<BYTE>(c)) != FALSE;
+    }
+    ~TextWidths()
+    {
+        if (old_)
+            SelectObject(dc_, old_);
+        if (dc_)
+            ReleaseDC(list_, dc_);
+    }
+    TextWidths(const TextWidths&) = delete;
+    TextWidths& operator=(const TextWidths&) = delete;
+
+    int Of(const char* text) const
+    {
+        int width = 0;
+        for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+            if (lead_[*p] && p[1]) {
+                width += pair_;
+                ++p;
+            } else {
+                width += widths_[*p];
+            }
+        }
+        return width;
+    }
+
+private:
+    HWND list_;
+    HDC dc_;
+    HGDIOBJ old_ = nullptr;
+    int widths_[256] = {};
+    bool lead_[256] = {};
+    int pair_ = 0;
+};
+
+// The width that shows the caption and the widest text of `column` whole.
+int FittedWidth(HWND list, const IdRows& rows, const TextWidths& widths, int column)
+{
+    int widest = 0;
+    for (size_t position = 0; position < rows.Size(); ++position)
+        widest = std::max(widest, widths.Of(rows.Text(position, column)));
+    const std::string caption = ColumnCaption(list, column);
+    const int header = static_cast<int>(SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(caption.c_str())));
+    return std::max(widest, header) + CellPadding;
+}
+
+void SetColumnWidth(HWND list, int column, int width) { SendMessageA(list, LVM_SETCOLUMNWIDTH, column, width); }
+
+// The widths follow the content, measured once over the rows: the list view's own autosize would
+// ask for every row's text again. The ID column, the last, also takes the room left on the right.
 void FitColumns(HWND list, bool fitUserColumn)
 {
-    FitColumn(list, IdNameColumn);
-    if (fitUserColumn)
-        FitColumn(list, IdUserColumn);
-    else
-        SendMessageA(list, LVM_SETCOLUMNWIDTH, IdUserColumn, 0);
-    FitColumn(list, IdIDColumn);
+    const IdRows* rows = RowsOf(list);
+    if (!rows)
+        return;
+    TextWidths widths(list);
+    const int name = FittedWidth(list, *rows, widths, IdNameColumn);
+    const int user = fitUserColumn ? FittedWidth(list, *rows, widths, IdUserColumn) : 0;
+    SetColumnWidth(list, IdNameColumn, name);
+    SetColumnWidth(list, IdUserColumn, user);
+    RECT client = {};
+    GetClientRect(list, &client);
+    const int room = static_cast<int>(client.right) - name - user;
+    SetColumnWidth(list, IdIDColumn, std::max(FittedWidth(list, *rows, widths, IdIDColumn), room));
 }
 
+// ---- what the list view keeps itself: the row count, the selection, the focus
 
-// Holds the list's drawing while many rows change, so that each change does not repaint it.
-class RedrawPause {
+std::vector<bool> SelectedRows(HWND list, size_t count)
+{
+    std::vector<bool> selected(count);
+    // A search past the last selected row may start again from the top: the walk ends there.
+    int previous = -1;
+    for (int row = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+         row > previous && static_cast<size_t>(row) < count;
+         row = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) {
+        selected[row] = true;
+        previous = row;
+    }
+    return selected;
+}
+
+void SetRowState(HWND list, int row, UINT state)
+{
+    LVITEMA item = {};
+    item.state = state;
+    item.stateMask = state;
+    SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+}
+
+int ItemHeight(HWND list)
+{
+    RECT bounds = {};
+    bounds.left = LVIR_BOUNDS;
+    if (!SendMessageA(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&bounds)))
+        return 0;
+    return bounds.bottom - bounds.top;
+}
+
+// Tells the list view the new row count after the rows moved or went: it forgets its selection
+// and focus at once (deselecting row by row costs a search per row), then scrolls back to the row
+// that was at the top.
+class RowsRenumbered {
 public:
-    explicit RedrawPause(HWND list) : list_(list) { SendMessageA(list_, WM_SETREDRAW, FALSE, 0); }
-    ~RedrawPause()
+    explicit RowsRenumbered(HWND list)
+        : list_(list), top_(static_cast<int>(SendMessageA(list, LVM_GETTOPINDEX, 0, 0)))
+    {
+        SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
+    }
+    ~RowsRenumbered()
     {
         SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
         InvalidateRect(list_, nullptr, TRUE);
     }
-    RedrawPause(const RedrawPause&) = delete;
-    RedrawPause& operator=(const RedrawPause&) = delete;
+    RowsRenumbered(const RowsRenumbered&) = delete;
+    RowsRenumbered& operator=(const RowsRenumbered&) = delete;
+
+    void Done(size_t count)
+    {
+        CallListView(list_, LVM_DELETEALLITEMS, 0, 0);
+        SendMessageA(list_, LVM_SETITEMCOUNT, count, LVSICF_NOSCROLL);
+        const int top = static_cast<int>(SendMessageA(list_, LVM_GETTOPINDEX, 0, 0));
+        const int height = ItemHeight(list_);
+        if (count > 0 && top != top_ && height > 0)
+            SendMessageA(list_, LVM_SCROLL, 0, (top_ - top) * height);
+    }
 
 private:
     HWND list_;
+    int top_;
 };
+
+// The store has more rows at its end: the list view shows them, its selection untouched.
+void ShowAppendedRows(HWND list, const IdRows& rows)
+{
+    SendMessageA(list, LVM_SETITEMCOUNT, rows.Size(), LVSICF_NOSCROLL);
+    InvalidateRect(list, nullptr, TRUE);
+}
+
+void RedrawRow(HWND list, int position) { SendMessageA(list, LVM_REDRAWITEMS, position, position); }
+
+// ---- answers to the list view
+
+void CopyText(const char* text, char* buffer, int size)
+{
+    if (buffer && size > 0)
+        lstrcpynA(buffer, text, size);
+}
+
+void CopyText(const char* text, wchar_t* buffer, int size)
+{
+    if (!buffer || size <= 0)
+        return;
+    if (!MultiByteToWideChar(CP_ACP, 0, text, -1, buffer, size))
+        buffer[0] = L'\0';
+    buffer[size - 1] = L'\0';
+}
+
+template <typename Info>
+void AnswerDisplayInfo(const IdRows& rows, Info* info)
+{
+    auto& item = info->item;
+    if (item.iItem < 0 || static_cast<size_t>(item.iItem) >= rows.Size())
+        return;
+    if (item.mask & LVIF_TEXT)
+        CopyText(rows.Text(item.iItem, item.iSubItem), item.pszText, item.cchTextMax);
+    if (item.mask & LVIF_PARAM)
+        item.lParam = rows.Tag(item.iItem);
+}
+
+std::string AnsiText(const char* text) { return text ? text : ""; }
+
+std::string AnsiText(const wchar_t* text)
+{
+    if (!text)
+        return {};
+    int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return {};
+    std::string converted(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, &converted[0], size, nullptr, nullptr);
+    converted.resize(static_cast<size_t>(size - 1));
+    return converted;
+}
+
+// A search as the list view's own would make it: exact or leading text of the name compared
+// without regard to case, or the tag; from iStart on, then from the top when it may wrap.
+template <typename Find>
+long AnswerFind(const IdRows& rows, const Find* find)
+{
+    const auto& info = find->lvfi;
+    const size_t start = find->iStart > 0 ? static_cast<size_t>(find->iStart) : 0;
+    auto search = [&](size_t from) -> long {
+        if (info.flags & LVFI_PARAM)
+            return rows.FindTag(info.lParam, from);
+        if (!(info.flags & (LVFI_STRING | LVFI_PARTIAL)))
+            return -1;
+        const std::string text = AnsiText(info.psz);
+        return info.flags & (LVFI_PARTIAL) ? rows.FindNamePrefix(text, from) : rows.FindName(text, from);
+    };
+    long found = search(start);
+    if (found < 0 && start > 0 && (info.flags & LVFI_WRAP))
+        found = search(0);
+    return found;
+}
 
 struct ImportAnswers {
     HWND owner;
     const IdList* list;
     std::vector<size_t> replaced;
 };
-
 
 bool AskToReplace(const IdRow& existing, const IdRow& incoming, void* context)
 {
@@ -76,6 +345,14 @@ bool AskToReplace(const IdRow& existing, const IdRow& incoming, void* context)
     // The row asked about is the list's own, so its position is its offset in the rows.
     answers->replaced.push_back(static_cast<size_t>(&existing - answers->list->Rows().data()));
     return true;
+}
+
+bool IsRightAligned(HWND list, int column)
+{
+    LVCOLUMNA info = {};
+    info.mask = LVCF_FMT;
+    return SendMessageA(list, LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&info)) &&
+           (info.fmt & LVCFMT_JUSTIFYMASK) == LVCFMT_RIGHT;
 }
 
 }  // namespace
@@ -90,16 +367,71 @@ bool RegisterListViewClass()
 void PrepareIDListView(HWND list)
 {
     RegisterListViewClass();
+    AttachRows(list);
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
 }
 
+bool AnswerIDListNotify(HWND dialog, const NMHDR* header)
+{
+    const IdRows* rows = header ? RowsOf(header->hwndFrom) : nullptr;
+    if (!rows)
+        return false;
+    switch (header->code) {
+    case LVN_GETDISPINFOA:
+        AnswerDisplayInfo(*rows, reinterpret_cast<NMLVDISPINFOA*>(const_cast<NMHDR*>(header)));
+        return true;
+    case LVN_GETDISPINFOW:
+        AnswerDisplayInfo(*rows, reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(header)));
+        return true;
+    case LVN_ODFINDITEMA:
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, AnswerFind(*rows, reinterpret_cast<const NMLVFINDITEMA*>(header)));
+        return true;
+    case LVN_ODFINDITEMW:
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, AnswerFind(*rows, reinterpret_cast<const NMLVFINDITEMW*>(header)));
+        return true;
+    case LVN_ODCACHEHINT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool SortIDListByColumn(const NMLISTVIEW& click)
+{
+    HWND list = click.hdr.hwndFrom;
+    IdRows* rows = RowsOf(list);
+    if (!rows)
+        return false;
+    ToggleSortDirection();
+    const size_t count = rows->Size();
+    const std::vector<bool> selected = SelectedRows(list, count);
+    const int focused = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    const int mark = static_cast<int>(SendMessageA(list, LVM_GETSELECTIONMARK, 0, 0));
+    const std::vector<size_t> order = rows->SortByColumn(click.iSubItem, IsRightAligned(list, click.iSubItem));
+
+    RowsRenumbered renumbered(list);
+    renumbered.Done(count);
+    for (size_t position = 0; position < order.size(); ++position) {
+        const size_t old = order[position];
+        const int row = static_cast<int>(position);
+        if (selected[old])
+            SetRowState(list, row, LVIS_SELECTED);
+        if (static_cast<int>(old) == focused)
+            SetRowState(list, row, LVIS_FOCUSED);
+        if (static_cast<int>(old) == mark)
+            SendMessageA(list, LVM_SETSELECTIONMARK, 0, row);
+    }
+    return true;
+}
+
 bool FirstSelectedRow(HWND list, IdRow* row)
 {
+    const IdRows* rows = RowsOf(list);
     int position = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-    if (position < 0)
+    if (!rows || position < 0 || static_cast<size_t>(position) >= rows->Size())
         return false;
-    *row = ListRow(list, position);
+    *row = rows->Row(static_cast<size_t>(position));
     return true;
 }
 
@@ -125,35 +457,35 @@ void AddCaptionedColumn(HWND list, int column, const char* key, const char* fall
 
 int SetRowText(HWND list, int position, LPARAM tag, int column, const char* text, bool insert)
 {
-    LVITEMA item = {};
-    item.iItem = position;
-    item.lParam = tag;
-    item.pszText = const_cast<char*>(text ? text : "");
+    IdRows* rows = RowsOf(list);
+    if (!rows || position < 0)
+        return -1;
+    const std::string value = text ? text : "";
     if (insert) {
-        item.mask = LVIF_TEXT | LVIF_PARAM;
-        return static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+        // New rows join at the end, which is where every caller puts them.
+        if (!rows->Append({value, "", ""}, tag))
+            return -1;
+        ShowAppendedRows(list, *rows);
+        return static_cast<int>(rows->Size() - 1);
     }
     if (column < 0)
         return position;
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iSubItem = column;
-    if (column != 0) {
-        // A subitem carries no tag of its own; the tag goes to the row.
-        LVITEMA row = {};
-        row.mask = LVIF_PARAM;
-        row.iItem = position;
-        row.lParam = tag;
-        SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&row));
-        item.mask = LVIF_TEXT;
-    }
-    return SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) ? position : -1;
+    if (static_cast<size_t>(position) >= rows->Size() || column > IdIDColumn)
+        return -1;
+    IdRow row = rows->Row(static_cast<size_t>(position));
+    (column == IdNameColumn ? row.Name : column == IdUserColumn ? row.UserName : row.ID) = value;
+    rows->Replace(static_cast<size_t>(position), row, tag);
+    RedrawRow(list, position);
+    return position;
 }
 
 void SetRowTexts(HWND list, int position, LPARAM tag, const IdRow& row)
 {
-    SetRowText(list, position, tag, IdNameColumn, row.Name.c_str(), false);
-    SetRowText(list, position, tag, IdUserColumn, row.UserName.c_str(), false);
-    SetRowText(list, position, tag, IdIDColumn, row.ID.c_str(), false);
+    IdRows* rows = RowsOf(list);
+    if (!rows || position < 0 || static_cast<size_t>(position) >= rows->Size())
+        return;
+    rows->Replace(static_cast<size_t>(position), row, tag);
+    RedrawRow(list, position);
 }
 
 std::string RegisteredQuestion(const std::string& name)
@@ -169,90 +501,50 @@ std::string RegisteredQuestion(const std::string& name)
     return question;
 }
 
-namespace {
-
-LPARAM RowTag(HWND list, int position)
-{
-    LVITEMA item = {};
-    item.mask = LVIF_PARAM;
-    item.iItem = position;
-    SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    return item.lParam;
-}
-
-// A new row at `position` with all three texts; false when the list took no more rows.
-bool InsertRow(HWND list, int position, LPARAM tag, const IdRow& row)
-{
-    position = SetRowText(list, position, tag, IdNameColumn, row.Name.c_str(), true);
-    if (position < 0)
-        return false;
-    SetRowText(list, position, tag, IdUserColumn, row.UserName.c_str(), false);
-    SetRowText(list, position, tag, IdIDColumn, row.ID.c_str(), false);
-    return true;
-}
-
-}  // namespace
-
 void DeleteSelectedRows(HWND list)
 {
-    // Many rows deleted one by one each move every row below them; the rows that stay are put back
-    // in one pass instead.
-    struct Kept {
-        LPARAM tag;
-        IdRow row;
-    };
-    std::vector<Kept> kept;
-    int count = ListRowCount(list);
-    for (int position = 0; position < count; ++position)
-        if (!(SendMessageA(list, LVM_GETITEMSTATE, position, LVIS_SELECTED) & LVIS_SELECTED))
-            kept.push_back({RowTag(list, position), ListRow(list, position)});
-    RedrawPause pause(list);
-    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
-    SendMessageA(list, LVM_SETITEMCOUNT, kept.size(), 0);
-    int position = 0;
-    for (const Kept& entry : kept)
-        if (!InsertRow(list, position++, entry.tag, entry.row))
-            return;
+    IdRows* rows = RowsOf(list);
+    if (!rows)
+        return;
+    // One pass over the store, and one new count for the list view, however many rows go.
+    rows->Remove(SelectedRows(list, rows->Size()));
+    RowsRenumbered renumbered(list);
+    renumbered.Done(rows->Size());
 }
 
 int FindRowByName(HWND list, const char* name)
 {
-    LVFINDINFOA find = {};
-    find.flags = LVFI_STRING;
-    find.psz = name;
-    return static_cast<int>(SendMessageA(list, LVM_FINDITEMA, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+    const IdRows* rows = RowsOf(list);
+    return rows && name ? static_cast<int>(rows->FindName(name)) : -1;
 }
 
-int ListRowCount(HWND list) { return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); }
+int ListRowCount(HWND list)
+{
+    const IdRows* rows = RowsOf(list);
+    return rows ? static_cast<int>(rows->Size()) : 0;
+}
 
 IdRow ListRow(HWND list, int position)
 {
-    return {RowText(list, position, IdNameColumn), RowText(list, position, IdUserColumn),
-            RowText(list, position, IdIDColumn)};
+    const IdRows* rows = RowsOf(list);
+    return rows && position >= 0 ? rows->Row(static_cast<size_t>(position)) : IdRow{};
 }
 
 std::vector<IdRow> ListRows(HWND list)
 {
-    std::vector<IdRow> rows;
-    int count = ListRowCount(list);
-    rows.reserve(count > 0 ? count : 0);
-    for (int position = 0; position < count; ++position)
-        rows.push_back(ListRow(list, position));
-    return rows;
+    const IdRows* rows = RowsOf(list);
+    return rows ? rows->All() : std::vector<IdRow>{};
 }
 
 void AppendListRows(HWND list, const std::vector<IdRow>& rows)
 {
-    if (rows.empty())
+    IdRows* store = RowsOf(list);
+    if (!store || rows.empty())
         return;
-    RedrawPause pause(list);
-    int count = ListRowCount(list);
-    SendMessageA(list, LVM_SETITEMCOUNT, count + rows.size(), 0);
-    for (const IdRow& row : rows) {
-        if (!InsertRow(list, count, count, row))
-            return;
-        ++count;
-    }
+    for (const IdRow& row : rows)
+        if (!store->Append(row, static_cast<LPARAM>(store->Size())))
+            break;
+    ShowAppendedRows(list, *store);
 }
 
 int LoadRegisteredIDs(HWND list, bool fixed, const char* settingsFile)
@@ -272,16 +564,19 @@ int LoadRegisteredIDs(HWND list, bool fixed, const char* settingsFile)
 
 int ImportIDFile(HWND list, const char* idFile, bool fixed)
 {
+    IdRows* store = RowsOf(list);
     std::string text;
+    if (!store)
+        return IdListAccepted;
     const IdFileRead read = ReadIDFile(idFile, &text);
     if (read != IdFileRead::Read)
         return read == IdFileRead::TooLarge   ? IdFileTooLarge
                : read == IdFileRead::WideText ? IdFileWideText
                                               : IdListAccepted;
-    // The import works on a copy of the rows, which keeps a lookup by name, and the list then takes
-    // what changed: overwritten rows in place, new rows at the end.
+    // The import works on a copy of the rows, which keeps a lookup by name, and the store then
+    // takes what changed: overwritten rows in place, new rows at the end.
     IdList rows;
-    for (IdRow& row : ListRows(list))
+    for (IdRow& row : store->All())
         rows.Append(std::move(row));
     const size_t shown = rows.Size();
     ImportAnswers answers = {GetParent(list), &rows, {}};
@@ -290,12 +585,11 @@ int ImportIDFile(HWND list, const char* idFile, bool fixed)
     handlers.context = &answers;
     int result = ImportIDText(text, fixed, &rows, handlers);
 
-    {
-        RedrawPause pause(list);
-        for (size_t position : answers.replaced)
-            SetRowTexts(list, static_cast<int>(position), static_cast<LPARAM>(position), rows.Rows()[position]);
-    }
-    AppendListRows(list, std::vector<IdRow>(rows.Rows().begin() + shown, rows.Rows().end()));
+    for (size_t position : answers.replaced)
+        if (position < shown)
+            store->Replace(position, rows.Rows()[position], static_cast<LPARAM>(position));
+    AppendListRows(list, std::vector<IdRow>(rows.Rows().begin() + static_cast<std::ptrdiff_t>(shown), rows.Rows().end()));
+    InvalidateRect(list, nullptr, TRUE);
     FitColumns(list, rows.UserNameSeen() || ColumnWidth(list, IdUserColumn) != 0);
     return result;
 }

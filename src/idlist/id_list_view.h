@@ -1,9 +1,16 @@
 // The three-column ID list view (name, user name, job account ID) of the registered-ID and
 // another-client dialogs. Every row carries a tag: the row count when it was inserted, or its own
 // position once it was overwritten; the column sort orders rows by tag.
+//
+// The list views are owner-data lists (LVS_OWNERDATA): the rows live in the module's own store
+// (idlist/id_rows), the list view keeps only their count, selection and focus and asks its parent
+// for the texts of the rows it draws. The dialog holding one passes its notifications to
+// AnswerIDListNotify first. Deleting rows through the list view's messages (LVM_DELETEITEM,
+// LVM_DELETEALLITEMS) deletes them from the store as well.
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 #include <vector>
@@ -16,8 +23,17 @@ enum : int { IdNameColumn = 0, IdUserColumn = 1, IdIDColumn = 2 };
 // created. False when the common controls cannot be loaded: the dialog cannot be shown then.
 bool RegisterListViewClass();
 
-// A list view of a dialog made ready for the ID lists: full-row selection and no rows.
+// A list view of a dialog made ready for the ID lists: full-row selection, a row store of its own
+// (released with the window) and no rows. The list view must have the LVS_OWNERDATA style.
 void PrepareIDListView(HWND list);
+
+// Answers what an ID list view asks its parent (`dialog`): the texts and tags of the rows it draws,
+// and its searches by name or tag. False for notifications that are not such a question.
+bool AnswerIDListNotify(HWND dialog, const NMHDR* header);
+
+// The column sort of an ID list view: toggles SortDirection and orders the rows by the clicked
+// column, the selection and focus staying with their rows. False when the list has no row store.
+bool SortIDListByColumn(const NMLISTVIEW& click);
 
 // The first selected row's texts; false when no row is selected.
 bool FirstSelectedRow(HWND list, IdRow* row);
