@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "dialogs/message_box.h"
 #include "resolve/driver_capability.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"
@@ -92,7 +93,7 @@ void ShowNoPrinterMessage()
 {
     char text[TextChars] = {};
     ReadStringText("NoPrinterMessage", "No printer for Job Account.", text, sizeof text);
-    MessageBoxA(nullptr, text, Module.AppName, MB_OK);
+    ShowModuleMessage(nullptr, text, MB_OK);
 }
 
 }  // namespace
