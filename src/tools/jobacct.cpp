@@ -343,7 +343,8 @@ int SetModeCommand(int argc, char** argv)
         else
             return Usage();
     }
-    if (argc < 4 || all == (driver != nullptr) || (all && environment))
+    // A mode word is never an option: "--environment" without its value lands there.
+    if (argc < 4 || all == (driver != nullptr) || (all && environment) || std::strncmp(argv[argc - 1], "--", 2) == 0)
         return Usage();
     return SetMode(driver, environment, argv[argc - 1]);
 }
