@@ -1060,7 +1060,18 @@ std::string PrinterDriverRecord(const std::string& printerName)
     return text;
 }
 
-// Every file of a directory with its contents.
+// A file's size and a digest of its bytes, short enough to show in a failure.
+std::string Fingerprint(const std::string& bytes)
+{
+    unsigned long long hash = 14695981039346656037ull;
+    for (unsigned char c : bytes)
+        hash = (hash ^ c) * 1099511628211ull;
+    char text[64];
+    snprintf(text, sizeof text, "%zu bytes, %016llx", bytes.size(), hash);
+    return text;
+}
+
+// Every file of a directory with the fingerprint of its contents.
 std::map<std::string, std::string> FolderFiles(const std::string& directory)
 {
     std::map<std::string, std::string> files;
@@ -1070,7 +1081,7 @@ std::map<std::string, std::string> FolderFiles(const std::string& directory)
         return files;
     do {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            files[Lower(found.cFileName)] = ReadFileBytes(directory + found.cFileName);
+            files[Lower(found.cFileName)] = Fingerprint(ReadFileBytes(directory + found.cFileName));
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return files;
