@@ -223,6 +223,8 @@ struct ScriptedSpooler {
     DWORD waitHint;
     bool advance;
     int pendingQueries;
+    // As a real service manager: a start while the stop is still pending finds it running (1056).
+    bool refusesStartWhileStopping = false;
     DWORD state = SERVICE_RUNNING;
     int queries = 0;
 };
@@ -252,6 +254,10 @@ BOOL WINAPI ScriptedControl(SC_HANDLE, DWORD, LPSERVICE_STATUS)
 
 BOOL WINAPI ScriptedStart(SC_HANDLE, DWORD, LPCSTR*)
 {
+    if (script->refusesStartWhileStopping && script->state == SERVICE_STOP_PENDING) {
+        SetLastError(ERROR_SERVICE_ALREADY_RUNNING);
+        return FALSE;
+    }
     script->state = SERVICE_RUNNING;
     return TRUE;
 }
@@ -321,18 +327,21 @@ TEST(RestartSpooler, WaitEndsWhenTheServiceStopsMakingProgress)
         DWORD waitHint;
         bool advance;
         int pendingQueries;
+        bool refusesStartWhileStopping;
         int result;
         DWORD atLeastMs;
         DWORD belowMs;
     } rows[] = {
         // A stop allows twice its hint without progress, and never less than three seconds.
-        {"small hint, no progress", 200, false, 1000000, 0, 3000, 4500},
-        {"hint of 2.5 s, no progress", 2500, false, 1000000, 0, 5000, 6500},
+        {"small hint, no progress", 200, false, 1000000, false, 0, 3000, 4500},
+        {"hint of 2.5 s, no progress", 2500, false, 1000000, false, 0, 5000, 6500},
         // Progress renews the allowance.
-        {"checkpoint advancing past the hint", 200, true, 40, 1, 3900, 6500},
+        {"checkpoint advancing past the hint", 200, true, 40, false, 1, 3900, 6500},
+        // A stop that outlasts the wait and then ends: the spooler is started once it has stopped.
+        {"stop ends after the wait gave up", 200, false, 45, true, 0, 4000, 6500},
     };
     for (const Row& row : rows) {
-        ScriptedSpooler scripted{row.waitHint, row.advance, row.pendingQueries};
+        ScriptedSpooler scripted{row.waitHint, row.advance, row.pendingQueries, row.refusesStartWhileStopping};
         script = &scripted;
         LookupStandIn standIn;
         replacements["QueryServiceStatus"] = AsProc(ScriptedQuery);

@@ -136,13 +136,25 @@ const ENUM_SERVICE_STATUSA* Dependent(const std::vector<BYTE>& block, DWORD i)
     return reinterpret_cast<const ENUM_SERVICE_STATUSA*>(block.data()) + i;
 }
 
-// Starts a service that this restart stopped. One that is running already counts as started: a
-// dependent that another dependent's start brought up with it, or one that never finished stopping.
+// Starts a service that this restart stopped. One that is running already counts as started (a
+// dependent that another dependent's start brought up with it); one still on its way down (its
+// stop outlasted the wait) is let finish and then started.
 bool StartAgain(const ServiceApi& api, SC_HANDLE service)
 {
-    if (!api.Start(service, 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
-        return false;
-    return WaitForState(api, service, UntilRunning);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (api.Start(service, 0, nullptr))
+            return WaitForState(api, service, UntilRunning);
+        if (GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
+            return false;
+        SERVICE_STATUS status = {};
+        if (!api.QueryStatus(service, &status))
+            return false;
+        if (status.dwCurrentState != SERVICE_STOP_PENDING)
+            return WaitForState(api, service, UntilRunning);
+        if (!WaitForState(api, service, UntilStopped))
+            return false;
+    }
+    return false;
 }
 
 // Stops the dependents in list order; `stopped` counts those sent the stop control. False when one
