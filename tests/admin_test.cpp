@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <map>
 #include <set>
 #include <string>
@@ -222,6 +223,8 @@ struct ScriptedSpooler {
     DWORD waitHint;
     bool advance;
     int pendingQueries;
+    // As a real service manager: a start while the stop is still pending finds it running (1056).
+    bool refusesStartWhileStopping = false;
     DWORD state = SERVICE_RUNNING;
     int queries = 0;
 };
@@ -251,6 +254,10 @@ BOOL WINAPI ScriptedControl(SC_HANDLE, DWORD, LPSERVICE_STATUS)
 
 BOOL WINAPI ScriptedStart(SC_HANDLE, DWORD, LPCSTR*)
 {
+    if (script->refusesStartWhileStopping && script->state == SERVICE_STOP_PENDING) {
+        SetLastError(ERROR_SERVICE_ALREADY_RUNNING);
+        return FALSE;
+    }
     script->state = SERVICE_RUNNING;
     return TRUE;
 }
@@ -320,18 +327,21 @@ TEST(RestartSpooler, WaitEndsWhenTheServiceStopsMakingProgress)
         DWORD waitHint;
         bool advance;
         int pendingQueries;
+        bool refusesStartWhileStopping;
         int result;
         DWORD atLeastMs;
         DWORD belowMs;
     } rows[] = {
-        // A hint below a second still allows a second without progress.
-        {"small hint, no progress", 200, false, 1000000, 0, 1000, 2500},
-        {"hint of 2.5 s, no progress", 2500, false, 1000000, 0, 2500, 4000},
-        // Progress renews the allowance: 1.5 s of pending with a 1 s allowance still succeeds.
-        {"checkpoint advancing past the hint", 200, true, 15, 1, 1400, 4000},
+        // A stop allows twice its hint without progress, and never less than three seconds.
+        {"small hint, no progress", 200, false, 1000000, false, 0, 3000, 4500},
+        {"hint of 2.5 s, no progress", 2500, false, 1000000, false, 0, 5000, 6500},
+        // Progress renews the allowance.
+        {"checkpoint advancing past the hint", 200, true, 40, false, 1, 3900, 6500},
+        // A stop that outlasts the wait and then ends: the spooler is started once it has stopped.
+        {"stop ends after the wait gave up", 200, false, 45, true, 0, 4000, 6500},
     };
     for (const Row& row : rows) {
-        ScriptedSpooler scripted{row.waitHint, row.advance, row.pendingQueries};
+        ScriptedSpooler scripted{row.waitHint, row.advance, row.pendingQueries, row.refusesStartWhileStopping};
         script = &scripted;
         LookupStandIn standIn;
         replacements["QueryServiceStatus"] = AsProc(ScriptedQuery);
@@ -342,8 +352,80 @@ TEST(RestartSpooler, WaitEndsWhenTheServiceStopsMakingProgress)
         DWORD elapsed = GetTickCount() - started;
         EXPECT_GE(elapsed, row.atLeastMs) << row.name;
         EXPECT_LT(elapsed, row.belowMs) << row.name;
+        EXPECT_EQ(scripted.state, static_cast<DWORD>(SERVICE_RUNNING)) << row.name << ": started again";
     }
     script = nullptr;
+}
+
+namespace {
+
+BOOL WINAPI RefuseToStopTheSpooler(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status)
+{
+    if (control == SERVICE_CONTROL_STOP && serviceNames[service] == "Spooler") {
+        serviceEvents.push_back("stop Spooler");
+        SetLastError(ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
+        return FALSE;
+    }
+    return RecordControlService(service, control, status);
+}
+
+// A dependent whose start brings up the next one with it, as a service that depends on it does.
+BOOL WINAPI StartTheNextDependentToo(SC_HANDLE service, DWORD argc, LPCSTR* argv)
+{
+    const BOOL started = RecordStartService(service, argc, argv);
+    if (serviceNames[service] == dependentNames.front())
+        PutService(dependentNames.back().c_str(), SERVICE_RUNNING);
+    return started;
+}
+
+}  // namespace
+
+// Whatever goes wrong on the way down, the services stopped are started again, in list order.
+TEST(RestartSpooler, WhatWasStoppedIsStartedAgain)
+{
+    enum class Fault { None, SecondCannotBeOpened, SecondIsNotRunning, SpoolerRefusesToStop, FirstStartsSecond };
+    struct Row {
+        const char* name;
+        Fault fault;
+        int result;
+        std::vector<std::string> events;
+    } rows[] = {
+        {"second dependent cannot be opened", Fault::SecondCannotBeOpened, 0,
+         {"stop ZRTestDepB", "start ZRTestDepB"}},
+        {"second dependent refuses to stop", Fault::SecondIsNotRunning, 0,
+         {"stop ZRTestDepB", "stop ZRTestDepA", "start ZRTestDepB"}},
+        {"spooler refuses to stop", Fault::SpoolerRefusesToStop, 0,
+         {"stop ZRTestDepB", "stop ZRTestDepA", "stop Spooler", "start ZRTestDepB", "start ZRTestDepA"}},
+        // The second start finds the service running: that is what it was for.
+        {"starting the first dependent starts the second", Fault::FirstStartsSecond, 1,
+         {"stop ZRTestDepB", "stop ZRTestDepA", "stop Spooler", "start Spooler", "start ZRTestDepB",
+          "start ZRTestDepA"}},
+    };
+    for (const Row& row : rows) {
+        SpoolerStateKeeper keeper;
+        TestService first("ZRTestDepB");
+        TestService second("ZRTestDepA");
+        ASSERT_TRUE(PutService("Spooler", SERVICE_RUNNING)) << row.name;
+        ASSERT_TRUE(PutService(first.Name().c_str(), SERVICE_RUNNING)) << row.name;
+        if (row.fault != Fault::SecondIsNotRunning) {
+            ASSERT_TRUE(PutService(second.Name().c_str(), SERVICE_RUNNING)) << row.name;
+        }
+
+        ServiceRecorder recorder;
+        dependentNames = {first.Name(), row.fault == Fault::SecondCannotBeOpened ? "ZRTestNoSuchService" : second.Name()};
+        replacements["EnumDependentServicesA"] = AsProc(ReportDependents);
+        if (row.fault == Fault::SpoolerRefusesToStop)
+            replacements["ControlService"] = AsProc(RefuseToStopTheSpooler);
+        if (row.fault == Fault::FirstStartsSecond)
+            replacements["StartServiceA"] = AsProc(StartTheNextDependentToo);
+        EXPECT_EQ(RestartSpooler(), row.result) << row.name;
+        EXPECT_EQ(serviceEvents, row.events) << row.name;
+        EXPECT_EQ(ServiceState("Spooler"), static_cast<DWORD>(SERVICE_RUNNING)) << row.name;
+        EXPECT_EQ(ServiceState(first.Name().c_str()), static_cast<DWORD>(SERVICE_RUNNING)) << row.name;
+        if (row.fault != Fault::SecondIsNotRunning && row.fault != Fault::SecondCannotBeOpened) {
+            EXPECT_EQ(ServiceState(second.Name().c_str()), static_cast<DWORD>(SERVICE_RUNNING)) << row.name;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -956,4 +1038,492 @@ TEST(JobacctHost, ListsDriversAndSetsModesThroughTheModuleBesideIt)
     EXPECT_NE(failed.err.find("error 2"), std::string::npos) << failed.err;
     EXPECT_EQ(SpoolerDependents(hide.Name()),
               Names({Cap, "notes.txt", "vtjobac2.dat", "zrjobacs.str", "zrlogext.dll"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// A failed change, a list read before the driver changed, the certificate library
+
+namespace {
+
+// The driver's level-3 record as GetPrinterDriverA gives it through a printer of the driver, one
+// field a line, the dependent files in their order.
+std::string PrinterDriverRecord(const std::string& printerName)
+{
+    HANDLE printer = nullptr;
+    if (!OpenPrinterA(const_cast<char*>(printerName.c_str()), &printer, nullptr))
+        return "<no printer>";
+    DWORD needed = 0;
+    GetPrinterDriverA(printer, nullptr, 3, nullptr, 0, &needed);
+    std::vector<BYTE> block(needed + 1);
+    std::string text = "<no record>";
+    if (GetPrinterDriverA(printer, nullptr, 3, block.data(), needed, &needed)) {
+        const auto* d = reinterpret_cast<const DRIVER_INFO_3A*>(block.data());
+        auto field = [](const char* value) { return std::string(value ? value : "<null>") + "\n"; };
+        text = std::to_string(d->cVersion) + "\n" + field(d->pName) + field(d->pEnvironment) + field(d->pDriverPath) +
+               field(d->pDataFile) + field(d->pConfigFile) + field(d->pHelpFile) + field(d->pMonitorName) +
+               field(d->pDefaultDataType);
+        for (const char* entry = d->pDependentFiles; entry && *entry; entry += strlen(entry) + 1)
+            text += std::string("dependent ") + entry + "\n";
+    }
+    ClosePrinter(printer);
+    return text;
+}
+
+// A file's size and a digest of its bytes, short enough to show in a failure.
+std::string Fingerprint(const std::string& bytes)
+{
+    unsigned long long hash = 14695981039346656037ull;
+    for (unsigned char c : bytes)
+        hash = (hash ^ c) * 1099511628211ull;
+    char text[64];
+    snprintf(text, sizeof text, "%zu bytes, %016llx", bytes.size(), hash);
+    return text;
+}
+
+// Every file of a directory with the fingerprint of its contents.
+std::map<std::string, std::string> FolderFiles(const std::string& directory)
+{
+    std::map<std::string, std::string> files;
+    WIN32_FIND_DATAA found = {};
+    HANDLE search = FindFirstFileA((directory + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return files;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            files[Lower(found.cFileName)] = Fingerprint(ReadFileBytes(directory + found.cFileName));
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return files;
+}
+
+// What a change may touch of one driver: its record, its registry list, its folder and the
+// spooler's upload folder beside it.
+struct DriverState {
+    std::string record;
+    std::vector<std::string> registryList;
+    std::map<std::string, std::string> folder, upload;
+};
+
+DriverState StateOf(const InstalledDriver& driver, const std::string& printer)
+{
+    const std::string upload = driver.Directory().substr(0, driver.Directory().size() - 2);
+    return {PrinterDriverRecord(printer), RegistryDependents(driver.Name()), FolderFiles(driver.Directory()),
+            FolderFiles(upload)};
+}
+
+void ExpectSameState(const DriverState& before, const DriverState& after, const char* row)
+{
+    EXPECT_EQ(after.record, before.record) << row;
+    EXPECT_EQ(after.registryList, before.registryList) << row;
+    EXPECT_EQ(after.folder, before.folder) << row << ": the driver's folder";
+    EXPECT_EQ(after.upload, before.upload) << row << ": the upload folder";
+}
+
+LONG WINAPI RefuseKeyCreation(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY, LPDWORD)
+{
+    return ERROR_ACCESS_DENIED;
+}
+
+BOOL WINAPI RefuseInstallation(LPSTR, DWORD, LPBYTE)
+{
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return FALSE;
+}
+
+// The files a change leaves beside the drivers of the native width, besides the module's own.
+struct CertificateLibraryCleaner {
+    ~CertificateLibraryCleaner()
+    {
+        const std::string installed = InstalledDriverDirectory(EnvNative, 3);
+        DeleteFileA((installed + "tvctfct.dll").c_str());
+        DeleteFileA((installed.substr(0, installed.size() - 2) + "tvctfct.dll").c_str());
+    }
+};
+
+// The driver's dependent files as the spooler lists them, names in lower case, in order.
+std::vector<std::string> SpoolerDependentList(const std::string& driver)
+{
+    DWORD needed = 0, returned = 0;
+    EnumPrinterDriversA(nullptr, const_cast<char*>(EnvNative), 3, nullptr, 0, &needed, &returned);
+    std::vector<BYTE> block(needed + 1);
+    std::vector<std::string> names;
+    if (!EnumPrinterDriversA(nullptr, const_cast<char*>(EnvNative), 3, block.data(), needed, &needed, &returned))
+        return {"<enumeration failed>"};
+    auto* drivers = reinterpret_cast<DRIVER_INFO_3A*>(block.data());
+    for (DWORD i = 0; i < returned; ++i)
+        if (driver == drivers[i].pName)
+            for (const char* entry = drivers[i].pDependentFiles; entry && *entry; entry += strlen(entry) + 1)
+                names.push_back(Lower(BaseName(entry)));
+    return names;
+}
+
+}  // namespace
+
+// Whatever fails after the change has begun, the driver keeps its record, its registry list and its
+// files, the list keeps its mode, and nothing staged stays behind.
+TEST(ApplyJobAccountMode, AFailedChangeLeavesTheDriverAsItWas)
+{
+    enum class Fault { DataFileMissing, ModuleMissing, RegistrationFails, InstallationFails };
+    struct Row {
+        const char* name;
+        Fault fault;
+        DWORD mode;
+        DWORD error;
+    } rows[] = {
+        {"the new mode's data file is missing beside the module", Fault::DataFileMissing, 2, ERROR_FILE_NOT_FOUND},
+        {"the module is missing from its registered folder", Fault::ModuleMissing, 2, ERROR_FILE_NOT_FOUND},
+        {"the extension cannot be registered", Fault::RegistrationFails, 1, ERROR_ACCESS_DENIED},
+        {"the spooler refuses the reinstallation", Fault::InstallationFails, 2, ERROR_NOT_SUPPORTED},
+    };
+    for (const Row& row : rows) {
+        RegistrationCleaner cleaner;
+        ModuleFileCleaner files;
+        AdminSandbox sandbox;
+        InstalledDriver driver(Supporting("ZR Adm One", {"vtjobac4.dat", "zrjobacs.str", "zrlogext.dll"}));
+        InstalledPrinter printer("ZR Adm P", driver.Name());
+        if (row.fault == Fault::DataFileMissing)
+            DeleteFileA((sandbox.Directory() + "vtjobac2.dat").c_str());
+        if (row.fault == Fault::ModuleMissing) {
+            std::string empty = FreshTestDirectory("nomodule");
+            empty.pop_back();
+            SetRegistryString(sandbox.RegistryRoot(), X64Build ? "ModPath64" : "ModPath32", empty);
+            sandbox.sandbox.Reload();
+        }
+        // The spooler of Windows moves an installation's files out of the upload folder; Wine's
+        // leaves the fixture's driver file there, which no change of the module's should remove.
+        DeleteFileA((driver.Directory().substr(0, driver.Directory().size() - 2) + "zrtestdrv.dll").c_str());
+        OwnedList owned;
+        const int index = owned.IndexOf(driver.Name());
+        ASSERT_EQ(owned.list.Modes[index], 3u) << row.name;
+        const DriverState before = StateOf(driver, printer.Name());
+        ASSERT_NE(before.record.find("dependent "), std::string::npos) << before.record;
+
+        std::unique_ptr<ImportHook> fault;
+        if (row.fault == Fault::RegistrationFails)
+            fault = std::make_unique<ImportHook>(nullptr, "advapi32.dll", "RegCreateKeyExA",
+                                                 reinterpret_cast<void*>(&RefuseKeyCreation));
+        if (row.fault == Fault::InstallationFails)
+            fault = std::make_unique<ImportHook>(nullptr, "winspool.drv", "AddPrinterDriverA",
+                                                 reinterpret_cast<void*>(&RefuseInstallation));
+        if (fault) {
+            ASSERT_TRUE(fault->ok()) << row.name;
+        }
+        EXPECT_EQ(ApplyJobAccountMode(&owned.list, index, row.mode), row.error) << row.name;
+        fault.reset();
+
+        ExpectSameState(before, StateOf(driver, printer.Name()), row.name);
+        EXPECT_EQ(owned.list.Modes[index], 3u) << row.name;
+    }
+}
+
+// The mode dialog keeps the records it read when it opened; an update of the driver made since
+// (by its vendor's installer, or another administrator) must survive the change.
+TEST(ApplyJobAccountMode, ADriverUpdatedSinceTheListWasReadKeepsTheUpdate)
+{
+    ModuleFileCleaner files;
+    AdminSandbox sandbox;
+    InstalledDriver driver(Supporting("ZR Adm One", {}));
+    OwnedList owned;
+    const int index = owned.IndexOf(driver.Name());
+
+    const std::string upload = driver.Directory().substr(0, driver.Directory().size() - 2);
+    WriteFileBytes(upload + "update.txt", "update");
+    std::string dependents = std::string(Cap) + '\0' + "notes.txt" + '\0' + "update.txt" + '\0' + '\0';
+    DRIVER_INFO_3A update = *DriverEntry(owned.list, index);
+    update.pDependentFiles = dependents.data();
+    ASSERT_TRUE(AddPrinterDriverExA(nullptr, 3, reinterpret_cast<BYTE*>(&update), APD_COPY_NEW_FILES))
+        << GetLastError();
+    DeleteFileA((upload + "update.txt").c_str());
+    ASSERT_EQ(SpoolerDependents(driver.Name()), Names({Cap, "notes.txt", "update.txt"}));
+
+    EXPECT_EQ(ApplyJobAccountMode(&owned.list, index, 2), 0u);
+    EXPECT_EQ(SpoolerDependents(driver.Name()),
+              Names({Cap, "notes.txt", "update.txt", "vtjobac2.dat", "zrjobacs.str", "zrlogext.dll"}));
+    DeleteFileA((driver.Directory() + "update.txt").c_str());
+}
+
+// With a driver of the other width listed first whose module folder is unknown, an all-drivers
+// change prepares the folder of the first driver it changes, and leaves the other one's alone.
+TEST(ApplyJobAccountMode, AllDriversPrepareFromTheFirstDriverThatTakesPart)
+{
+    ModuleFileCleaner files;
+    AdminSandbox sandbox;
+    InstalledDriver other(Supporting("ZR Adm Other", {}, EnvOther));
+    InstalledDriver native(Supporting("ZR Adm One", {}));
+    OwnedList owned;
+    const std::string otherFolder = InstalledDriverDirectory(EnvOther, 3);
+    for (const char* name : {"vtjobac2.dat", "zrjobacs.str"})
+        DeleteFileA((otherFolder + name).c_str());
+    if (strcmp(DriverEntry(owned.list, 0)->pEnvironment, EnvOther) != 0)
+        GTEST_SKIP() << "the spooler lists this width's drivers first";
+
+    EXPECT_EQ(ApplyJobAccountMode(&owned.list, AllDrivers, 2), 0u);
+    EXPECT_EQ(SpoolerDependents(native.Name()),
+              Names({Cap, "notes.txt", "vtjobac2.dat", "zrjobacs.str", "zrlogext.dll"}));
+    EXPECT_EQ(SpoolerDependents(other.Name(), EnvOther), Names({Cap, "notes.txt"}));
+    EXPECT_FALSE(FileExists(otherFolder + "vtjobac2.dat"));
+    EXPECT_FALSE(FileExists(otherFolder + "zrjobacs.str"));
+    EXPECT_EQ(RegistryValue(sandbox.RegistryRoot(), "AllMode"), 2u);
+}
+
+TEST(ApplyJobAccountMode, TheCertificateLibraryIsListedOnceAfterEveryChange)
+{
+    ModuleFileCleaner files;
+    CertificateLibraryCleaner library;
+    AdminSandbox sandbox("GetVexaIDDll=tvctfct.dll\r\nGetVexaID64Support=1\r\n");
+    WriteFileBytes(sandbox.Directory() + "tvctfct.dll", "certificate library");
+    InstalledDriver driver(Supporting("ZR Adm One", {}));
+    OwnedList owned;
+    const int index = owned.IndexOf(driver.Name());
+    for (DWORD mode : {2u, 3u, 2u, 0u, 3u}) {
+        EXPECT_EQ(ApplyJobAccountMode(&owned.list, index, mode), 0u) << "to mode " << mode;
+        const std::vector<std::string> listed = SpoolerDependentList(driver.Name());
+        EXPECT_EQ(std::count(listed.begin(), listed.end(), "tvctfct.dll"), 1) << "after the change to mode " << mode;
+        const std::vector<std::string> registry = RegistryDependents(driver.Name());
+        EXPECT_LE(std::count(registry.begin(), registry.end(), "tvctfct.dll"), 1) << "after the change to mode " << mode;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Where nobody sees the window station: a deployment tool's custom action, a service, a SYSTEM task
+
+namespace {
+
+// A window station of its own, which is not the visible one, with a desktop: what a service or a
+// SYSTEM task runs in.
+class UnseenStation {
+public:
+    UnseenStation()
+    {
+        station_ = CreateWindowStationA("ZRUnseen", 0, WINSTA_ALL_ACCESS, nullptr);
+        HWINSTA visible = GetProcessWindowStation();
+        if (station_ && SetProcessWindowStation(station_)) {
+            desktop_ = CreateDesktopA("Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+            SetProcessWindowStation(visible);
+        }
+    }
+    ~UnseenStation()
+    {
+        if (desktop_)
+            CloseDesktop(desktop_);
+        if (station_)
+            CloseWindowStation(station_);
+    }
+    UnseenStation(const UnseenStation&) = delete;
+    UnseenStation& operator=(const UnseenStation&) = delete;
+
+    bool ok() const { return desktop_ != nullptr; }
+    bool Visible() const
+    {
+        USEROBJECTFLAGS flags = {};
+        return GetUserObjectInformationA(station_, UOI_FLAGS, &flags, sizeof flags, nullptr) &&
+               (flags.dwFlags & WSF_VISIBLE);
+    }
+    HDESK Desktop() const { return desktop_; }
+
+private:
+    HWINSTA station_ = nullptr;
+    HDESK desktop_ = nullptr;
+};
+
+BOOL CALLBACK CountWindow(HWND, LPARAM count)
+{
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+struct UnseenRun {
+    bool ended = false;
+    DWORD exitCode = 0xFFFFFFFF;
+    int windows = 0;  // on the unseen desktop while it had not ended
+    std::string err;
+};
+
+// Runs the command line on the unseen station's desktop, waits `seconds` for it to end and ends it
+// when it did not.
+UnseenRun RunUnseen(const UnseenStation& station, const std::string& program, const std::string& commandLine,
+                    const std::string& directory, DWORD seconds)
+{
+    UnseenRun run;
+    const std::string errPath = directory + "unseen-err.txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    char desktop[] = "ZRUnseen\\Default";
+    startup.lpDesktop = desktop;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = err;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process = {};
+    if (!StartProgram(program.c_str(), commandLine, TRUE, directory.c_str(), &startup, &process)) {
+        run.err = "(not started: error " + std::to_string(GetLastError()) + ")";
+        CloseHandle(err);
+        return run;
+    }
+    run.ended = WaitForSingleObject(process.hProcess, seconds * 1000) == WAIT_OBJECT_0;
+    if (!run.ended) {
+        EnumDesktopWindows(station.Desktop(), CountWindow, reinterpret_cast<LPARAM>(&run.windows));
+        TerminateProcess(process.hProcess, 0xDEAD);
+        WaitForSingleObject(process.hProcess, 10000);
+    }
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    CloseHandle(err);
+    run.err = ReadFileBytes(errPath);
+    DeleteFileA(errPath.c_str());
+    return run;
+}
+
+// A spooler that stops but does not start again (its program is gone), so that a change ends with
+// the notice that the computer must be restarted; its program is put back afterwards.
+class SpoolerThatCannotStart {
+public:
+    SpoolerThatCannotStart()
+    {
+        Service manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        Service spooler(OpenServiceA(manager.get(), "Spooler", SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG));
+        DWORD needed = 0;
+        QueryServiceConfigA(spooler.get(), nullptr, 0, &needed);
+        std::vector<BYTE> block(needed + 1);
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(block.data());
+        if (!needed || !QueryServiceConfigA(spooler.get(), config, needed, &needed))
+            return;
+        program_ = config->lpBinaryPathName;
+        ok_ = ChangeServiceConfigA(spooler.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                   "C:\\windows\\zr-no-such-spooler.exe", nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr) != FALSE;
+    }
+    ~SpoolerThatCannotStart()
+    {
+        Service manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        Service spooler(OpenServiceA(manager.get(), "Spooler", SERVICE_CHANGE_CONFIG));
+        if (ok_)
+            ChangeServiceConfigA(spooler.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                 program_.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    }
+    SpoolerThatCannotStart(const SpoolerThatCannotStart&) = delete;
+    SpoolerThatCannotStart& operator=(const SpoolerThatCannotStart&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    std::string program_;
+    bool ok_ = false;
+};
+
+}  // namespace
+
+// Run where nobody can answer a box, the administration path says what it would have shown through
+// its result (jobacct on stderr) and returns within seconds, where a box would have waited for ever.
+TEST(JobacctHost, WhereNobodySeesTheWindowStationNothingWaitsForAnAnswer)
+{
+    UnseenStation station;
+    ASSERT_TRUE(station.ok()) << GetLastError();
+    ASSERT_FALSE(station.Visible());
+    char system[MAX_PATH] = {};
+    GetSystemDirectoryA(system, sizeof system);
+    const std::string rundll32 = std::string(system) + "\\rundll32.exe";
+
+    enum class Host { Jobacct, Rundll32 };
+    struct Row {
+        const char* name;
+        Host host;
+        const char* arguments;  // jobacct's, or the export rundll32 calls
+        bool restartFails;
+        DWORD exitCode;     // jobacct only
+        const char* said;   // part of jobacct's stderr
+        DWORD defaultMode;  // the registry's "DefaultMode" afterwards (Absent: untouched)
+        bool changed;       // the driver is in Popup mode afterwards
+    } rows[] = {
+        {"jobacct set-mode, the spooler does not start again", Host::Jobacct, "set-mode \"ZR Adm One\" popup", true, 8,
+         "restart the computer", Absent, true},
+        {"DefaultSetJobAccountMode64, the spooler does not start again", Host::Rundll32, "DefaultSetJobAccountMode64",
+         true, 0, "", 1, true},
+        {"ChangeJobAccountMode", Host::Rundll32, "ChangeJobAccountMode", false, 0, "", Absent, false},
+        {"SelectFixedJobAccountMode", Host::Rundll32, "SelectFixedJobAccountMode", false, 0, "", Absent, false},
+    };
+    for (const Row& row : rows) {
+        SpoolerStateKeeper keeper;
+        ModuleFileCleaner files;
+        AdminSandbox sandbox("DefaultAllMode=1\r\nDefaultMode=2\r\n");
+        ASSERT_TRUE(CopyFileA((ProgramDirectory() + "jobacct.exe").c_str(),
+                              (sandbox.Directory() + "jobacct.exe").c_str(), FALSE));
+        InstalledDriver driver(Supporting("ZR Adm One", {"vtjobac4.dat"}));
+        ASSERT_TRUE(PutService("Spooler", SERVICE_RUNNING)) << row.name;
+        std::unique_ptr<SpoolerThatCannotStart> broken;
+        if (row.restartFails) {
+            broken = std::make_unique<SpoolerThatCannotStart>();
+            ASSERT_TRUE(broken->ok()) << row.name << ": " << GetLastError();
+        }
+
+        const UnseenRun run =
+            row.host == Host::Jobacct
+                ? RunUnseen(station, sandbox.Directory() + "jobacct.exe",
+                            "\"" + sandbox.Directory() + "jobacct.exe\" " + row.arguments, sandbox.Directory(), 20)
+                : RunUnseen(station, rundll32,
+                            "rundll32.exe \"" + sandbox.Directory() + "zrlogext.dll\"," + row.arguments,
+                            sandbox.Directory(), 20);
+        broken.reset();
+        EXPECT_TRUE(run.ended) << row.name << ": still waiting after 20 s, with " << run.windows
+                               << " window(s) on the unseen desktop";
+        if (row.host == Host::Jobacct) {
+            EXPECT_EQ(run.exitCode, row.exitCode) << row.name << "\n" << run.err;
+            EXPECT_NE(run.err.find(row.said), std::string::npos) << row.name << "\n" << run.err;
+        }
+        EXPECT_EQ(RegistryValue(sandbox.RegistryRoot(), "DefaultMode"), row.defaultMode) << row.name;
+        EXPECT_EQ(SpoolerDependents(driver.Name()),
+                  row.changed ? Names({Cap, "notes.txt", "vtjobac2.dat", "zrjobacs.str", "zrlogext.dll"})
+                              : Names({Cap, "notes.txt", "vtjobac4.dat"}))
+            << row.name;
+    }
+}
+
+// Of a driver installed for both widths, jobacct changes the one named with its environment, and
+// says what is true when it cannot tell which one, or when the driver has no job accounting.
+TEST(JobacctHost, SetModeNamesTheDriversEnvironment)
+{
+    ModuleFileCleaner files;
+    AdminSandbox sandbox;
+    ASSERT_TRUE(CopyFileA((ProgramDirectory() + "jobacct.exe").c_str(), (sandbox.Directory() + "jobacct.exe").c_str(),
+                          FALSE));
+    InstalledDriver native(Supporting("ZR Adm Two", {}));
+    InstalledDriver other(Supporting("ZR Adm Two", {}, EnvOther));
+    DriverSpec foreignSpec{"ZR Adm Foreign", {"foreign.cfg"}, {{"foreign.cfg", "theirs"}}};
+    InstalledDriver foreign(foreignSpec);
+
+    struct Row {
+        std::string arguments;
+        DWORD exitCode;
+        const char* said;  // part of what stderr says
+    } rows[] = {
+        {"set-mode \"ZR Adm Two\" popup", 4, "--environment"},
+        {"set-mode --environment \"Windows 4.0\" \"ZR Adm Two\" popup", 4, "is not installed for \"Windows 4.0\""},
+        {"set-mode \"ZR Adm Foreign\" popup", 4, "has no job accounting"},
+        {"set-mode \"ZR Adm Two\" --environment", 2, "usage"},
+        {std::string("set-mode \"ZR Adm Two\" --environment \"") + EnvNative + "\" popup", 0, ""},
+    };
+    for (const Row& row : rows) {
+        ProgramRun run = RunHost(sandbox.Directory(), row.arguments);
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.arguments << "\n" << run.err;
+        EXPECT_NE(run.err.find(row.said), std::string::npos) << row.arguments << "\n" << run.err;
+    }
+    EXPECT_EQ(SpoolerDependents(native.Name()),
+              Names({Cap, "notes.txt", "vtjobac2.dat", "zrjobacs.str", "zrlogext.dll"}));
+    EXPECT_EQ(SpoolerDependents(other.Name(), EnvOther), Names({Cap, "notes.txt"}));
+    EXPECT_EQ(SpoolerDependents(foreign.Name()), Names({"foreign.cfg"}));
+}
+
+// With no driver that has job accounting, a named driver that is installed is not called missing.
+TEST(JobacctHost, SetModeSaysWhatIsTrueWhenNoDriverHasJobAccounting)
+{
+    AdminSandbox sandbox;
+    ASSERT_TRUE(CopyFileA((ProgramDirectory() + "jobacct.exe").c_str(), (sandbox.Directory() + "jobacct.exe").c_str(),
+                          FALSE));
+    DriverSpec foreignSpec{"ZR Adm Foreign", {"foreign.cfg"}, {{"foreign.cfg", "theirs"}}};
+    InstalledDriver foreign(foreignSpec);
+    ProgramRun run = RunHost(sandbox.Directory(), "set-mode \"ZR Adm Foreign\" popup");
+    EXPECT_EQ(run.exitCode, 4u) << run.err;
+    EXPECT_NE(run.err.find("has no job accounting"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("is installed"), std::string::npos) << run.err;
 }

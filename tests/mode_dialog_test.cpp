@@ -1,6 +1,7 @@
 // The mode administration dialog, opened through the module's exports and driven as an
 // administrator would under a real window station (Xvfb).
 #include <windows.h>
+#include <winspool.h>
 
 #include <gtest/gtest.h>
 
@@ -322,6 +323,76 @@ TEST(ModeDialog, ChangeAppliesTheModeOrShowsWhyNot)
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0], "Done it");
     EXPECT_EQ(boxes[1], SystemText(ERROR_FILE_NOT_FOUND) + "\nTry again later") << "the system's text, then the advice";
+}
+
+namespace {
+
+// Memory that runs out in the middle of the driver list's rebuild: once armed, the allocation that
+// follows the enumeration of every driver fails, after the records were read.
+bool rebuildFailureArmed = false;
+bool failNextAllocation = false;
+bool allocationRefused = false;
+
+BOOL WINAPI EnumerateThenRunOut(LPSTR server, LPSTR environment, DWORD level, LPBYTE buffer, DWORD size,
+                                LPDWORD needed, LPDWORD returned)
+{
+    const BOOL answered = EnumPrinterDriversA(server, environment, level, buffer, size, needed, returned);
+    if (rebuildFailureArmed && buffer && environment && strcmp(environment, "all") == 0) {
+        rebuildFailureArmed = false;
+        failNextAllocation = true;
+    }
+    return answered;
+}
+
+HLOCAL WINAPI AllocateUnlessRunOut(UINT flags, SIZE_T bytes)
+{
+    if (failNextAllocation) {
+        failNextAllocation = false;
+        allocationRefused = true;
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return LocalAlloc(flags, bytes);
+}
+
+}  // namespace
+
+// A change that succeeds but whose list cannot be read again leaves no item that names a driver
+// of the list that is gone.
+TEST(ModeDialog, ARebuildThatFailsPartWayOffersNoDriver)
+{
+    Drivers drivers;
+    AdminModule admin;
+    WriteFileBytes(admin.sandbox.Directory() + "vtjobac4.dat", "[JobAccount]\r\nMode=4\r\n");
+    ImportHook enumeration(admin.sandbox.Handle(), "winspool.drv", "EnumPrinterDriversA",
+                           reinterpret_cast<void*>(&EnumerateThenRunOut));
+    ImportHook allocation(admin.sandbox.Handle(), "kernel32.dll", "LocalAlloc",
+                          reinterpret_cast<void*>(&AllocateUnlessRunOut));
+    ASSERT_TRUE(enumeration.ok());
+    ASSERT_TRUE(allocation.ok());
+    allocationRefused = false;
+    std::vector<std::string> boxes;
+    LRESULT itemsLeft = -1;
+    admin.Run({Inspect([](HWND dialog) {
+                   SelectDriver(dialog, "ZR Tab");
+                   ChooseMode(dialog, IDC_MODE_HIDE);
+                   rebuildFailureArmed = true;
+               }),
+               Press(IDC_CHANGE), ExpectErrorBox(&boxes),
+               Inspect([&itemsLeft](HWND dialog) {
+                   HWND combo = GetDlgItem(dialog, IDC_DRIVER_COMBO);
+                   itemsLeft = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+                   // The user picks whatever the box still offers.
+                   SendMessageA(combo, CB_SETCURSEL, 0, 0);
+                   SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_DRIVER_COMBO, CBN_SELCHANGE),
+                                reinterpret_cast<LPARAM>(combo));
+               }),
+               CloseByMenu()});
+    rebuildFailureArmed = failNextAllocation = false;
+    EXPECT_TRUE(allocationRefused) << "the rebuild ran out of memory";
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Done it") << "the change itself was made";
+    EXPECT_EQ(itemsLeft, 0);
 }
 
 namespace {

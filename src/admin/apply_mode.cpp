@@ -3,10 +3,12 @@
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "admin/spooler_restart.h"
 #include "capability/driver_capability.h"
 #include "settings/helpers.h"
+#include "settings/message_box.h"
 #include "settings/file_handle.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
@@ -140,11 +142,55 @@ DWORD CopyByName(const char* sourceDirectory, const char* name, const char* targ
     return CopyOneFile(source, target, overwrite);
 }
 
-// The files every driver of an all-drivers change finds in the first driver's directory.
+// A file that a change will copy must be there before anything is changed: a copy that fails
+// half-way through would leave the driver or its directory half-changed.
+DWORD CheckSource(const char* directory, const char* name)
+{
+    char source[PathChars];
+    if (!ComposePath(source, {directory, name}))
+        return ERROR_FILENAME_EXCED_RANGE;
+    if (GetFileAttributesA(source) != INVALID_FILE_ATTRIBUTES)
+        return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    return error ? error : ERROR_FILE_NOT_FOUND;
+}
+
+// Every file the module's part of a driver of `environment` in `mode` is copied from.
+DWORD CheckModuleSources(const char* environment, DWORD mode, const Context& context)
+{
+    for (const char* name : {DataFileFor(mode), static_cast<const char*>(context.stringFile)})
+        if (DWORD error = CheckSource(Module.ModuleDirectory, name))
+            return error;
+    char moduleDirectory[PathChars];
+    if (!ModuleSourceDirectory(environment, moduleDirectory))
+        return ERROR_PATH_NOT_FOUND;
+    if (DWORD error = CheckSource(moduleDirectory, Module.ModuleFileName))
+        return error;
+    if (CertificateLibraryGoesTo(environment, context))
+        return CheckSource(moduleDirectory, context.certificateLibrary);
+    return ERROR_SUCCESS;
+}
+
+bool TakesPartInAllDrivers(const DRIVER_INFO_3A* driver);
+
+// The first entry of the platform's family that an all-drivers change reaches, or null.
+const DRIVER_INFO_3A* FirstTakingPart(const DriverList& list, bool nt)
+{
+    const DWORD end = nt ? list.NtDriverCount : DriverEntryCount(list);
+    for (DWORD i = nt ? 0 : list.NtDriverCount; i < end; ++i)
+        if (const DRIVER_INFO_3A* driver = DriverEntry(list, i))
+            if (TakesPartInAllDrivers(driver))
+                return driver;
+    return nullptr;
+}
+
+// The files every driver of an all-drivers change finds in the first such driver's directory. A
+// driver that the change leaves alone (another vendor's, or one of the other width whose module
+// is unknown) has no say in it and gets no copies.
 DWORD PrepareAllDrivers(const DriverList& list, DWORD mode, const Context& context)
 {
     const bool nt = context.platform.nt;
-    const DRIVER_INFO_3A* first = DriverEntry(list, nt ? 0 : list.NtDriverCount);
+    const DRIVER_INFO_3A* first = FirstTakingPart(list, nt);
     if (!first)
         return ERROR_SUCCESS;
     char directory[PathChars] = {};
@@ -156,6 +202,8 @@ DWORD PrepareAllDrivers(const DriverList& list, DWORD mode, const Context& conte
     } else if (DWORD error = SpoolerDriverDirectory(Environment(first), directory)) {
         return error;
     }
+    if (DWORD error = CheckModuleSources(Environment(first), mode, context))
+        return error;
 
     if (mode == ModeTab)
         if (LONG error = RegisterExtension())
@@ -229,39 +277,94 @@ const char* RelativeToDriverDirectory(const char* entry, const char* driverDirec
     return found ? found + strlen(driverDirectory) : entry;
 }
 
-DWORD RewriteRegistryList(const DRIVER_INFO_3A* driver, const std::string& list)
+std::string DriverKeyPath(const DRIVER_INFO_3A* driver)
 {
-    char keyPath[PathChars * 2];
     const char* environment = Environment(driver);
     const char* name = driver->pName ? driver->pName : "";
     // Environment and driver names are the spooler's; room is checked before the text is formatted.
+    char keyPath[PathChars * 2];
     if (sizeof DriversKeyFormat + strlen(environment) + 10 + strlen(name) > sizeof keyPath)
-        return ERROR_FILENAME_EXCED_RANGE;
+        return "";
     wsprintfA(keyPath, DriversKeyFormat, environment, static_cast<unsigned long>(driver->cVersion), name);
+    return keyPath;
+}
 
+// The driver's "Dependent Files" value as it stood before the change, to put back if the change fails.
+struct RegistryListBackup {
+    bool present = false;
+    DWORD type = REG_MULTI_SZ;
+    std::vector<BYTE> data;
+};
+
+DWORD OpenDriverKey(const DRIVER_INFO_3A* driver, RegKey* key)
+{
+    const std::string keyPath = DriverKeyPath(driver);
+    if (keyPath.empty())
+        return ERROR_FILENAME_EXCED_RANGE;
+    return static_cast<DWORD>(key->Open(HKEY_LOCAL_MACHINE, keyPath.c_str(), KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY));
+}
+
+DWORD BackUpRegistryList(const DRIVER_INFO_3A* driver, RegistryListBackup* backup)
+{
     RegKey key;
-    LONG error = key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY);
-    if (error == ERROR_SUCCESS)
-        error = RegSetValueExA(key.get(), "Dependent Files", 0, REG_MULTI_SZ,
-                               reinterpret_cast<const BYTE*>(list.data()), static_cast<DWORD>(list.size()));
+    if (DWORD error = OpenDriverKey(driver, &key))
+        return error;
+    DWORD bytes = 0;
+    LONG error = RegQueryValueExA(key.get(), "Dependent Files", nullptr, &backup->type, nullptr, &bytes);
+    if (error == ERROR_FILE_NOT_FOUND)
+        return ERROR_SUCCESS;
+    // The value can grow between the two reads when another administrator changes the driver.
+    while (error == ERROR_SUCCESS || error == ERROR_MORE_DATA) {
+        backup->data.assign(bytes, 0);
+        error = RegQueryValueExA(key.get(), "Dependent Files", nullptr, &backup->type,
+                                 backup->data.empty() ? nullptr : backup->data.data(), &bytes);
+        if (error == ERROR_SUCCESS) {
+            backup->data.resize(bytes);
+            backup->present = true;
+            return ERROR_SUCCESS;
+        }
+    }
     return static_cast<DWORD>(error);
 }
 
-// Copies the module's files for `mode` into the driver directory and lists them.
+DWORD WriteRegistryList(const DRIVER_INFO_3A* driver, DWORD type, const BYTE* data, DWORD bytes)
+{
+    RegKey key;
+    if (DWORD error = OpenDriverKey(driver, &key))
+        return error;
+    return static_cast<DWORD>(RegSetValueExA(key.get(), "Dependent Files", 0, type, data, bytes));
+}
+
+DWORD RewriteRegistryList(const DRIVER_INFO_3A* driver, const std::string& list)
+{
+    return WriteRegistryList(driver, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(list.data()),
+                             static_cast<DWORD>(list.size()));
+}
+
+void RestoreRegistryList(const DRIVER_INFO_3A* driver, const RegistryListBackup& backup)
+{
+    if (backup.present) {
+        WriteRegistryList(driver, backup.type, backup.data.data(), static_cast<DWORD>(backup.data.size()));
+        return;
+    }
+    RegKey key;
+    if (OpenDriverKey(driver, &key) == ERROR_SUCCESS)
+        RegDeleteValueA(key.get(), "Dependent Files");
+}
+
+// Copies the module's files for `mode` into the driver directory and lists them. The sources were
+// checked and the extension registered before.
 DWORD AddModuleFiles(const DRIVER_INFO_3A* driver, DWORD mode, const char* driverDirectory, Context* context,
-                     FileList* list)
+                     FileList* list, FileList* copies)
 {
     const Platform& platform = context->platform;
     const char* environment = Environment(driver);
     char target[PathChars];
-    auto listCopy = [&](const char* name) { list->Add(platform.nt ? target : name); };
+    auto listCopy = [&](const char* name) {
+        list->Add(platform.nt ? target : name);
+        copies->Add(target);
+    };
 
-    if (mode == ModeTab) {
-        const char* ownEnvironment = Is64BitBuild() ? EnvironmentX64 : EnvironmentNtX86;
-        if (!platform.nt || strcmp(environment, ownEnvironment) == 0)
-            if (LONG error = RegisterExtension())
-                return static_cast<DWORD>(error);
-    }
     const char* dataFile = DataFileFor(mode);
     if (DWORD error = CopyByName(Module.ModuleDirectory, dataFile, driverDirectory, true, target))
         return error;
@@ -300,64 +403,38 @@ void DeleteStagedFiles(const FileList& staged, const FileList& list, const char*
     });
 }
 
-DWORD ApplyToDriver(DriverList* list, DWORD index, DWORD mode, Context* context)
+// The driver's record as the spooler holds it now: another administrator, an installer or the
+// vendor's update may have changed it since the list was read, and installing the list's copy
+// again would undo that.
+DWORD ReadCurrentRecord(const DRIVER_INFO_3A* listed, std::vector<BYTE>* block, const DRIVER_INFO_3A** current)
 {
-    const DRIVER_INFO_3A* driver = DriverEntry(*list, index);
-    const Platform& platform = context->platform;
-    const DWORD previous = list->Modes[index];
-
-    char driverDirectory[PathChars];
-    if (DWORD error = SpoolerDriverDirectory(Environment(driver), driverDirectory))
-        return error;
-
-    FileList staged;
-    if (platform.win2000)
-        for (const char* installed : std::initializer_list<const char*>{driver->pDriverPath, driver->pDataFile, driver->pConfigFile, driver->pHelpFile})
-            if (installed && installed[0])
-                if (DWORD error = StageInstalledFile(installed, driverDirectory, &staged))
-                    return error;
-
-    char installedDirectory[PathChars];
-    if (!CopyDirectoryPart(installedDirectory, driver->pDriverPath))
-        return ERROR_FILENAME_EXCED_RANGE;
-    FileList kept;
-    FileList registryList;
-    for (const char* entry = driver->pDependentFiles; entry && *entry; entry += strlen(entry) + 1) {
-        if (IsModuleFile(entry, *context))
-            continue;
-        kept.Add(entry);
-        if (platform.win2000) {
-            char installed[PathChars];
-            if (!InstalledPathOf(entry, driver, installed))
-                return ERROR_FILENAME_EXCED_RANGE;
-            if (DWORD error = StageInstalledFile(installed, driverDirectory, &staged))
-                return error;
+    char* environment = const_cast<char*>(Environment(listed));
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD needed = 0, returned = 0;
+        if (!EnumPrinterDriversA(nullptr, environment, 3, nullptr, 0, &needed, &returned) &&
+            GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+            return GetLastError();
+        block->assign(needed ? needed : 1, 0);
+        if (!EnumPrinterDriversA(nullptr, environment, 3, block->data(), needed, &needed, &returned)) {
+            if (GetLastError() == ERROR_INSUFFICIENT_BUFFER)
+                continue;
+            return GetLastError();
         }
-        if (platform.xp)
-            registryList.Add(RelativeToDriverDirectory(entry, installedDirectory));
+        const auto* drivers = reinterpret_cast<const DRIVER_INFO_3A*>(block->data());
+        for (DWORD i = 0; i < returned; ++i)
+            if (drivers[i].pName && listed->pName && strcmp(drivers[i].pName, listed->pName) == 0 &&
+                drivers[i].cVersion == listed->cVersion) {
+                *current = &drivers[i];
+                return ERROR_SUCCESS;
+            }
+        return ERROR_UNKNOWN_PRINTER_DRIVER;
     }
+    return ERROR_INSUFFICIENT_BUFFER;
+}
 
-    // The spooler keeps the old list until it reads the registry again.
-    if (platform.xp && previous != ModeNoSupport) {
-        if (DWORD error = RewriteRegistryList(driver, registryList.Finish()))
-            return error;
-        if (!RestartSpooler())
-            context->restartDue = true;
-    }
-
-    if (mode != ModeNoSupport)
-        if (DWORD error = AddModuleFiles(driver, mode, driverDirectory, context, &kept))
-            return error;
-
-    DRIVER_INFO_3A info = *driver;
-    std::string dependents = kept.Finish();
-    info.pDependentFiles = dependents.data();
-    if (!AddPrinterDriverA(nullptr, 3, reinterpret_cast<BYTE*>(&info)))
-        return GetLastError();
-
-    if (platform.win2000)
-        DeleteStagedFiles(staged, kept, driverDirectory);
-
+void RecordMode(DriverList* list, DWORD index, DWORD mode)
+{
+    const DWORD previous = list->Modes[index];
     if (previous < 4 && list->ModeCounts[previous] > 0)
         --list->ModeCounts[previous];
     if (mode < 4)
@@ -365,6 +442,116 @@ DWORD ApplyToDriver(DriverList* list, DWORD index, DWORD mode, Context* context)
     if (previous == ModeTab && list->ModeCounts[ModeTab] == 0)
         UnregisterExtension();
     list->Modes[index] = mode;
+}
+
+// What one driver's change has staged in the spooler's upload directory, removed on every return.
+struct Staging {
+    const char* driverDirectory;
+    bool cleanUp;
+    FileList staged;
+    FileList copies;
+    ~Staging()
+    {
+        if (cleanUp)
+            DeleteStagedFiles(staged, copies, driverDirectory);
+    }
+};
+
+DWORD ApplyToDriver(DriverList* list, DWORD index, DWORD mode, Context* context)
+{
+    std::vector<BYTE> record;
+    const DRIVER_INFO_3A* driver = nullptr;
+    if (DWORD error = ReadCurrentRecord(DriverEntry(*list, index), &record, &driver))
+        return error;
+    const Platform& platform = context->platform;
+    DWORD previous = ModeNoSupport;
+    if (!ReadDriverCapability(driver, &previous, nullptr, nullptr))
+        previous = ModeNoSupport;
+    if (previous == mode) {
+        RecordMode(list, index, mode);
+        return ERROR_SUCCESS;
+    }
+    const char* environment = Environment(driver);
+
+    char driverDirectory[PathChars];
+    if (DWORD error = SpoolerDriverDirectory(environment, driverDirectory))
+        return error;
+    char installedDirectory[PathChars];
+    if (!CopyDirectoryPart(installedDirectory, driver->pDriverPath))
+        return ERROR_FILENAME_EXCED_RANGE;
+
+    // Everything that can fail without changing the driver comes first.
+    if (mode != ModeNoSupport) {
+        if (DWORD error = CheckModuleSources(environment, mode, *context))
+            return error;
+        const char* ownEnvironment = Is64BitBuild() ? EnvironmentX64 : EnvironmentNtX86;
+        if (mode == ModeTab && (!platform.nt || strcmp(environment, ownEnvironment) == 0))
+            if (LONG error = RegisterExtension())
+                return static_cast<DWORD>(error);
+    }
+    const bool rewriteRegistry = platform.xp && previous != ModeNoSupport;
+    RegistryListBackup backup;
+    if (rewriteRegistry)
+        if (DWORD error = BackUpRegistryList(driver, &backup))
+            return error;
+
+    Staging staging{driverDirectory, platform.win2000, {}, {}};
+    if (platform.win2000)
+        for (const char* installed : std::initializer_list<const char*>{driver->pDriverPath, driver->pDataFile, driver->pConfigFile, driver->pHelpFile})
+            if (installed && installed[0])
+                if (DWORD error = StageInstalledFile(installed, driverDirectory, &staging.staged))
+                    return error;
+
+    // The certificate library is the module's where the module adds it: an entry of it is not kept,
+    // or each change would list it once more.
+    const bool certificateLibraryAdded = mode != ModeNoSupport && CertificateLibraryGoesTo(environment, *context);
+    FileList kept;
+    FileList registryList;
+    for (const char* entry = driver->pDependentFiles; entry && *entry; entry += strlen(entry) + 1) {
+        if (IsModuleFile(entry, *context))
+            continue;
+        if (certificateLibraryAdded && EqualNoCase(FileNamePart(entry), context->certificateLibrary))
+            continue;
+        kept.Add(entry);
+        if (platform.win2000) {
+            char installed[PathChars];
+            if (!InstalledPathOf(entry, driver, installed))
+                return ERROR_FILENAME_EXCED_RANGE;
+            if (DWORD error = StageInstalledFile(installed, driverDirectory, &staging.staged))
+                return error;
+        }
+        if (platform.xp)
+            registryList.Add(RelativeToDriverDirectory(entry, installedDirectory));
+    }
+    if (mode != ModeNoSupport)
+        if (DWORD error = AddModuleFiles(driver, mode, driverDirectory, context, &kept, &staging.copies))
+            return error;
+
+    // The spooler keeps the old list until it reads the registry again.
+    bool restartFailed = false;
+    if (rewriteRegistry) {
+        if (DWORD error = RewriteRegistryList(driver, registryList.Finish())) {
+            RestoreRegistryList(driver, backup);
+            return error;
+        }
+        restartFailed = !RestartSpooler();
+    }
+
+    DRIVER_INFO_3A info = *driver;
+    std::string dependents = kept.Finish();
+    info.pDependentFiles = dependents.data();
+    if (!AddPrinterDriverA(nullptr, 3, reinterpret_cast<BYTE*>(&info))) {
+        const DWORD error = GetLastError();
+        // The driver goes back to the list it had, and the spooler reads it again.
+        if (rewriteRegistry) {
+            RestoreRegistryList(driver, backup);
+            RestartSpooler();
+        }
+        return error ? error : ERROR_INVALID_FUNCTION;
+    }
+    if (restartFailed)
+        context->restartDue = true;
+    RecordMode(list, index, mode);
     return ERROR_SUCCESS;
 }
 
@@ -380,12 +567,13 @@ bool TakesPartInAllDrivers(const DRIVER_INFO_3A* driver)
            ModuleSourceDirectory(Environment(driver), moduleDirectory);
 }
 
-void ShowRestartMessage()
+// False when nobody could be told: the caller then reports that the computer must be restarted.
+bool ShowRestartMessage()
 {
     std::string text(RestartMessageBytes, '\0');
     ReadStringText("RestartMessage", DefaultRestartMessage, text.data(), RestartMessageBytes);
     // The text is shown as it stands: it comes from the string file and is never a format.
-    MessageBoxA(nullptr, text.c_str(), Module.AppName, MB_OK);
+    return ShowModuleMessage(nullptr, text.c_str(), MB_OK) != 0;
 }
 
 }  // namespace
@@ -427,8 +615,9 @@ DWORD ApplyJobAccountMode(DriverList* list, int index, DWORD mode)
         WriteRegistryDword("AllFlag", allFlag);
     if (allDrivers && mode != registryAllMode)
         WriteRegistryDword("AllMode", mode);
-    if (context.restartDue)
-        ShowRestartMessage();
+    // Where nobody can read that the computer must be restarted, the caller is told instead.
+    if (context.restartDue && !ShowRestartMessage())
+        return ERROR_SUCCESS_REBOOT_REQUIRED;
     return ERROR_SUCCESS;
 }
 

@@ -10,6 +10,7 @@
 #include "admin/mode_exports.h"
 #include "admin/mode_menu.h"
 #include "dialogs/dialog_helpers.h"
+#include "settings/message_box.h"
 #include "idlist/driver_list.h"
 #include "res/resource.h"
 #include "capability/driver_capability.h"
@@ -47,10 +48,7 @@ bool AllModeOffered() { return ReadCommonNumber("AllMode", 0) != 0; }
 
 bool IsChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
 
-void ShowMessage(HWND owner, const char* text, UINT type = MB_OK)
-{
-    MessageBoxA(owner, text, Module.AppName, type);
-}
+void ShowMessage(HWND owner, const char* text, UINT type = MB_OK) { ShowModuleMessage(owner, text, type); }
 
 void ShowStringMessage(HWND owner, const char* key, const char* fallback)
 {
@@ -229,7 +227,8 @@ INT_PTR OnInitDialog(HWND dialog)
 void OnDriverSelected(HWND dialog)
 {
     LRESULT index = SendMessageA(State.Combo, CB_GETITEMDATA, SendMessageA(State.Combo, CB_GETCURSEL, 0, 0), 0);
-    if (index == CB_ERR || !DriverEntry(State.Drivers, static_cast<DWORD>(index)))
+    if (index == CB_ERR || !State.Drivers.Modes || !State.Drivers.DriverFlags ||
+        !DriverEntry(State.Drivers, static_cast<DWORD>(index)))
         return;
     CheckModeRadio(dialog, State.Drivers.Modes[index]);
     if (VistaFlag) {
@@ -277,7 +276,8 @@ void OnChange(HWND dialog)
                        "This setup does not become effective at the client side of a shared printer. Do you "
                        "want to continue?",
                        question);
-        if (AnySharedPrinter() && MessageBoxA(dialog, question, Module.AppName, MB_YESNO) == IDNO)
+        // A question nobody could answer is no yes.
+        if (AnySharedPrinter() && ShowModuleMessage(dialog, question, MB_YESNO) != IDYES)
             return;
     } else {
         LRESULT item = SendMessageA(State.Combo, CB_GETCURSEL, 0, 0);
@@ -302,7 +302,12 @@ void OnChange(HWND dialog)
         return;
     }
     ReleaseDriverList(&State.Drivers);
-    BuildDriverList(State.Combo, &State.Drivers);
+    // A build that fails part-way leaves the combo box's items as they were, naming entries of a
+    // list that is gone: none is offered until the dialog is opened again.
+    if (!BuildDriverList(State.Combo, &State.Drivers)) {
+        ReleaseDriverList(&State.Drivers);
+        SendMessageA(State.Combo, CB_RESETCONTENT, 0, 0);
+    }
     LRESULT item = allDrivers ? 0 : SendMessageA(State.Combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                                  reinterpret_cast<LPARAM>(selected));
     SendMessageA(State.Combo, CB_SETCURSEL, item, 0);
@@ -433,6 +438,11 @@ extern "C" INT_PTR WINAPI ChangeJobAccountMode(HWND /*window*/, HINSTANCE /*inst
                                               int /*show*/)
 {
     return AnswerOrFail(INT_PTR{-1}, [] {
+        // Nobody could answer the dialog there: it would wait for ever.
+        if (!WindowStationVisible()) {
+            SetLastError(ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION);
+            return INT_PTR{-1};
+        }
         int templateId = AllModeOffered() ? IDD_CHANGE_MODE_ALL : IDD_CHANGE_MODE;
         return DialogBoxParamA(Module.ModuleInstance, MAKEINTRESOURCEA(templateId), nullptr,
                                ChangeJobAccountModeDialogProc, 0);

@@ -34,18 +34,39 @@ const char* ModeWord(DWORD mode)
     return mode < 4 ? words[mode] : "?";
 }
 
-DWORD ApplyToNamedDriver(const char* driverName, DWORD mode)
+// The entry named exactly `driverName` in exactly `environment`, or -1.
+int FindDriverIn(const DriverList& list, const char* driverName, const char* environment)
+{
+    for (DWORD i = 0; i < DriverEntryCount(list); ++i) {
+        const DRIVER_INFO_3A* driver = DriverEntry(list, i);
+        if (driver && driver->pName && driver->pEnvironment && strcmp(driver->pName, driverName) == 0 &&
+            strcmp(driver->pEnvironment, environment) == 0)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+DWORD ApplyToNamedDriver(const char* driverName, const char* environment, DWORD mode)
 {
     OwnedDriverList owned;
     if (!owned.built)
         return ERROR_UNKNOWN_PRINTER_DRIVER;
     int index = AllDrivers;
     if (driverName) {
-        index = FindDriver(owned.list, driverName);
+        index = environment ? FindDriverIn(owned.list, driverName, environment) : FindDriver(owned.list, driverName);
         if (index < 0)
             return ERROR_UNKNOWN_PRINTER_DRIVER;
     }
     return ApplyJobAccountMode(&owned.list, index, mode);
+}
+
+int SetModeReportingError(const char* driverName, const char* environment, DWORD mode)
+{
+    const DWORD error = AnswerOrFail(DWORD{ERROR_NOT_ENOUGH_MEMORY},
+                                     [&] { return ApplyToNamedDriver(driverName, environment, mode); });
+    // Set after the list is released, so that nothing on the way out overwrites it.
+    SetLastError(error);
+    return error == ERROR_SUCCESS ? 1 : 0;
 }
 
 int ApplyDefaultMode()
@@ -56,7 +77,10 @@ int ApplyDefaultMode()
     // "DefaultMode" 1 in the registry marks an installation still due; the administration dialog
     // tries it again each time it opens.
     if (!SetJobAccountMode(nullptr, mode)) {
+        // The caller (a deployment script, rundll32) learns why from the thread's last error.
+        const DWORD error = GetLastError();
         WriteRegistryDword("DefaultMode", 1);
+        SetLastError(error);
         return 0;
     }
     WriteRegistryDword("DefaultMode", 0);
@@ -67,11 +91,16 @@ int ApplyDefaultMode()
 
 extern "C" int WINAPI SetJobAccountMode(const char* driverName, DWORD mode)
 {
-    const DWORD error =
-        AnswerOrFail(DWORD{ERROR_NOT_ENOUGH_MEMORY}, [&] { return ApplyToNamedDriver(driverName, mode); });
-    // Set after the list is released, so that nothing on the way out overwrites it.
-    SetLastError(error);
-    return error == ERROR_SUCCESS ? 1 : 0;
+    return SetModeReportingError(driverName, nullptr, mode);
+}
+
+extern "C" int WINAPI SetDriverJobAccountMode(const char* driverName, const char* environment, DWORD mode)
+{
+    if (!driverName || !environment) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    return SetModeReportingError(driverName, environment, mode);
 }
 
 extern "C" int WINAPI DefaultSetJobAccountMode() { return AnswerOrFail(0, ApplyDefaultMode); }

@@ -18,9 +18,13 @@ using EnumDependentServicesFn = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPENUM_SERVICE_S
 
 const DWORD ServiceAccess = GENERIC_READ | GENERIC_EXECUTE;
 const DWORD PollMilliseconds = 100;
-const DWORD ShortestStall = 1000;
-const DWORD LongestStall = 10000;
-const DWORD LongestWait = 120000;
+const DWORD StartStall = 1000;
+const DWORD StartLimit = 120000;
+// A stop runs the service's clean-up (the spooler's: every print provider and port monitor) and
+// often takes longer than the service's hint; a start that gave up too early is tried again by an
+// administrator, a stop that gave up too early leaves printing down.
+const DWORD StopStall = 3000;
+const DWORD StopLimit = 180000;
 
 // The service manager is looked up at run time: the module also loads where it is missing.
 struct ServiceApi {
@@ -64,13 +68,28 @@ private:
     SC_HANDLE handle_;
 };
 
-DWORD Clamp(DWORD value, DWORD low, DWORD high) { return value < low ? low : value > high ? high : value; }
+// How long a wait allows the service to show no progress (its checkpoint unchanged): the service's
+// own hint is the least, `floor` when the hint is shorter. A stop gets twice its hint, for the hint
+// is a minimum and not a promise.
+struct WaitRule {
+    DWORD state;
+    DWORD floor;
+    DWORD hintFactor;
+    DWORD limit;
+};
+const WaitRule UntilRunning = {SERVICE_RUNNING, StartStall, 1, StartLimit};
+const WaitRule UntilStopped = {SERVICE_STOPPED, StopStall, 2, StopLimit};
 
-// Polls until the service reports `state`. A service that hangs must not hang the administrator's
-// dialog or a deployment script for ever, so the wait gives up (false) once the service has made no
-// progress (its checkpoint unchanged) for longer than its own wait hint, the time it promised for
-// its next step, taken as at least 1 and at most 10 seconds; and in any case after 120 seconds.
-bool WaitForState(const ServiceApi& api, SC_HANDLE service, DWORD state)
+DWORD Allowance(DWORD hint, const WaitRule& rule)
+{
+    const DWORD scaled = hint > rule.limit / rule.hintFactor ? rule.limit : hint * rule.hintFactor;
+    return scaled < rule.floor ? rule.floor : scaled;
+}
+
+// Polls until the service reports the rule's state. A service that hangs must not hang the
+// administrator's dialog or a deployment script for ever: the wait gives up (false) once the
+// service has made no progress for longer than its allowance, and in any case at the rule's limit.
+bool WaitForState(const ServiceApi& api, SC_HANDLE service, const WaitRule& rule)
 {
     const DWORD started = GetTickCount();
     DWORD lastProgress = started;
@@ -80,7 +99,7 @@ bool WaitForState(const ServiceApi& api, SC_HANDLE service, DWORD state)
         SERVICE_STATUS status = {};
         if (!api.QueryStatus(service, &status))
             return false;
-        if (status.dwCurrentState == state)
+        if (status.dwCurrentState == rule.state)
             return true;
         const DWORD now = GetTickCount();
         if (first || status.dwCheckPoint != lastCheckPoint) {
@@ -88,8 +107,7 @@ bool WaitForState(const ServiceApi& api, SC_HANDLE service, DWORD state)
             lastProgress = now;
             first = false;
         }
-        if (now - lastProgress > Clamp(status.dwWaitHint, ShortestStall, LongestStall) ||
-            now - started > LongestWait)
+        if (now - lastProgress > Allowance(status.dwWaitHint, rule) || now - started > rule.limit)
             return false;
         Sleep(PollMilliseconds);
     }
@@ -118,11 +136,33 @@ const ENUM_SERVICE_STATUSA* Dependent(const std::vector<BYTE>& block, DWORD i)
     return reinterpret_cast<const ENUM_SERVICE_STATUSA*>(block.data()) + i;
 }
 
-// False when a dependent cannot be opened or refuses to stop (nothing more is stopped then), or
-// when one did not reach the stopped state (the others are still stopped).
-bool StopDependents(const ServiceApi& api, SC_HANDLE manager, const std::vector<BYTE>& block, DWORD count)
+// Starts a service that this restart stopped. One that is running already counts as started (a
+// dependent that another dependent's start brought up with it); one still on its way down (its
+// stop outlasted the wait) is let finish and then started.
+bool StartAgain(const ServiceApi& api, SC_HANDLE service)
 {
-    bool allStopped = true;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (api.Start(service, 0, nullptr))
+            return WaitForState(api, service, UntilRunning);
+        if (GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
+            return false;
+        SERVICE_STATUS status = {};
+        if (!api.QueryStatus(service, &status))
+            return false;
+        if (status.dwCurrentState != SERVICE_STOP_PENDING)
+            return WaitForState(api, service, UntilRunning);
+        if (!WaitForState(api, service, UntilStopped))
+            return false;
+    }
+    return false;
+}
+
+// Stops the dependents in list order; `stopped` counts those sent the stop control. False when one
+// cannot be opened, refuses to stop or does not reach the stopped state: nothing more is stopped.
+bool StopDependents(const ServiceApi& api, SC_HANDLE manager, const std::vector<BYTE>& block, DWORD count,
+                    DWORD* stopped)
+{
+    *stopped = 0;
     for (DWORD i = 0; i < count; ++i) {
         ServiceHandle service(api, api.OpenService(manager, Dependent(block, i)->lpServiceName, ServiceAccess));
         if (!service)
@@ -130,25 +170,28 @@ bool StopDependents(const ServiceApi& api, SC_HANDLE manager, const std::vector<
         SERVICE_STATUS status = {};
         if (!api.Control(service.get(), SERVICE_CONTROL_STOP, &status))
             return false;
-        if (!WaitForState(api, service.get(), SERVICE_STOPPED))
-            allStopped = false;
+        ++*stopped;
+        if (!WaitForState(api, service.get(), UntilStopped))
+            return false;
     }
-    return allStopped;
+    return true;
 }
 
+// Starts the first `count` dependents again in list order; every one is tried, whatever an
+// earlier one did.
 bool StartDependents(const ServiceApi& api, SC_HANDLE manager, const std::vector<BYTE>& block, DWORD count)
 {
     bool allRunning = true;
     for (DWORD i = 0; i < count; ++i) {
         ServiceHandle service(api, api.OpenService(manager, Dependent(block, i)->lpServiceName, ServiceAccess));
-        if (!service || !api.Start(service.get(), 0, nullptr))
-            return false;
-        if (!WaitForState(api, service.get(), SERVICE_RUNNING))
+        if (!service || !StartAgain(api, service.get()))
             allRunning = false;
     }
     return allRunning;
 }
 
+// Whatever happens on the way down, what was stopped is started again: a restart that failed must
+// not leave printing down.
 int Restart(const ServiceApi& api)
 {
     ServiceHandle manager(api, api.OpenSCManager(nullptr, nullptr, SC_MANAGER_CONNECT));
@@ -165,16 +208,22 @@ int Restart(const ServiceApi& api)
 
     DWORD dependentCount = 0;
     std::vector<BYTE> dependents = ActiveDependents(api, spooler.get(), &dependentCount);
-    if (!StopDependents(api, manager.get(), dependents, dependentCount))
+    DWORD stopped = 0;
+    if (!StopDependents(api, manager.get(), dependents, dependentCount, &stopped)) {
+        StartDependents(api, manager.get(), dependents, stopped);
         return 0;
+    }
 
-    if (!api.Control(spooler.get(), SERVICE_CONTROL_STOP, &status) ||
-        !WaitForState(api, spooler.get(), SERVICE_STOPPED))
+    if (!api.Control(spooler.get(), SERVICE_CONTROL_STOP, &status)) {
+        StartDependents(api, manager.get(), dependents, stopped);
         return 0;
-    if (!api.Start(spooler.get(), 0, nullptr) || !WaitForState(api, spooler.get(), SERVICE_RUNNING))
-        return 0;
-
-    return StartDependents(api, manager.get(), dependents, dependentCount) ? 1 : 0;
+    }
+    bool restarted = WaitForState(api, spooler.get(), UntilStopped);
+    if (!StartAgain(api, spooler.get()))
+        restarted = false;
+    if (!StartDependents(api, manager.get(), dependents, stopped))
+        restarted = false;
+    return restarted ? 1 : 0;
 }
 
 }  // namespace

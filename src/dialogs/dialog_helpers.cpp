@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "settings/message_box.h"
 #include "res/resource.h"
 #include "settings/library.h"
 #include "settings/module_state.h"
@@ -182,7 +183,7 @@ void ShowEntryError(HWND dialog)
 {
     char text[DialogTextChars] = {};
     ReadDialogText("ErrorMessage1", "", text);
-    MessageBoxA(dialog, text, Module.AppName, MB_OK);
+    ShowModuleMessage(dialog, text, MB_OK);
 }
 
 namespace {

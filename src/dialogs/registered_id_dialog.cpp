@@ -19,6 +19,7 @@
 #include "idlist/propagate.h"
 #include "res/resource.h"
 #include "settings/export_barrier.h"
+#include "settings/message_box.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
 #include "settings/settings_file.h"
@@ -441,7 +442,14 @@ INT_PTR CALLBACK RegisteredIDDialogProc(HWND dialog, UINT message, WPARAM wParam
 extern "C" INT_PTR WINAPI SelectFixedJobAccountMode(HWND /*window*/, HINSTANCE /*instance*/, LPSTR /*commandLine*/,
                                                    int /*show*/)
 {
-    return AnswerOrFail(INT_PTR{-1}, [] { return OpenRegisteredIDDialog(nullptr, FixedIDSelection); });
+    return AnswerOrFail(INT_PTR{-1}, [] {
+        // Run by a deployment tool as a service, nobody could answer the dialog: it would wait for ever.
+        if (!WindowStationVisible()) {
+            SetLastError(ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION);
+            return INT_PTR{-1};
+        }
+        return OpenRegisteredIDDialog(nullptr, FixedIDSelection);
+    });
 }
 
 namespace {

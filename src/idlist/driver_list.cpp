@@ -4,6 +4,7 @@
 
 #include "capability/driver_capability.h"
 #include "settings/helpers.h"
+#include "settings/message_box.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
 #include "settings/text.h"
@@ -92,7 +93,7 @@ void ShowNoPrinterMessage()
 {
     char text[TextChars] = {};
     ReadStringText("NoPrinterMessage", "No printer for Job Account.", text, sizeof text);
-    MessageBoxA(nullptr, text, Module.AppName, MB_OK);
+    ShowModuleMessage(nullptr, text, MB_OK);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "dialogs/registered_id_dialog.h"
 #include "dialogs/entry_dialogs.h"
+#include "settings/message_box.h"
 #include "idlist/driver_list.h"
 #include "idlist/id_list.h"
 #include "idlist/propagate.h"
@@ -35,16 +36,6 @@ void SetFlag(JobAccountInfo* info, DWORD overrides, DWORD enableBit, DWORD value
         info->Flags |= flag;
     else
         info->Flags &= ~flag;
-}
-
-// A service, a SYSTEM task or a driver host of the spooler runs in a window station nobody sees: a
-// dialog there waits for ever, and the job with it. One that cannot be asked counts as unseen.
-bool WindowStationVisible()
-{
-    HWINSTA station = GetProcessWindowStation();
-    USEROBJECTFLAGS flags = {};
-    return station && GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, nullptr) &&
-           (flags.dwFlags & WSF_VISIBLE);
 }
 
 enum class DialogBar { None, VistaRule, UnseenStation, RemoteJob };

@@ -2,7 +2,8 @@
 // does:
 //   jobacct read "<printer>"                          the job account ID and user ID of a job
 //   jobacct drivers                                   every driver with its mode and settings file
-//   jobacct set-mode "<driver>" <tab|popup|hide|none>  switches one driver
+//   jobacct set-mode "<driver>" [--environment "<environment>"] <tab|popup|hide|none>
+//                                                     switches one driver
 //   jobacct set-mode --all <tab|popup|hide|none>       switches every supporting driver
 //   jobacct import "<file.csv>"                       registers the IDs of an ID file
 //   jobacct list [--fixed]                            the registered (or fixed) IDs as an ID file
@@ -12,13 +13,15 @@
 // (set-mode), the import failed, a problem was found or the module could not make its answer (out
 // of memory: diagnose, drivers, list); 2 bad arguments; 3 the module
 // cannot be loaded; 4 unknown driver; 5 bad mode word; 6 not an administrator; 7 lines of the ID
-// file were refused (the others were imported).
+// file were refused (the others were imported); 8 the mode was changed, but the print spooler
+// could not be restarted: restart the computer before printing (set-mode).
 #include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
 #include <winspool.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -35,6 +38,7 @@ enum ExitCode {
     ExitBadMode = 5,
     ExitNotAdministrator = 6,
     ExitLinesRefused = 7,
+    ExitRestartNeeded = 8,
 };
 
 struct JobAccountResult {
@@ -44,6 +48,7 @@ struct JobAccountResult {
 };
 using ReadJobAccountIDFn = int(WINAPI*)(const char*, DWORD, JobAccountResult*);
 using SetJobAccountModeFn = int(WINAPI*)(const char*, DWORD);
+using SetDriverJobAccountModeFn = int(WINAPI*)(const char*, const char*, DWORD);
 using ListJobAccountDriversFn = DWORD(WINAPI*)(char*, DWORD);
 using IDFileRefusalFn = void(WINAPI*)(void*, DWORD, DWORD);
 using ImportJobAccountIDFileFn = int(WINAPI*)(const char*, IDFileRefusalFn, void*);
@@ -55,7 +60,7 @@ int Usage()
     std::fprintf(stderr,
                  "usage: jobacct read \"<printer name>\"\n"
                  "       jobacct drivers\n"
-                 "       jobacct set-mode \"<driver name>\" <tab|popup|hide|none>\n"
+                 "       jobacct set-mode \"<driver name>\" [--environment \"<environment>\"] <tab|popup|hide|none>\n"
                  "       jobacct set-mode --all <tab|popup|hide|none>\n"
                  "       jobacct import \"<file.csv>\"\n"
                  "       jobacct list [--fixed]\n"
@@ -198,7 +203,98 @@ int ListDrivers()
     return ExitDone;
 }
 
-int SetMode(const char* driver, const char* word)
+// One installed driver as ListJobAccountDrivers names it.
+struct InstalledDriverLine {
+    std::string name, environment, mode;
+};
+
+std::vector<InstalledDriverLine> ParseDriverLines(const char* text)
+{
+    std::vector<InstalledDriverLine> drivers;
+    for (const char* line = text; *line;) {
+        const char* end = std::strstr(line, "\r\n");
+        const std::string whole = end ? std::string(line, end) : std::string(line);
+        line = end ? end + 2 : line + whole.size();
+        const size_t first = whole.find('\t');
+        const size_t second = first == std::string::npos ? std::string::npos : whole.find('\t', first + 1);
+        const size_t third = second == std::string::npos ? std::string::npos : whole.find('\t', second + 1);
+        if (third == std::string::npos)
+            continue;
+        drivers.push_back({whole.substr(0, first), whole.substr(first + 1, second - first - 1),
+                           whole.substr(second + 1, third - second - 1)});
+    }
+    return drivers;
+}
+
+std::string EnvironmentsOf(const std::vector<const InstalledDriverLine*>& drivers)
+{
+    std::string text;
+    for (const InstalledDriverLine* driver : drivers)
+        text += (text.empty() ? "\"" : ", \"") + driver->environment + "\"";
+    return text;
+}
+
+// The environment of the one supporting driver the arguments name; false after saying on stderr
+// why there is none (no such driver, not one with job accounting, or a name that stands for two).
+bool ChooseDriver(const std::vector<InstalledDriverLine>& installed, const char* driver, const char* environment,
+                  std::string* chosen)
+{
+    std::vector<const InstalledDriverLine*> named, supporting;
+    for (const InstalledDriverLine& line : installed) {
+        if (line.name != driver)
+            continue;
+        named.push_back(&line);
+        if ((!environment || line.environment == environment) && line.mode != "unsupported")
+            supporting.push_back(&line);
+    }
+    if (supporting.size() == 1) {
+        *chosen = supporting.front()->environment;
+        return true;
+    }
+    if (named.empty())
+        std::fprintf(stderr, "jobacct: no printer driver named \"%s\" is installed\n", driver);
+    else if (supporting.size() > 1)
+        std::fprintf(stderr,
+                     "jobacct: printer drivers named \"%s\" are installed for %s: name one with --environment "
+                     "\"<environment>\"\n",
+                     driver, EnvironmentsOf(supporting).c_str());
+    else if (environment && std::none_of(named.begin(), named.end(), [&](const InstalledDriverLine* line) {
+                 return line->environment == environment;
+             }))
+        std::fprintf(stderr, "jobacct: printer driver \"%s\" is not installed for \"%s\", only for %s\n", driver,
+                     environment, EnvironmentsOf(named).c_str());
+    else
+        std::fprintf(stderr,
+                     "jobacct: printer driver \"%s\" has no job accounting (no capability file among its dependent "
+                     "files declares it)\n",
+                     driver);
+    return false;
+}
+
+int ReportSetModeFailure(const char* driver)
+{
+    const DWORD error = GetLastError();
+    switch (error) {
+    case ERROR_UNKNOWN_PRINTER_DRIVER:
+        if (driver)
+            std::fprintf(stderr, "jobacct: printer driver \"%s\" is no longer installed\n", driver);
+        else
+            std::fprintf(stderr, "jobacct: no printer driver with job accounting is installed\n");
+        return ExitUnknownDriver;
+    case ERROR_SUCCESS_REBOOT_REQUIRED:
+        std::fprintf(stderr,
+                     "jobacct: the mode was changed, but the print spooler could not be restarted: restart the "
+                     "computer before printing\n");
+        return ExitRestartNeeded;
+    default:
+        std::fprintf(stderr, "jobacct: changing the mode failed: error %lu: %s\n", error, SystemText(error).c_str());
+        return ExitFailed;
+    }
+}
+
+// `driver` null: every driver with job accounting. `environment` null: the one driver of that name
+// with job accounting, in whichever environment it is installed.
+int SetMode(const char* driver, const char* environment, const char* word)
 {
     const int mode = ModeOfWord(word);
     if (mode < 0) {
@@ -212,21 +308,45 @@ int SetMode(const char* driver, const char* word)
     ModuleBeside module;
     if (!module)
         return ExitNoModule;
-    auto set = module.Get<SetJobAccountModeFn>("SetJobAccountMode");
-    if (!set)
-        return ExitNoModule;
-    if (set(driver, static_cast<DWORD>(mode)))
-        return ExitDone;
-    const DWORD error = GetLastError();
-    if (error == ERROR_UNKNOWN_PRINTER_DRIVER) {
-        if (driver)
-            std::fprintf(stderr, "jobacct: no printer driver named \"%s\" is installed\n", driver);
-        else
-            std::fprintf(stderr, "jobacct: no printer driver with job accounting is installed\n");
-        return ExitUnknownDriver;
+    if (!driver) {
+        auto set = module.Get<SetJobAccountModeFn>("SetJobAccountMode");
+        if (!set)
+            return ExitNoModule;
+        return set(nullptr, static_cast<DWORD>(mode)) ? ExitDone : ReportSetModeFailure(nullptr);
     }
-    std::fprintf(stderr, "jobacct: changing the mode failed: error %lu: %s\n", error, SystemText(error).c_str());
-    return ExitFailed;
+    auto list = module.Get<ListJobAccountDriversFn>("ListJobAccountDrivers");
+    auto set = module.Get<SetDriverJobAccountModeFn>("SetDriverJobAccountMode");
+    if (!list || !set)
+        return ExitNoModule;
+    std::vector<char> text;
+    if (!ReadExportText(list, 64 * 1024, &text))
+        return ReportExportFailure("the driver list");
+    std::string chosen;
+    if (!ChooseDriver(ParseDriverLines(text.data()), driver, environment, &chosen))
+        return ExitUnknownDriver;
+    return set(driver, chosen.c_str(), static_cast<DWORD>(mode)) ? ExitDone : ReportSetModeFailure(driver);
+}
+
+// jobacct set-mode <"<driver>" [--environment "<environment>"] | --all> <mode>
+int SetModeCommand(int argc, char** argv)
+{
+    const char* driver = nullptr;
+    const char* environment = nullptr;
+    bool all = false;
+    for (int i = 2; i < argc - 1; ++i) {
+        if (std::strcmp(argv[i], "--all") == 0 && !all && !driver)
+            all = true;
+        else if (std::strcmp(argv[i], "--environment") == 0 && !environment && i + 1 < argc - 1 && argv[i + 1][0])
+            environment = argv[++i];
+        else if (argv[i][0] && !driver && !all)
+            driver = argv[i];
+        else
+            return Usage();
+    }
+    // A mode word is never an option: "--environment" without its value lands there.
+    if (argc < 4 || all == (driver != nullptr) || (all && environment) || std::strncmp(argv[argc - 1], "--", 2) == 0)
+        return Usage();
+    return SetMode(driver, environment, argv[argc - 1]);
 }
 
 const char* RefusalReason(DWORD code)
@@ -450,11 +570,7 @@ int main(int argc, char** argv)
         return ListIDs(argc == 3);
     if (argc == 3 && std::strcmp(argv[1], "diagnose") == 0 && argv[2][0])
         return std::strcmp(argv[2], "--all") == 0 ? DiagnoseAllPrinters() : DiagnosePrinter(argv[2]);
-    if (argc == 4 && std::strcmp(argv[1], "set-mode") == 0) {
-        const bool all = std::strcmp(argv[2], "--all") == 0;
-        if (!all && !argv[2][0])
-            return Usage();
-        return SetMode(all ? nullptr : argv[2], argv[3]);
-    }
+    if (argc >= 4 && std::strcmp(argv[1], "set-mode") == 0)
+        return SetModeCommand(argc, argv);
     return Usage();
 }
