@@ -11,7 +11,7 @@ endif()
 add_library(zrinstall SHARED src/setup/install_actions.cpp src/setup/install_actions.def)
 set_target_properties(zrinstall PROPERTIES PREFIX "")
 target_compile_options(zrinstall PRIVATE ${ZR_WARNINGS})
-target_link_libraries(zrinstall PRIVATE msi)
+target_link_libraries(zrinstall PRIVATE msi winspool)
 target_link_options(zrinstall PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at)
 
 set(ZR_MODULE32_DIR "${CMAKE_SOURCE_DIR}/build/bin" CACHE PATH "the 32-bit build's bin folder, whose module the package carries")

@@ -15,7 +15,7 @@ guest_cache=${ZR_GUEST_CACHE:-/var/cache/zrlogext/guest32}
 guest_default_tests='^(resolve_test|shellext_test)$'
 
 # What the guest holds; a change here makes the next run build the disk again.
-guest_packages=(wine wine32:i386 xvfb xauth x11-utils fonts-wine cmake)
+guest_packages=(wine wine32:i386 xvfb xauth x11-utils fonts-wine cmake jq)
 
 guest_sudo() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

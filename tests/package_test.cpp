@@ -212,6 +212,11 @@ TEST(Package, InstallsSilentlySwitchesEveryDriverImportsAndUninstallsWithoutTrac
     EXPECT_EQ(DependentNames("ZR Pkg Tab", EnvX64), Sorted({Cap, "notes.txt"}));
     EXPECT_EQ(DependentNames("ZR Pkg X86", EnvNtX86), Sorted({Cap, "notes.txt"}));
     EXPECT_EQ(DependentNames("ZR Pkg Foreign", EnvX64), Sorted({"notes.txt"}));
+    for (const std::string& directory : {tab.Directory(), x86.Directory()})
+        for (const char* name : {"zrlogext.dll", "zrjobacs.str", "vtjobac4.dat"})
+            EXPECT_EQ(GetFileAttributesA((directory + name).c_str()), INVALID_FILE_ATTRIBUTES) << directory << name;
+    EXPECT_NE(GetFileAttributesA((tab.Directory() + "vtjobac1.dat").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "a file the package did not put there stays";
     ExpectNothingLeft();
 }
 

@@ -16,12 +16,16 @@
 //
 // ReturnDriversAtUninstall, CustomActionData "<x64 folder>": returns every recorded driver to No
 // Support. A driver that cannot be returned is reported in the log and the removal goes on, so
-// that the package never stays half removed.
+// that the package never stays half removed. Then the files those switches put beside the drivers
+// (the module, the string file, the mode's data file) leave the drivers' folders where no installed
+// driver lists them any more: the spooler keeps a file a driver no longer lists.
 #include <windows.h>
 
 #include <msi.h>
 #include <msiquery.h>
+#include <winspool.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -202,7 +206,7 @@ bool ListDrivers(MSIHANDLE install, const std::string& folder, std::vector<Drive
     return true;
 }
 
-// The recorded drivers, one "name<TAB>environment" line each.
+// The recorded drivers, one "name<TAB>environment<TAB>mode set" line each.
 std::vector<std::string> RecordedDrivers(const std::string& recordPath)
 {
     std::vector<std::string> lines;
@@ -228,12 +232,17 @@ UINT SwitchDrivers(MSIHANDLE install, const std::string& folder, const std::stri
         for (const DriverMode& was : before) {
             if (was.name != now.name || was.environment != now.environment || was.mode == now.mode)
                 continue;
-            const std::string line = now.name + "\t" + now.environment;
+            const std::string driver = now.name + "\t" + now.environment + "\t";
             bool known = false;
-            for (const std::string& recorded : record)
-                known = known || recorded == line;
+            for (std::string& recorded : record) {
+                // A driver switched again keeps one line, with the mode it has now.
+                if (recorded.compare(0, driver.size(), driver) == 0) {
+                    recorded = driver + now.mode;
+                    known = true;
+                }
+            }
             if (!known)
-                record.push_back(line);
+                record.push_back(driver + now.mode);
         }
     }
     std::string text;
@@ -292,17 +301,90 @@ UINT InstallSteps(MSIHANDLE install)
     return ERROR_SUCCESS;
 }
 
+// The data file a switch to the mode puts beside a driver, or "".
+std::string DataFileOfMode(const std::string& mode)
+{
+    if (lstrcmpiA(mode.c_str(), "tab") == 0)
+        return "vtjobac1.dat";
+    if (lstrcmpiA(mode.c_str(), "popup") == 0)
+        return "vtjobac2.dat";
+    if (lstrcmpiA(mode.c_str(), "hide") == 0)
+        return "vtjobac4.dat";
+    return "";
+}
+
+std::string LowerFileName(const char* path)
+{
+    const char* slash = std::strrchr(path, '\\');
+    std::string name = slash ? slash + 1 : path;
+    CharLowerBuffA(name.data(), static_cast<DWORD>(name.size()));
+    return name;
+}
+
+// The lower-case file names every installed driver of the environment lists, or false.
+bool ListedFileNames(const char* environment, std::vector<std::string>* names)
+{
+    DWORD needed = 0, returned = 0;
+    EnumPrinterDriversA(nullptr, const_cast<char*>(environment), 3, nullptr, 0, &needed, &returned);
+    std::vector<BYTE> block(needed ? needed : 1);
+    if (!EnumPrinterDriversA(nullptr, const_cast<char*>(environment), 3, block.data(), needed, &needed, &returned))
+        return false;
+    const auto* drivers = reinterpret_cast<const DRIVER_INFO_3A*>(block.data());
+    for (DWORD i = 0; i < returned; ++i) {
+        for (const char* file : {drivers[i].pDriverPath, drivers[i].pDataFile, drivers[i].pConfigFile, drivers[i].pHelpFile})
+            if (file)
+                names->push_back(LowerFileName(file));
+        for (const char* file = drivers[i].pDependentFiles; file && *file; file += std::strlen(file) + 1)
+            names->push_back(LowerFileName(file));
+    }
+    return true;
+}
+
+void RemoveUnlistedFiles(MSIHANDLE install, const std::vector<std::string>& names)
+{
+    for (const char* environment : {"Windows x64", "Windows NT x86"}) {
+        char directory[MAX_PATH] = {};
+        DWORD needed = 0;
+        std::vector<std::string> listed;
+        if (!GetPrinterDriverDirectoryA(nullptr, const_cast<char*>(environment), 1, reinterpret_cast<BYTE*>(directory),
+                                        sizeof directory - 8, &needed) ||
+            !ListedFileNames(environment, &listed))
+            continue;
+        for (const std::string& name : names) {
+            bool inUse = false;
+            for (const std::string& file : listed)
+                inUse = inUse || file == name;
+            const std::string path = std::string(directory) + "\\3\\" + name;
+            if (inUse || GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+                continue;
+            // A module still loaded by the spooler goes at the next start of the system.
+            if (DeleteFileA(path.c_str()))
+                Log(install, "removed " + path + ", which no driver lists");
+            else if (MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+                Log(install, path + " is in use; it is removed when the system starts again");
+            else
+                Log(install, "cannot remove " + path + " (error " + std::to_string(GetLastError()) + ")");
+        }
+    }
+}
+
 UINT UninstallSteps(MSIHANDLE install)
 {
     const std::string folder = WithBackslash(CustomActionData(install));
     const std::string recordPath = folder + RecordFileName;
+    std::vector<std::string> placed = {"zrlogext.dll", "zrjobacs.str"};
     for (const std::string& line : RecordedDrivers(recordPath)) {
         const std::vector<std::string> fields = Split(line, '\t');
         HostRun run = RunHost(install, folder, SetModeArguments(fields[0], "none"));
         if (!run.started || run.exitCode != 0)
             Log(install, "the driver \"" + fields[0] + "\" (" + (fields.size() > 1 ? fields[1] : "") +
                              ") could not be returned to No Support; it keeps the module among its dependent files");
+        const std::string dataFile = DataFileOfMode(fields.size() > 2 ? fields[2] : "");
+        if (!dataFile.empty() && std::find(placed.begin(), placed.end(), dataFile) == placed.end())
+            placed.push_back(dataFile);
     }
+    if (!RecordedDrivers(recordPath).empty())
+        RemoveUnlistedFiles(install, placed);
     return ERROR_SUCCESS;
 }
 
