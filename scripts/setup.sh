@@ -10,9 +10,7 @@ build64=${ZR_BUILD_DIR64:-$root/build64}
 . "$root/scripts/wine-env.sh"
 . "$root/scripts/packages.sh"
 
-packages=(g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
-          wine wine32:i386 wine64 xvfb xauth fonts-wine cmake googletest x11-utils msitools wixl jq)
-install_missing_packages "${packages[@]}"
+install_missing_packages "${zr_packages[@]}"
 
 build_width() {  # <build directory> <toolchain file> [cmake settings]
     echo "== building in $1"
