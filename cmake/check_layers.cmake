@@ -1,7 +1,7 @@
 # Each room of src/ builds only on the rooms below it, so that the print path can be read, and
 # linked, without the administration above it. Run as a test: cmake -DSOURCE_DIR=<root> -P this file.
 # Lists every include of a room above the including file's own, and fails when there is one.
-set(rooms res settings capability idlist dialogs resolve shellext admin tools)
+set(rooms res settings capability idlist dialogs resolve shellext admin setup tools)
 
 file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR}/src ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.rc)
 set(faults "")

@@ -1,21 +1,30 @@
 #!/usr/bin/env bash
-# Sets up everything on a fresh Debian machine, installs sample printers in every job accounting
-# mode in the Wine prefix, and shows what zrlogext makes of them.
+# Sets up what a fresh Debian machine lacks, builds the module, jobacct and the demo program in the
+# width it shows (nothing else), installs sample printers in every job accounting mode in a Wine
+# prefix of its own, switched as an administrator's installation does, and shows what zrlogext
+# makes of them.
 # It shows the 32-bit build where this machine can run 32-bit programs, else the x64 build;
 # ZR_DEMO_WIDTH=64 asks for the x64 build.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-"$root/scripts/setup.sh"
+. "$root/scripts/packages.sh"
+install_missing_packages "${zr_packages[@]}"
 . "$root/scripts/wine-env.sh"
+build32=${ZR_BUILD_DIR:-$root/build}
 if [ "${ZR_DEMO_WIDTH:-}" = 64 ] || ! zr_wine32_runs; then
     build=${ZR_BUILD_DIR64:-$root/build64}
     arch=win64
+    settings=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DZR_MODULE32_DIR="$build32/bin")
     echo "== the x64 build"
 else
-    build=${ZR_BUILD_DIR:-$root/build}
+    build=$build32
     arch=win32
+    settings=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake")
     echo "== the 32-bit build"
 fi
+# The same configuration scripts/setup.sh makes, so that both share the build directory.
+cmake -S "$root" -B "$build" "${settings[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$(nproc)" --target zrlogext jobacct zrdemo
 # The demo's printers live in a prefix of their own, so that the tests always start from a clean one.
 export WINEPREFIX=$build/demoprefix
 make_prefix "$WINEPREFIX" "$arch"
@@ -39,7 +48,9 @@ echo '$ jobacct read "Demo No Support Printer"'
 run jobacct.exe read "Demo No Support Printer" || echo "(exit code $?)"
 
 echo
-echo "Why each printer does (or does not) account: printer, driver, mode, where its ID comes from, first problem"
+echo "Why each printer does (or does not) account: printer, driver, mode, where its ID comes from, first problem."
+echo "Every printer that accounts says ok; \"Demo Declined\" and \"Demo No Support\" are broken on purpose,"
+echo "\"Demo Popup\" shows the popup rule of Windows 6.0 and later, and \"Demo Switchable\" waits for its mode below."
 echo '$ jobacct diagnose --all'
 run jobacct.exe diagnose --all || echo "(exit code $?)"
 echo '$ jobacct diagnose "Demo Hide Printer"'

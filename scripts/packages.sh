@@ -1,4 +1,8 @@
-# Sourced by the set-up scripts: installs the Debian packages among the arguments that are not
+# Sourced by the set-up scripts. What building and running the module and its tests needs:
+zr_packages=(g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
+             wine wine32:i386 wine64 xvfb xauth fonts-wine cmake googletest x11-utils msitools wixl jq)
+
+# Installs the Debian packages among the arguments that are not
 # installed yet, with apt-get (through sudo when not run as root). A package of another
 # architecture ("wine32:i386") adds that architecture first.
 install_missing_packages() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks, builds the module, its tests and the demo in both
-# widths (32-bit in build/, x64 in build64/), and makes the Wine prefixes they run in. Safe to run
-# again: each step skips what is already there.
+# widths (32-bit in build/, x64 in build64/), then the Windows Installer package of both widths
+# (the x64 build makes it from the 32-bit build's module), and makes the Wine prefixes they run in.
+# Safe to run again: each step skips what is already there.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZR_BUILD_DIR:-$root/build}
@@ -9,17 +10,15 @@ build64=${ZR_BUILD_DIR64:-$root/build64}
 . "$root/scripts/wine-env.sh"
 . "$root/scripts/packages.sh"
 
-packages=(g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
-          wine wine32:i386 wine64 xvfb xauth fonts-wine cmake googletest x11-utils)
-install_missing_packages "${packages[@]}"
+install_missing_packages "${zr_packages[@]}"
 
-build_width() {  # <build directory> <toolchain file>
+build_width() {  # <build directory> <toolchain file> [cmake settings]
     echo "== building in $1"
-    cmake -S "$root" -B "$1" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$2" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake -S "$root" -B "$1" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$2" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${@:3}" >/dev/null
     cmake --build "$1" -j"$(nproc)"
 }
 build_width "$build" mingw-w64-i686.cmake
-build_width "$build64" mingw-w64-x86_64.cmake
+build_width "$build64" mingw-w64-x86_64.cmake -DZR_MODULE32_DIR="$build/bin"
 
 if zr_wine32_runs; then
     make_prefix "$build/wineprefix" win32

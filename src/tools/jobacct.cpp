@@ -1,14 +1,15 @@
 // The command-line host of zrlogext.dll, which it loads from beside itself as a printer driver
 // does:
 //   jobacct read "<printer>"                          the job account ID and user ID of a job
-//   jobacct drivers                                   every driver with its mode and settings file
+//   jobacct drivers [--json]                          every driver with its mode and settings file
 //   jobacct set-mode "<driver>" [--environment "<environment>"] <tab|popup|hide|none>
 //                                                     switches one driver
 //   jobacct set-mode --all <tab|popup|hide|none>       switches every supporting driver
 //   jobacct import "<file.csv>"                       registers the IDs of an ID file
-//   jobacct list [--fixed]                            the registered (or fixed) IDs as an ID file
-//   jobacct diagnose "<printer>"                      why a printer does (or does not) account
-//   jobacct diagnose --all                            one line per printer: the first problem
+//   jobacct list [--fixed] [--json]                   the registered (or fixed) IDs as an ID file
+//   jobacct diagnose "<printer>" [--json]             why a printer does (or does not) account
+//   jobacct diagnose --all [--json]                   one line per printer: the first problem
+// With --json the answer is one JSON document in UTF-8 on stdout, for scripts.
 // Exit codes: 0 done (diagnose: accounting works); 1 no job accounting (read), the change failed
 // (set-mode), the import failed, a problem was found or the module could not make its answer (out
 // of memory: diagnose, drivers, list); 2 bad arguments; 3 the module
@@ -26,6 +27,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "tools/json_text.h"
 
 namespace {
 
@@ -59,13 +62,13 @@ int Usage()
 {
     std::fprintf(stderr,
                  "usage: jobacct read \"<printer name>\"\n"
-                 "       jobacct drivers\n"
+                 "       jobacct drivers [--json]\n"
                  "       jobacct set-mode \"<driver name>\" [--environment \"<environment>\"] <tab|popup|hide|none>\n"
                  "       jobacct set-mode --all <tab|popup|hide|none>\n"
                  "       jobacct import \"<file.csv>\"\n"
-                 "       jobacct list [--fixed]\n"
-                 "       jobacct diagnose \"<printer name>\"\n"
-                 "       jobacct diagnose --all\n");
+                 "       jobacct list [--fixed] [--json]\n"
+                 "       jobacct diagnose \"<printer name>\" [--json]\n"
+                 "       jobacct diagnose --all [--json]\n");
     return ExitUsage;
 }
 
@@ -188,7 +191,80 @@ int ReportExportFailure(const char* what)
     return ExitFailed;
 }
 
-int ListDrivers()
+// The lines of an export's text, each without its CR LF.
+std::vector<std::string> TextLines(const char* text)
+{
+    std::vector<std::string> lines;
+    for (const char* line = text; *line;) {
+        const char* end = std::strstr(line, "\r\n");
+        lines.emplace_back(end ? std::string(line, end) : std::string(line));
+        line = end ? end + 2 : line + lines.back().size();
+    }
+    return lines;
+}
+
+std::vector<std::string> TabFields(const std::string& line)
+{
+    std::vector<std::string> fields;
+    for (size_t start = 0;;) {
+        const size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos)
+            return fields;
+        start = tab + 1;
+    }
+}
+
+// The fields of an ID file's line as the module writes it: a field that starts with a double quote
+// runs to the quote before the next comma or the line's end.
+std::vector<std::string> IdFileFields(const std::string& line)
+{
+    std::vector<std::string> fields;
+    for (size_t p = 0;;) {
+        std::string field;
+        if (p < line.size() && line[p] == '"') {
+            size_t close = p + 1;
+            while (close < line.size() && !(line[close] == '"' && (close + 1 == line.size() || line[close + 1] == ',')))
+                ++close;
+            field = line.substr(p + 1, close - p - 1);
+            p = close + 1;
+        } else {
+            const size_t comma = line.find(',', p);
+            field = line.substr(p, comma == std::string::npos ? std::string::npos : comma - p);
+            p = comma == std::string::npos ? line.size() : comma;
+        }
+        fields.push_back(field);
+        if (p >= line.size())
+            return fields;
+        ++p;  // the comma
+    }
+}
+
+int WriteJson(const JsonValue& document)
+{
+    const std::string text = document.Format();
+    _setmode(_fileno(stdout), _O_BINARY);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return ExitDone;
+}
+
+JsonValue DriversAsJson(const char* text)
+{
+    JsonValue drivers = JsonValue::Array();
+    for (const std::string& line : TextLines(text)) {
+        std::vector<std::string> fields = TabFields(line);
+        fields.resize(5);
+        JsonValue& driver = drivers.Add(JsonValue::Object());
+        driver.Set("name", JsonValue::Text(fields[0]));
+        driver.Set("environment", JsonValue::Text(fields[1]));
+        driver.Set("mode", JsonValue::Text(fields[2]));
+        driver.Set("driverFlag", JsonValue::Number(std::strtoul(fields[3].c_str(), nullptr, 10)));
+        driver.Set("settingsFile", JsonValue::Text(fields[4]));
+    }
+    return drivers;
+}
+
+int ListDrivers(bool json)
 {
     ModuleBeside module;
     if (!module)
@@ -199,6 +275,8 @@ int ListDrivers()
     std::vector<char> text;
     if (!ReadExportText(list, 64 * 1024, &text))
         return ReportExportFailure("the driver list");
+    if (json)
+        return WriteJson(DriversAsJson(text.data()));
     std::printf("%s", text.data());
     return ExitDone;
 }
@@ -422,7 +500,25 @@ int ImportIDFile(const char* file)
     }
 }
 
-int ListIDs(bool fixed)
+// The list's rows: login name (or the candidate's name), ID and the user name put on the job; a
+// registered name without its own user name puts the login name on the job.
+JsonValue IDsAsJson(const char* text, bool fixed)
+{
+    JsonValue rows = JsonValue::Array();
+    for (const std::string& line : TextLines(text)) {
+        std::vector<std::string> fields = IdFileFields(line);
+        if (fields.size() < 3)
+            fields.push_back(fixed ? "" : fields[0]);
+        fields.resize(3);
+        JsonValue& row = rows.Add(JsonValue::Object());
+        row.Set("name", JsonValue::Text(fields[0]));
+        row.Set("id", JsonValue::Text(fields[1]));
+        row.Set("userName", JsonValue::Text(fields[2]));
+    }
+    return rows;
+}
+
+int ListIDs(bool fixed, bool json)
 {
     ModuleBeside module;
     if (!module)
@@ -433,6 +529,8 @@ int ListIDs(bool fixed)
     std::vector<char> text;
     if (!ReadExportText([&](char* buffer, DWORD size) { return list(fixed ? 1 : 0, buffer, size); }, 1 << 20, &text))
         return ReportExportFailure("the ID list");
+    if (json)
+        return WriteJson(IDsAsJson(text.data(), fixed));
     // The text already ends its lines with CR LF.
     _setmode(_fileno(stdout), _O_BINARY);
     std::fwrite(text.data(), 1, strlen(text.data()), stdout);
@@ -487,7 +585,35 @@ const DiagnosisLine* FindLastLink(const std::vector<DiagnosisLine>& lines, const
     return found;
 }
 
-int DiagnosePrinter(const char* printer)
+// The diagnosis as data: the summary --all prints, then every link with its value and source, and
+// the problems apart, each with the file to look at.
+JsonValue DiagnosisAsJson(const std::string& printer, const std::vector<DiagnosisLine>& lines)
+{
+    const DiagnosisLine* driver = FindLink(lines, "driver");
+    const DiagnosisLine* mode = FindLink(lines, "mode");
+    const DiagnosisLine* source = FindLastLink(lines, "ID from");
+    JsonValue diagnosis = JsonValue::Object();
+    diagnosis.Set("printer", JsonValue::Text(printer));
+    diagnosis.Set("driver", JsonValue::Text(driver ? driver->value : ""));
+    diagnosis.Set("mode", JsonValue::Text(mode ? mode->value : "none"));
+    diagnosis.Set("idFrom", JsonValue::Text(source ? source->value : "no ID"));
+    diagnosis.Set("ok", JsonValue::Bool(!FindLink(lines, "problem")));
+    JsonValue& links = diagnosis.Set("links", JsonValue::Array());
+    JsonValue& problems = diagnosis.Set("problems", JsonValue::Array());
+    for (const DiagnosisLine& line : lines) {
+        JsonValue& entry = line.link == "problem" ? problems.Add(JsonValue::Object()) : links.Add(JsonValue::Object());
+        if (line.link == "problem") {
+            entry.Set("problem", JsonValue::Text(line.value));
+        } else {
+            entry.Set("link", JsonValue::Text(line.link));
+            entry.Set("value", JsonValue::Text(line.value));
+        }
+        entry.Set("source", JsonValue::Text(line.source));
+    }
+    return diagnosis;
+}
+
+int DiagnosePrinter(const char* printer, bool json)
 {
     ModuleBeside module;
     if (!module)
@@ -498,13 +624,18 @@ int DiagnosePrinter(const char* printer)
     std::vector<DiagnosisLine> lines;
     if (!DiagnosisLines(diagnose, printer, &lines))
         return ReportExportFailure(("the diagnosis of \"" + std::string(printer) + "\"").c_str());
+    const int status = FindLink(lines, "problem") ? ExitFailed : ExitDone;
+    if (json) {
+        WriteJson(DiagnosisAsJson(printer, lines));
+        return status;
+    }
     for (const DiagnosisLine& line : lines) {
         if (line.source.empty())
             std::printf("%-22s %s\n", line.link.c_str(), line.value.c_str());
         else
             std::printf("%-22s %s\n%-22s   in %s\n", line.link.c_str(), line.value.c_str(), "", line.source.c_str());
     }
-    return FindLink(lines, "problem") ? ExitFailed : ExitDone;
+    return status;
 }
 
 std::vector<std::string> InstalledPrinters()
@@ -525,7 +656,7 @@ std::vector<std::string> InstalledPrinters()
 
 // One line per printer, tab-separated: printer, driver, mode, where its ID would come from, the
 // first problem and the file to look at.
-int DiagnoseAllPrinters()
+int DiagnoseAllPrinters(bool json)
 {
     ModuleBeside module;
     if (!module)
@@ -534,12 +665,27 @@ int DiagnoseAllPrinters()
     if (!diagnose)
         return ExitNoModule;
     int status = ExitDone;
+    JsonValue all = JsonValue::Array();
     for (const std::string& printer : InstalledPrinters()) {
         std::vector<DiagnosisLine> lines;
         if (!DiagnosisLines(diagnose, printer.c_str(), &lines)) {
+            status = ExitFailed;
+            if (json) {
+                JsonValue& failed = all.Add(JsonValue::Object());
+                failed.Set("printer", JsonValue::Text(printer));
+                failed.Set("ok", JsonValue::Bool(false));
+                failed.Set("error", JsonValue::Text("the diagnosis could not be made (error " +
+                                                    std::to_string(GetLastError()) + ")"));
+                continue;
+            }
             std::printf("%s\t\tnone\tno ID\tthe diagnosis could not be made (error %lu)\n", printer.c_str(),
                         static_cast<unsigned long>(GetLastError()));
+            continue;
+        }
+        if (FindLink(lines, "problem"))
             status = ExitFailed;
+        if (json) {
+            all.Add(DiagnosisAsJson(printer, lines));
             continue;
         }
         const DiagnosisLine* driver = FindLink(lines, "driver");
@@ -550,26 +696,40 @@ int DiagnoseAllPrinters()
                     mode ? mode->value.c_str() : "none", source ? source->value.c_str() : "no ID",
                     problem ? (problem->value + (problem->source.empty() ? "" : " (" + problem->source + ")")).c_str()
                             : "ok");
-        if (problem)
-            status = ExitFailed;
     }
+    if (json)
+        WriteJson(all);
     return status;
 }
 
 }  // namespace
 
+// Takes a trailing "--json" off the arguments of the commands that answer with data.
+bool TakeJsonSwitch(int* argc, char** argv)
+{
+    if (*argc < 3 || std::strcmp(argv[*argc - 1], "--json") != 0)
+        return false;
+    for (const char* command : {"drivers", "list", "diagnose"})
+        if (std::strcmp(argv[1], command) == 0) {
+            --*argc;
+            return true;
+        }
+    return false;
+}
+
 int main(int argc, char** argv)
 {
+    const bool json = TakeJsonSwitch(&argc, argv);
     if (argc == 3 && std::strcmp(argv[1], "read") == 0 && argv[2][0])
         return ReadAccount(argv[2]);
     if (argc == 2 && std::strcmp(argv[1], "drivers") == 0)
-        return ListDrivers();
+        return ListDrivers(json);
     if (argc == 3 && std::strcmp(argv[1], "import") == 0 && argv[2][0])
         return ImportIDFile(argv[2]);
     if ((argc == 2 || (argc == 3 && std::strcmp(argv[2], "--fixed") == 0)) && std::strcmp(argv[1], "list") == 0)
-        return ListIDs(argc == 3);
+        return ListIDs(argc == 3, json);
     if (argc == 3 && std::strcmp(argv[1], "diagnose") == 0 && argv[2][0])
-        return std::strcmp(argv[2], "--all") == 0 ? DiagnoseAllPrinters() : DiagnosePrinter(argv[2]);
+        return std::strcmp(argv[2], "--all") == 0 ? DiagnoseAllPrinters(json) : DiagnosePrinter(argv[2], json);
     if (argc >= 4 && std::strcmp(argv[1], "set-mode") == 0)
         return SetModeCommand(argc, argv);
     return Usage();

@@ -29,8 +29,9 @@ const char DemoRoot[] = "C:\\zrdemo\\";
 
 struct Sample {
     const char* driver;
-    std::vector<std::string> dependents;
-    const char* settings;  // contents of a private vtjobac4.dat, or null
+    std::vector<std::string> dependents;  // as the driver's own package installs it
+    int mode;                             // the JobAccountMode an administrator's set-mode gives it, or -1
+    const char* settings;                 // contents of a private vtjobac4.dat, or null
 };
 
 const char Capability[] =
@@ -39,22 +40,25 @@ const char Capability[] =
     "Demo Switchable=Model\r\n"
     "[Model]\r\nJobAccount=1\r\n[Allowed]\r\nJobAccount=1\r\nJobAccountDrvFlag=1\r\n[Off]\r\nJobAccount=0\r\n";
 
+// Each driver is installed as its vendor's package has it, with its capability file, and switched
+// to its mode as an administrator's installation does (jobacct set-mode through the kit's module),
+// which puts the data file, the string file and the module beside it. Two are broken on purpose:
+// "Demo Declined" (its capability entry declines) and "Demo No Support" (a data file without a
+// capability file); "Demo Popup" shows the popup rule of Windows 6.0 and later holding its popup back.
 const Sample Samples[] = {
-    {"Demo Tab", {"TVDEMO01.CAP", "vtjobac1.dat"}, nullptr},
-    {"Demo Popup", {"TVDEMO01.CAP", "vtjobac2.dat"}, nullptr},
-    {"Demo Popup Allowed", {"TVDEMO01.CAP", "vtjobac2.dat"}, nullptr},
-    {"Demo Hide", {"TVDEMO01.CAP", "vtjobac4.dat"},
+    {"Demo Tab", {"TVDEMO01.CAP"}, ModeTab, nullptr},
+    {"Demo Popup", {"TVDEMO01.CAP"}, ModePopup, nullptr},
+    {"Demo Popup Allowed", {"TVDEMO01.CAP"}, ModePopup, nullptr},
+    {"Demo Hide", {"TVDEMO01.CAP"}, ModeHide,
      "[JobAccount]\r\nMode=4\r\n[JobAccountID]\r\n%USER%=1234,Registered User\r\n"},
-    {"Demo Fixed ID", {"TVDEMO01.CAP", "vtjobac4.dat"}, "[JobAccount]\r\nMode=5\r\nJobAccountID=55\r\n"},
-    {"Demo Other Client", {"TVDEMO01.CAP", "vtjobac4.dat"},
-     "[JobAccount]\r\nMode=6\r\nPath=C:\\zrdemo\\share\r\n"},
-    {"Demo Host Address", {"TVDEMO01.CAP", "vtjobac4.dat"},
-     "[JobAccount]\r\nMode=7\r\n[JobAccountID]\r\n%USER%=700\r\n"},
-    {"Demo Older Form", {"VT010001.CAP", "vtjobac1.dat"}, nullptr},
-    {"Demo Declined", {"TVDEMO01.CAP", "vtjobac1.dat"}, nullptr},
-    {"Demo No Support", {"vtjobac1.dat"}, nullptr},
-    // Supports job accounting but carries no data file yet: the administrator gives it a mode.
-    {"Demo Switchable", {"TVDEMO01.CAP"}, nullptr},
+    {"Demo Fixed ID", {"TVDEMO01.CAP"}, ModeHide, "[JobAccount]\r\nMode=5\r\nJobAccountID=55\r\n"},
+    {"Demo Other Client", {"TVDEMO01.CAP"}, ModeHide, "[JobAccount]\r\nMode=6\r\nPath=C:\\zrdemo\\share\r\n"},
+    {"Demo Host Address", {"TVDEMO01.CAP"}, ModeHide, "[JobAccount]\r\nMode=7\r\n[JobAccountID]\r\n%USER%=700\r\n"},
+    {"Demo Older Form", {"VT010001.CAP"}, ModeTab, nullptr},
+    {"Demo Declined", {"TVDEMO01.CAP", "vtjobac1.dat"}, -1, nullptr},
+    {"Demo No Support", {"vtjobac1.dat"}, -1, nullptr},
+    // Supports job accounting but has no mode yet: the demo's administrator gives it one and back.
+    {"Demo Switchable", {"TVDEMO01.CAP"}, -1, nullptr},
 };
 
 // What an administrator puts beside the module before switching drivers: the data files, the
@@ -95,12 +99,34 @@ std::string DriverDirectory()
     return std::string(dir) + "\\";
 }
 
-// A Hide-mode sample keeps its own settings file: its dependent files are pointed at a folder of its own.
+// The driver's dependent files as the spooler lists them (full paths), or none.
+std::vector<std::string> DependentFiles(const char* driverName)
+{
+    DWORD needed = 0, count = 0;
+    EnumPrinterDriversA(nullptr, const_cast<char*>(Environment), 3, nullptr, 0, &needed, &count);
+    std::vector<BYTE> block(needed ? needed : 1, 0);
+    if (!EnumPrinterDriversA(nullptr, const_cast<char*>(Environment), 3, block.data(), needed, &needed, &count))
+        count = 0;
+    const auto* drivers = reinterpret_cast<const DRIVER_INFO_3A*>(block.data());
+    std::vector<std::string> files;
+    for (DWORD i = 0; i < count; ++i)
+        if (drivers[i].pName && strcmp(drivers[i].pName, driverName) == 0)
+            for (const char* file = drivers[i].pDependentFiles; file && *file; file += strlen(file) + 1)
+                files.push_back(file);
+    return files;
+}
+
+// Each Hide-mode sample shows another settings-file Mode, but the drivers of one environment share
+// one folder: its settings file is pointed at a folder of its own; the module and the string file
+// stay beside the driver, where the mode change put them.
 void UsePrivateFolder(const Sample& sample, const std::string& folder)
 {
     std::string list;
-    for (const std::string& file : sample.dependents)
-        list += folder + file + '\0';
+    for (const std::string& file : DependentFiles(sample.driver)) {
+        const size_t slash = file.rfind('\\');
+        const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+        list += (lstrcmpiA(name.c_str(), "vtjobac4.dat") == 0 ? folder + name : file) + '\0';
+    }
     list += '\0';
     std::string key = std::string("System\\CurrentControlSet\\Control\\Print\\Environments\\") + Environment +
                       "\\Drivers\\Version-3\\" + sample.driver;
@@ -134,25 +160,39 @@ void InstallKit()
 // The driver's dependent files as the spooler lists them.
 int ShowDependentFiles(const char* driverName)
 {
-    DWORD needed = 0, count = 0;
-    EnumPrinterDriversA(nullptr, const_cast<char*>(Environment), 3, nullptr, 0, &needed, &count);
-    std::vector<BYTE> block(needed ? needed : 1, 0);
-    if (!EnumPrinterDriversA(nullptr, const_cast<char*>(Environment), 3, block.data(), needed, &needed, &count))
-        count = 0;
-    const auto* drivers = reinterpret_cast<const DRIVER_INFO_3A*>(block.data());
-    for (DWORD i = 0; i < count; ++i) {
-        if (!drivers[i].pName || strcmp(drivers[i].pName, driverName) != 0)
-            continue;
-        std::printf("  %s depends on:", driverName);
-        for (const char* file = drivers[i].pDependentFiles; file && *file; file += strlen(file) + 1) {
-            const char* slash = strrchr(file, '\\');
-            std::printf(" %s", slash ? slash + 1 : file);
-        }
-        std::printf("\n");
-        return 0;
+    const std::vector<std::string> files = DependentFiles(driverName);
+    if (files.empty()) {
+        std::fprintf(stderr, "zrdemo: no driver named %s (or no dependent files)\n", driverName);
+        return 1;
     }
-    std::fprintf(stderr, "zrdemo: no driver named %s\n", driverName);
-    return 1;
+    std::printf("  %s depends on:", driverName);
+    for (const std::string& file : files) {
+        const size_t slash = file.rfind('\\');
+        std::printf(" %s", file.c_str() + (slash == std::string::npos ? 0 : slash + 1));
+    }
+    std::printf("\n");
+    return 0;
+}
+
+const char* ModeName(DWORD mode);
+
+// Switches the samples to their modes through the kit's module, as jobacct set-mode does.
+void SwitchThroughKit()
+{
+    HMODULE kit = LoadLibraryA((std::string(KitDirectory) + "zrlogext.dll").c_str());
+    using SetModeFn = int(WINAPI*)(const char*, DWORD);
+    auto setMode = kit ? reinterpret_cast<SetModeFn>(reinterpret_cast<void*>(GetProcAddress(kit, "SetJobAccountMode")))
+                       : nullptr;
+    if (!setMode) {
+        std::printf("  cannot load the kit's module (error %lu)\n", GetLastError());
+        if (kit)
+            FreeLibrary(kit);
+        return;
+    }
+    for (const Sample& sample : Samples)
+        if (sample.mode >= 0 && !setMode(sample.driver, static_cast<DWORD>(sample.mode)))
+            std::printf("  cannot switch %s to %s (error %lu)\n", sample.driver, ModeName(sample.mode), GetLastError());
+    FreeLibrary(kit);
 }
 
 void Install()
@@ -181,13 +221,6 @@ void Install()
         info.pDependentFiles = dependents.data();
         if (!AddPrinterDriverExA(nullptr, 3, reinterpret_cast<BYTE*>(&info), APD_COPY_NEW_FILES))
             std::printf("  cannot install driver %s (error %lu)\n", sample.driver, GetLastError());
-        if (sample.settings) {
-            std::string folder = std::string(DemoRoot) + sample.driver + "\\";
-            CreateDirectoryA(folder.c_str(), nullptr);
-            WriteText(folder + "TVDEMO01.CAP", Capability);
-            WriteText(folder + "vtjobac4.dat", Replace(sample.settings, "%USER%", UserName()));
-            UsePrivateFolder(sample, folder);
-        }
         PRINTER_INFO_2A printer = {};
         std::string name = std::string(sample.driver) + " Printer";
         printer.pPrinterName = name.data();
@@ -199,7 +232,19 @@ void Install()
             ClosePrinter(handle);
     }
     WriteText(installed + "TVDEMO01.CAP", Capability);
+    // The older form says everything by its name; its vendor ships it all the same, and a mode
+    // change copies it with the driver's other files.
+    WriteText(installed + "VT010001.CAP", "");
     InstallKit();
+    SwitchThroughKit();
+    for (const Sample& sample : Samples) {
+        if (!sample.settings)
+            continue;
+        std::string folder = std::string(DemoRoot) + sample.driver + "\\";
+        CreateDirectoryA(folder.c_str(), nullptr);
+        WriteText(folder + "vtjobac4.dat", Replace(sample.settings, "%USER%", UserName()));
+        UsePrivateFolder(sample, folder);
+    }
 }
 
 void Remove()
