@@ -11,6 +11,7 @@ endif()
 add_library(zrinstall SHARED src/setup/install_actions.cpp src/setup/install_actions.def)
 set_target_properties(zrinstall PROPERTIES PREFIX "")
 target_compile_options(zrinstall PRIVATE ${ZR_WARNINGS})
+target_include_directories(zrinstall PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(zrinstall PRIVATE msi winspool)
 target_link_options(zrinstall PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at)
 

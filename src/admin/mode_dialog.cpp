@@ -438,11 +438,8 @@ extern "C" INT_PTR WINAPI ChangeJobAccountMode(HWND /*window*/, HINSTANCE /*inst
                                               int /*show*/)
 {
     return AnswerOrFail(INT_PTR{-1}, [] {
-        // Nobody could answer the dialog there: it would wait for ever.
-        if (!WindowStationVisible()) {
-            SetLastError(ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION);
+        if (!WindowsCanBeAnswered())
             return INT_PTR{-1};
-        }
         int templateId = AllModeOffered() ? IDD_CHANGE_MODE_ALL : IDD_CHANGE_MODE;
         return DialogBoxParamA(Module.ModuleInstance, MAKEINTRESOURCEA(templateId), nullptr,
                                ChangeJobAccountModeDialogProc, 0);

@@ -443,11 +443,8 @@ extern "C" INT_PTR WINAPI SelectFixedJobAccountMode(HWND /*window*/, HINSTANCE /
                                                    int /*show*/)
 {
     return AnswerOrFail(INT_PTR{-1}, [] {
-        // Run by a deployment tool as a service, nobody could answer the dialog: it would wait for ever.
-        if (!WindowStationVisible()) {
-            SetLastError(ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION);
+        if (!WindowsCanBeAnswered())
             return INT_PTR{-1};
-        }
         return OpenRegisteredIDDialog(nullptr, FixedIDSelection);
     });
 }

@@ -10,11 +10,15 @@ bool WindowStationVisible()
            (flags.dwFlags & WSF_VISIBLE);
 }
 
+bool WindowsCanBeAnswered()
+{
+    if (WindowStationVisible())
+        return true;
+    SetLastError(ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION);
+    return false;
+}
+
 int ShowModuleMessage(HWND owner, const char* text, UINT type)
 {
-    if (!WindowStationVisible()) {
-        SetLastError(ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION);
-        return 0;
-    }
-    return MessageBoxA(owner, text, Module.AppName, type);
+    return WindowsCanBeAnswered() ? MessageBoxA(owner, text, Module.AppName, type) : 0;
 }

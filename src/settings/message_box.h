@@ -8,6 +8,10 @@
 // sees: a box or dialog there waits for ever. One that cannot be asked counts as unseen.
 bool WindowStationVisible();
 
+// The same, for an export about to open a box or dialog: where nobody would see it, false with
+// ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION as the thread's last error.
+bool WindowsCanBeAnswered();
+
 // MessageBoxA captioned with the module's AppName. Where nobody can see it, no window is made: the
 // result is 0 with ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION as the thread's last error.
 int ShowModuleMessage(HWND owner, const char* text, UINT type);

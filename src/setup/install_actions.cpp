@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/file_handle.h"
+
 namespace {
 
 const char RecordFileName[] = "switched-drivers.txt";
@@ -48,23 +50,6 @@ public:
 
 private:
     MSIHANDLE handle_;
-};
-
-class OwnedHandle {
-public:
-    explicit OwnedHandle(HANDLE handle = nullptr) : handle_(handle) {}
-    ~OwnedHandle()
-    {
-        if (handle_ && handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
 };
 
 // One line in the installer's log.
@@ -108,10 +93,10 @@ std::string WithBackslash(std::string folder)
 
 std::string ReadWholeFile(const std::string& path)
 {
-    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                  nullptr, OPEN_EXISTING, 0, nullptr));
     std::string text;
-    if (!file.valid())
+    if (!file.ok())
         return text;
     char block[4096];
     DWORD got = 0;
@@ -122,15 +107,16 @@ std::string ReadWholeFile(const std::string& path)
 
 bool WriteWholeFile(const std::string& path, const std::string& text)
 {
-    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    return file.valid() && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+    return file.ok() && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
            written == text.size();
 }
 
 std::string Quoted(const std::string& argument) { return "\"" + argument + "\""; }
 
-// The one place the package asks jobacct to switch drivers. A driver is named with its environment: an x86 and an x64 driver may share a name.
+// The one place the package asks jobacct to switch drivers. A driver is named with its
+// environment: an x86 and an x64 driver may share a name.
 std::string SetModeArguments(const std::string& driver, const std::string& environment, const std::string& mode)
 {
     if (driver.empty())
@@ -167,7 +153,7 @@ HostRun RunHost(MSIHANDLE install, const std::string& folder, const std::string&
     }
     {
         SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        OwnedHandle output(CreateFileA(outputPath, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+        FileHandle output(CreateFileA(outputPath, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                                        FILE_ATTRIBUTE_TEMPORARY, nullptr));
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
@@ -177,7 +163,7 @@ HostRun RunHost(MSIHANDLE install, const std::string& folder, const std::string&
         PROCESS_INFORMATION process = {};
         const std::string program = folder + "jobacct.exe";
         std::string commandLine = Quoted(program) + " " + arguments;
-        run.started = output.valid() && CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+        run.started = output.ok() && CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                                                        CREATE_NO_WINDOW, nullptr, folder.c_str(), &startup, &process);
         if (!run.started) {
             Log(install, "jobacct " + arguments + " could not be started (error " + std::to_string(GetLastError()) + ")");
