@@ -10,10 +10,6 @@
 . "$(dirname "${BASH_SOURCE[0]}")/packages.sh"
 
 guest_cache=${ZR_GUEST_CACHE:-/var/cache/zrlogext/guest32}
-# The test programs a plain run sends to the guest: the module's load cycles, its print path and
-# the first call into every DLL it binds at first call (resolve_test), and the property sheet.
-guest_default_tests='^(resolve_test|shellext_test)$'
-
 # What the guest holds; a change here makes the next run build the disk again.
 guest_packages=(wine wine32:i386 xvfb xauth x11-utils fonts-wine cmake)
 
@@ -55,16 +51,74 @@ sleep 60
 INIT
 }
 
+# Run in the guest once, when its disk is made: the 32-bit prefix every run starts from, made as the
+# tests' prefixes are (make_prefix) and kept on the disk, whose writes a run throws away.
+guest_prefix_script() {
+    cat <<'PREFIX'
+#!/bin/bash
+export HOME=/root USER=root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
+. /share/guest/scripts/wine-env.sh
+rm -rf /var/lib/zrlogext/prefix32
+mkdir -p /var/lib/zrlogext
+make_prefix /var/lib/zrlogext/prefix32 win32 && [ -f /var/lib/zrlogext/prefix32/system.reg ]
+echo $? >/share/guest/status
+sync
+PREFIX
+}
+
 guest_recipe=$(guest_init_script | md5sum | cut -c1-12)" ${guest_packages[*]}"
+guest_prefix_recipe=$({ guest_prefix_script; . "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"; declare -f make_prefix; } |
+    md5sum | cut -c1-12)
+
+# Boots the guest with <folder> shared as /share, where its init runs guest/run.sh: guest_boot <folder>
+# <log folder> [qemu arguments]. Returns when the guest has powered off.
+guest_boot() {
+    local share=$1 logs=$2
+    shift 2
+    timeout "${ZR_GUEST_TIMEOUT:-3600}" qemu-system-x86_64 -machine q35 -cpu qemu64,+ssse3,+sse4.1,+sse4.2 \
+        -accel tcg,thread=multi -smp "$(nproc)" -m 3072 \
+        -kernel "$guest_cache/vmlinuz" -initrd "$guest_cache/initrd.img" \
+        -drive file="$guest_cache/root.img",format=raw,if=virtio "$@" \
+        -append "root=/dev/vda rw console=ttyS0 init=/zr-init quiet panic=-1" \
+        -virtfs local,path="$share",mount_tag=share,security_model=none \
+        -nic none -display none -monitor none -serial file:"$logs/console.txt" -no-reboot
+}
 
 guest_disk_ready() {
     [ -f "$guest_cache/root.img" ] && [ -f "$guest_cache/vmlinuz" ] && [ -f "$guest_cache/initrd.img" ] &&
         [ "$(cat "$guest_cache/recipe" 2>/dev/null)" = "$guest_recipe" ]
 }
 
-# Makes the guest's disk, kernel and initial RAM disk once (about four minutes).
+# Makes the guest's disk, kernel and initial RAM disk once (about seven minutes), and its prefix.
 guest_make_disk() {
-    guest_disk_ready && return 0
+    guest_disk_ready || guest_make_system || return 1
+    [ "$(cat "$guest_cache/prefix-recipe" 2>/dev/null)" = "$guest_prefix_recipe" ] || guest_make_prefix
+}
+
+# The 32-bit prefix is made by the guest itself (this machine cannot start 32-bit Wine), in a boot
+# whose writes stay on the disk; no other guest may run from the disk meanwhile.
+guest_make_prefix() {
+    local prepare started=$SECONDS
+    echo "== making the 32-bit test guest's Wine prefix (once per machine)"
+    guest_sudo rm -f "$guest_cache/prefix-recipe"
+    prepare=$(mktemp -d)
+    mkdir -p "$prepare/guest"
+    cp -a "$(dirname "${BASH_SOURCE[0]}")" "$prepare/guest/scripts"
+    guest_prefix_script >"$prepare/guest/run.sh"
+    guest_boot "$prepare" "$prepare/guest"
+    if [ "$(cat "$prepare/guest/status" 2>/dev/null)" != 0 ]; then
+        echo "== the 32-bit test guest could not make its Wine prefix:" >&2
+        tail -20 "$prepare/guest/guest.log" "$prepare/guest/console.txt" >&2 2>/dev/null
+        rm -rf "$prepare"
+        return 1
+    fi
+    rm -rf "$prepare"
+    echo "$guest_prefix_recipe" | guest_sudo tee "$guest_cache/prefix-recipe" >/dev/null
+    echo "== the guest's Wine prefix made in $((SECONDS - started)) s"
+}
+
+# Debian's minimal system with a kernel, Wine and Xvfb, written into an ext4 image.
+guest_make_system() {
     install_missing_packages debootstrap qemu-system-x86 e2fsprogs
     local mirror codename rootfs started=$SECONDS
     mirror=$(guest_mirror)
@@ -76,7 +130,7 @@ guest_make_disk() {
     echo "== making the 32-bit test guest in $guest_cache from $mirror $codename (once per machine)"
     guest_sudo mkdir -p "$guest_cache"
     rootfs=$guest_cache/rootfs
-    guest_sudo rm -rf "$rootfs" "$guest_cache/root.img" "$guest_cache/recipe"
+    guest_sudo rm -rf "$rootfs" "$guest_cache/root.img" "$guest_cache/recipe" "$guest_cache/prefix-recipe"
     guest_sudo debootstrap --variant=minbase --arch=amd64 \
         --include=linux-image-amd64,kmod,udev,initramfs-tools "$codename" "$rootfs" "$mirror" \
         >"$guest_cache/debootstrap.log" 2>&1 || { tail -20 "$guest_cache/debootstrap.log" >&2; return 1; }
@@ -97,7 +151,7 @@ guest_make_disk() {
     guest_sudo cp "$(ls "$rootfs"/boot/initrd.img-* | tail -1)" "$guest_cache/initrd.img"
     guest_sudo truncate -s 6G "$guest_cache/root.img"
     guest_sudo mkfs.ext4 -q -F -L zrguest -d "$rootfs" "$guest_cache/root.img" || return 1
-    guest_sudo rm -rf "$rootfs"
+    guest_sudo rm -rf "$rootfs" "$guest_cache/prefix-recipe"
     echo "$guest_recipe" | guest_sudo tee "$guest_cache/recipe" >/dev/null
     echo "== 32-bit test guest made in $((SECONDS - started)) s"
 }
@@ -126,13 +180,7 @@ guest_run_ctest() {
     : >"$run/ctest.txt"
 
     local started=$SECONDS status
-    timeout "${ZR_GUEST_TIMEOUT:-3600}" qemu-system-x86_64 -machine q35 -cpu qemu64,+ssse3,+sse4.1,+sse4.2 \
-        -accel tcg,thread=multi -smp "$(nproc)" -m 3072 \
-        -kernel "$guest_cache/vmlinuz" -initrd "$guest_cache/initrd.img" \
-        -drive file="$guest_cache/root.img",format=raw,if=virtio -snapshot \
-        -append "root=/dev/vda rw console=ttyS0 init=/zr-init quiet panic=-1" \
-        -virtfs local,path="$dir",mount_tag=share,security_model=none \
-        -nic none -display none -monitor none -serial file:"$run/console.txt" -no-reboot &
+    guest_boot "$dir" "$run" -snapshot &
     local qemu=$!
     tail -n +1 -f --pid=$qemu "$run/ctest.txt"
     wait $qemu

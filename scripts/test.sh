@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Sets up everything on a fresh Debian machine, then runs every test under Wine and Xvfb: the 32-bit
 # build's in its 32-bit prefix, then the x64 build's in its 64-bit prefix. Where this machine cannot
-# start 32-bit programs, the 32-bit tests run in a small virtual machine instead (scripts/guest32.sh):
-# the load cycles, resolver and property sheet programs, or every one with --all-32.
+# start 32-bit programs, the 32-bit tests run in a small virtual machine instead (scripts/guest32.sh).
 # Other arguments go to ctest (e.g. -R resolve_test). Ends with ctest's summary and, when run without
 # arguments (as CI runs it), a short run of every fuzz target (scripts/fuzz.sh, ZR_FUZZ_SECONDS
 # seconds each, default 5; 0 leaves them out).
@@ -27,21 +26,15 @@ run_width() {  # <build directory> <label> [ctest arguments]
     (cd "$dir" && ctest --output-on-failure --timeout 300 "$@")
 }
 
-all32=""
-if [ "${1:-}" = --all-32 ]; then all32=1; shift; fi
-plain_run=$([ $# -eq 0 ] && [ -z "$all32" ] && echo 1 || true)
+plain_run=$([ $# -eq 0 ] && echo 1 || true)
 
 status=0
 if zr_wine32_runs; then
     run_width "$build" "32-bit" "$@" || status=1
 else
-    # Emulated, the 32-bit programs run several times slower; without arguments the guest runs those
-    # that reach the module's load cycles, its print path and every DLL it binds at first call.
-    args=("$@")
-    [ $# -eq 0 ] && [ -z "$all32" ] && args=(-R "$guest_default_tests")
     echo "== 32-bit tests, in a virtual machine: this machine cannot start 32-bit programs, so they run"
     echo "   in a Debian guest emulated by qemu-system-x86_64 (no KVM), from the cached disk in $guest_cache"
-    { guest_make_disk && guest_run_ctest "$build" "${args[@]}"; } || status=1
+    { guest_make_disk && guest_run_ctest "$build" "$@"; } || status=1
 fi
 run_width "$build64" "x64" "$@" || status=1
 

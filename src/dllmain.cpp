@@ -1,7 +1,11 @@
-// Load-time entry: the module learns its settings at each load, before any export can be called,
-// and gives back at its unload what its calls kept.
+// Load-time entry. The attach notification runs under the loader's lock, which holds up every
+// other load in the process: it notes the instance and takes the one TLS index the module's runtime
+// needs, nothing more (the settings are learnt at the first call that needs them). The unload gives
+// back what the load and its calls kept.
 #include <windows.h>
 
+#include "runtime_frames.h"
+#include "runtime_tls.h"
 #include "settings/module_state.h"
 #include "settings/profile_cache.h"
 #include "settings/system_library.h"
@@ -14,59 +18,40 @@ void __freeres();
 
 namespace {
 
-// The statically linked runtime's locks are semaphores that it creates and never closes: the 32-bit
-// unwinder's registry of the module's exception frames makes one at every load, the emulated TLS
-// of exceptions another once a thread throws. Every call the runtime makes to CreateSemaphoreW goes
-// through the module's import slot of that name, which is defined here rather than taken from the
-// import library, so the module learns of each one and closes them at its unload. The module's own
-// code creates no semaphores.
-HANDLE runtimeSemaphores[16];
-
-HANDLE WINAPI CreateRuntimeSemaphore(LPSECURITY_ATTRIBUTES security, LONG initial, LONG maximum, LPCWSTR name)
+void FreeWhatTheLoadKept()
 {
-    HANDLE semaphore = CreateSemaphoreExW(security, initial, maximum, name, 0, SEMAPHORE_ALL_ACCESS);
-    for (HANDLE& slot : runtimeSemaphores) {
-        if (semaphore && !InterlockedCompareExchangePointer(&slot, semaphore, nullptr))
-            break;
-    }
-    return semaphore;
-}
-
-// Called after the module's last code has run: the runtime's locks, which nobody holds now, are
-// still taken and given back once more while its exception frames are deregistered, and an untaken
-// lock never waits on its semaphore.
-void CloseRuntimeSemaphores()
-{
-    for (HANDLE& slot : runtimeSemaphores) {
-        HANDLE semaphore = InterlockedExchangePointer(&slot, nullptr);
-        if (semaphore)
-            CloseHandle(semaphore);
-    }
+    ReleaseRememberedReads();
+    ReleaseSystemLibraries();
+    EndRuntimeThreadStorage();
+    __gnu_cxx::__freeres();
 }
 
 }  // namespace
 
-#ifdef _WIN64
-#define IMPORT_SLOT(name, argumentBytes) "__imp_" #name
-#else
-#define IMPORT_SLOT(name, argumentBytes) "__imp__" #name "@" #argumentBytes
-#endif
-extern "C" decltype(&CreateSemaphoreW) runtimeCreateSemaphore __asm__(IMPORT_SLOT(CreateSemaphoreW, 16));
-decltype(&CreateSemaphoreW) runtimeCreateSemaphore = &CreateRuntimeSemaphore;
-
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
-    if (reason == DLL_PROCESS_ATTACH) {
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
         Module.ModuleInstance = instance;
-        InitModuleSettings();
-    } else if (reason == DLL_PROCESS_DETACH && !reserved) {
+        // Without its index the runtime could not throw: the load fails instead, cleanly.
+        return StartRuntimeThreadStorage() ? TRUE : FALSE;
+    case DLL_THREAD_DETACH:
+        EndThreadStorageOfThread();
+        break;
+    case DLL_PROCESS_DETACH:
         // Freed while the process goes on (the spooler and printing applications load and free
         // driver modules for as long as they run), with no thread inside the module any more. At
         // process exit other threads may have been stopped anywhere, so nothing is touched then.
-        ReleaseRememberedReads();
-        ReleaseSystemLibraries();
-        __gnu_cxx::__freeres();
-        CloseRuntimeSemaphores();
+        if (reserved) {
+#ifndef _WIN64
+            NoteProcessEnding();
+#endif
+            break;
+        }
+        FreeWhatTheLoadKept();
+        break;
+    default:
+        break;
     }
     return TRUE;
 }

@@ -6,6 +6,7 @@
 #include <psapi.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -850,83 +851,6 @@ TEST(ReadJobAccountID, CertificateIDModeWritesBackTheIDButNeverACertifiedUser)
     }
 }
 
-namespace {
-
-DWORD FreeTlsSlots()
-{
-    std::vector<DWORD> taken;
-    for (DWORD slot; (slot = TlsAlloc()) != TLS_OUT_OF_INDEXES;)
-        taken.push_back(slot);
-    for (DWORD slot : taken)
-        TlsFree(slot);
-    return static_cast<DWORD>(taken.size());
-}
-
-// Wine reports no handle count: probe the handle values instead.
-DWORD OpenHandles()
-{
-    DWORD count = 0;
-    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
-        DWORD flags = 0;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
-            ++count;
-    }
-    return count;
-}
-
-int LoadCycles()
-{
-    char text[16] = {};
-    GetEnvironmentVariableA("ZR_LOAD_CYCLES", text, sizeof text);
-    int cycles = atoi(text);
-    return cycles > 0 ? cycles : 2000;
-}
-
-}  // namespace
-
-// Spoolers, shells and printing applications load and free the module for as long as they run: each
-// free takes the module out of the process and leaves nothing of it behind.
-TEST(ModuleLoading, ThousandsOfLoadsAndUnloadsLeaveNothingBehind)
-{
-    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
-    InstalledPrinter printer("ZR Tab P", "ZR Tab");
-    std::string dll = FreshTestDirectory() + "zrlogext.dll";
-    ASSERT_TRUE(CopyFileA((ProgramDirectory() + "zrlogext.dll").c_str(), dll.c_str(), FALSE));
-
-    auto cycle = [&dll]() {
-        HMODULE module = LoadLibraryA(dll.c_str());
-        if (!module)
-            return false;
-        auto read = reinterpret_cast<ReadFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "ReadJobAccountID")));
-        Result result = {};
-        bool answered = read && read("ZR Tab P", 0, &result) == 1 && result.id == 1;
-        FreeLibrary(module);
-        return answered && !GetModuleHandleA(dll.c_str());
-    };
-    for (int i = 0; i < 5; ++i)  // warm up what the platform keeps
-        ASSERT_TRUE(cycle());
-    DWORD tls = FreeTlsSlots();
-    DWORD handles = OpenHandles();
-    SIZE_T heap = HeapBusyBytes();
-
-    const int cycles = LoadCycles();
-    DWORD start = GetTickCount();
-    for (int i = 0; i < cycles; ++i)
-        ASSERT_TRUE(cycle()) << "cycle " << i << ": not answered, or the module still loaded after its FreeLibrary";
-    DWORD elapsed = GetTickCount() - start;
-
-    const DWORD tlsAfter = FreeTlsSlots(), handlesAfter = OpenHandles();
-    const SIZE_T heapAfter = HeapBusyBytes();
-    EXPECT_EQ(tlsAfter, tls);
-    EXPECT_LE(handlesAfter, handles + 2);
-    EXPECT_LT(heapAfter, heap + 16 * 1024);
-    printf("%d loads, resolutions and unloads in %lu ms: free TLS slots %lu -> %lu, handles %lu -> %lu, heap %lu -> %lu bytes\n",
-           cycles, static_cast<unsigned long>(elapsed), static_cast<unsigned long>(tls),
-           static_cast<unsigned long>(tlsAfter), static_cast<unsigned long>(handles),
-           static_cast<unsigned long>(handlesAfter), static_cast<unsigned long>(heap),
-           static_cast<unsigned long>(heapAfter));
-}
-
 TEST(ReadJobAccountID, SettingsNumbersBeyond32BitsDoNotWrap)
 {
     // Each Hide variant answers differently: 4 from this file's list, 5 the fixed ID, 6 the shared list.
@@ -1072,9 +996,10 @@ TEST(ReadJobAccountID, WithoutAFileNameNothingReachesWinIni)
     EXPECT_EQ(WinIni(), winIni);
 }
 
-// The module reads its settings at each load: an administrator's edit of the string file reaches a
-// process that goes on running at the module's next load there.
-TEST(ModuleLoading, EachLoadReadsTheStringFileAsItStandsThen)
+// The module learns its settings once in each load, at the first call that needs them: an
+// administrator's edit of the string file reaches a process that goes on running at the module's
+// next load there, and nothing is read while the loader holds its lock.
+TEST(ModuleLoading, EachLoadReadsTheStringFileAsItStandsAtItsFirstAnswer)
 {
     InstalledDriver tab(DriverSpec{"ZR Tab", {Cap, "zrtabmark.dat"}, {{Cap, Capabilities()}}});
     InstalledPrinter printer("ZR Tab P", "ZR Tab");
@@ -1083,7 +1008,10 @@ TEST(ModuleLoading, EachLoadReadsTheStringFileAsItStandsThen)
     WriteFileBytes(profile.File("zrsecond.ini"), "[ZR Tab P]\r\nJobAccountID=22\r\n");
     const std::string directory = FreshTestDirectory();
     const std::string dll = directory + "zrlogext.dll";
+    const std::string strings = directory + "zrjobacs.str";
     ASSERT_TRUE(CopyFileA((ProgramDirectory() + "zrlogext.dll").c_str(), dll.c_str(), FALSE));
+    // What the file holds when the module is loaded, and again after its first answer.
+    const std::string other = "[common]\r\nDatFile1=zrothermark.dat\r\nAccountFile=zrsecond.ini\r\n";
     struct Row {
         const char* name;
         const char* common;
@@ -1095,13 +1023,18 @@ TEST(ModuleLoading, EachLoadReadsTheStringFileAsItStandsThen)
         {"AccountFile names another file", "DatFile1=zrtabmark.dat\r\nAccountFile=zrsecond.ini\r\n", 1, 22},
     };
     for (const Row& row : rows) {
-        WriteFileBytes(directory + "zrjobacs.str", std::string("[common]\r\n") + row.common);
+        WriteFileBytes(strings, other);
         HMODULE module = LoadLibraryA(dll.c_str());
         ASSERT_NE(module, nullptr) << row.name;
+        WriteFileBytes(strings, std::string("[common]\r\n") + row.common);
         auto read = reinterpret_cast<ReadFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "ReadJobAccountID")));
         Result result = {};
         EXPECT_EQ(read("ZR Tab P", 0, &result), row.answered) << row.name;
         EXPECT_EQ(result.id, row.id) << row.name;
+        WriteFileBytes(strings, other);
+        result = {};
+        EXPECT_EQ(read("ZR Tab P", 0, &result), row.answered) << row.name << ", asked again after another edit";
+        EXPECT_EQ(result.id, row.id) << row.name << ", asked again after another edit";
         FreeLibrary(module);
     }
 }
@@ -1299,6 +1232,214 @@ TEST(ReadJobAccountID, AnAllocationFailureOnThePrintPathAnswersZero)
     }
     EXPECT_EQ(resolver.Ask("ZR Tab P", &result), 1);
     EXPECT_EQ(result.id, 1u);
+}
+
+namespace {
+
+DWORD FreeTlsSlots()
+{
+    std::vector<DWORD> taken;
+    for (DWORD slot; (slot = TlsAlloc()) != TLS_OUT_OF_INDEXES;)
+        taken.push_back(slot);
+    for (DWORD slot : taken)
+        TlsFree(slot);
+    return static_cast<DWORD>(taken.size());
+}
+
+// Wine reports no handle count: probe the handle values instead.
+DWORD OpenHandles()
+{
+    DWORD count = 0;
+    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
+        DWORD flags = 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
+            ++count;
+    }
+    return count;
+}
+
+int LoadCycles()
+{
+    char text[16] = {};
+    GetEnvironmentVariableA("ZR_LOAD_CYCLES", text, sizeof text);
+    int cycles = atoi(text);
+    return cycles > 0 ? cycles : 1000;
+}
+
+// A job answered by the loaded module; empty, or what went otherwise.
+std::string AnswerJob(HMODULE module)
+{
+    auto read = reinterpret_cast<ReadFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "ReadJobAccountID")));
+    Result result = {};
+    if (!read || read("ZR Tab P", 0, &result) != 1 || result.id != 1)
+        return "the job was not answered";
+    return "";
+}
+
+// A job whose first spooler buffer the heap refuses: the module throws, and catches that inside the
+// export. Empty, or what went otherwise.
+std::string ThrowInsideTheModule(HMODULE module)
+{
+    auto read = reinterpret_cast<ReadFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "ReadJobAccountID")));
+    if (!read)
+        return "no export";
+    no_heap::failSize = 4096;  // the spooler queries' first guess
+    no_heap::failures = 0;
+    ImportHook hook(module, "msvcrt.dll", "malloc", reinterpret_cast<void*>(&no_heap::MallocStub));
+    if (!hook.ok())
+        return "the module imports no malloc";
+    no_heap::realMalloc = reinterpret_cast<decltype(&malloc)>(hook.original());
+    Result result = {};
+    if (read("ZR Tab P", 0, &result) != 0 || no_heap::failures != 1)
+        return "no allocation failed inside the export, or the export answered all the same";
+    return "";
+}
+
+// One load of the module's copy `dll`, a throw caught inside it (after a job answered, when asked
+// for) and the unload.
+std::string LoadThrowAndFree(const std::string& dll, bool answerFirst)
+{
+    HMODULE module = LoadLibraryA(dll.c_str());
+    if (!module)
+        return "not loaded";
+    std::string fault = answerFirst ? AnswerJob(module) : "";
+    if (fault.empty())
+        fault = ThrowInsideTheModule(module);
+    FreeLibrary(module);
+    if (fault.empty() && GetModuleHandleA(dll.c_str()))
+        fault = "still loaded after its FreeLibrary";
+    return fault;
+}
+
+// The shared libgcc that applications built with MinGW carry, from the toolchain (copied beside the
+// tests by the build).
+const char* SharedLibgcc()
+{
+    return sizeof(void*) == 4 ? "libgcc_s_dw2-1.dll" : "libgcc_s_seh-1.dll";
+}
+
+std::string ModuleCopy()
+{
+    std::string dll = FreshTestDirectory() + "zrlogext.dll";
+    EXPECT_TRUE(CopyFileA((ProgramDirectory() + "zrlogext.dll").c_str(), dll.c_str(), FALSE));
+    return dll;
+}
+
+}  // namespace
+
+// Spoolers, shells and printing applications load and free the module for as long as they run, and
+// its calls throw and catch where memory runs out: each free takes the module out of the process and
+// leaves nothing of it behind, whatever runtime the host holds. (The test program keeps winspool.drv
+// loaded, as every printing process does: Wine's copy leaks a handle at each of its own unloads.)
+TEST(ModuleLoading, ThousandsOfLoadsThatThrowLeaveNothingBehind)
+{
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    const std::string dll = ModuleCopy();
+    struct Row {
+        const char* host;
+        const char* sharedRuntime;
+    } rows[] = {
+        {"a host of its own", nullptr},
+        {"a host holding a shared libgcc, as applications built with MinGW do", SharedLibgcc()},
+    };
+    for (const Row& row : rows) {
+        HMODULE shared = nullptr;
+        if (row.sharedRuntime) {
+            shared = LoadLibraryA((ProgramDirectory() + row.sharedRuntime).c_str());
+            ASSERT_NE(shared, nullptr) << row.sharedRuntime;
+        }
+        for (int i = 0; i < 5; ++i)  // warm up what the platform keeps
+            ASSERT_EQ(LoadThrowAndFree(dll, true), "") << row.host;
+        const DWORD tls = FreeTlsSlots(), handles = OpenHandles();
+        const SIZE_T heap = HeapBusyBytes();
+
+        const int cycles = LoadCycles();
+        const DWORD start = GetTickCount();
+        for (int i = 0; i < cycles; ++i)
+            ASSERT_EQ(LoadThrowAndFree(dll, false), "") << row.host << ", cycle " << i;
+        const DWORD elapsed = GetTickCount() - start;
+
+        const DWORD tlsAfter = FreeTlsSlots(), handlesAfter = OpenHandles();
+        const SIZE_T heapAfter = HeapBusyBytes();
+        EXPECT_EQ(tlsAfter, tls) << row.host;
+        EXPECT_LE(handlesAfter, handles + 2) << row.host;
+        EXPECT_LT(heapAfter, heap + 16 * 1024) << row.host;
+        printf("%s: %d loads, each with a throw caught, in %lu ms: free TLS slots %lu -> %lu, "
+               "handles %lu -> %lu, heap %lu -> %lu bytes\n",
+               row.host, cycles, static_cast<unsigned long>(elapsed), static_cast<unsigned long>(tls),
+               static_cast<unsigned long>(tlsAfter), static_cast<unsigned long>(handles),
+               static_cast<unsigned long>(handlesAfter), static_cast<unsigned long>(heap),
+               static_cast<unsigned long>(heapAfter));
+        if (shared)
+            FreeLibrary(shared);
+    }
+}
+
+namespace {
+
+// Stand-in for the module's CloseHandle that records each value it closes and then, as another
+// thread of the host may, opens a handle at once, which takes the value just freed.
+namespace watched_closes {
+
+std::vector<HANDLE> closed;
+std::vector<HANDLE> opened;
+decltype(&CloseHandle) realClose;
+
+BOOL WINAPI CloseStub(HANDLE handle)
+{
+    const BOOL ok = realClose(handle);
+    closed.push_back(handle);
+    opened.push_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    return ok;
+}
+
+}  // namespace watched_closes
+
+}  // namespace
+
+// Under strict handle checking (Application Verifier) a second close of a handle stops the process;
+// without it, it closes whatever the host opened meanwhile under the same value.
+TEST(ModuleLoading, TheUnloadClosesEachOfItsHandlesOnceAndNoneOfTheHosts)
+{
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    const std::string dll = ModuleCopy();
+    struct Row {
+        const char* load;
+        bool throws;
+    } rows[] = {
+        {"a load that answered a job", false},
+        {"a load whose call threw", true},
+    };
+    for (const Row& row : rows) {
+        HMODULE module = LoadLibraryA(dll.c_str());
+        ASSERT_NE(module, nullptr) << row.load;
+        ASSERT_EQ(row.throws ? ThrowInsideTheModule(module) : AnswerJob(module), "") << row.load;
+        watched_closes::closed.clear();
+        watched_closes::opened.clear();
+        watched_closes::closed.reserve(64);
+        watched_closes::opened.reserve(64);
+        ImportHook watch(module, "kernel32.dll", "CloseHandle", reinterpret_cast<void*>(&watched_closes::CloseStub));
+        ASSERT_TRUE(watch.ok()) << row.load;
+        watched_closes::realClose = reinterpret_cast<decltype(&CloseHandle)>(watch.original());
+        watch.LeaveInModule();
+        FreeLibrary(module);
+        ASSERT_EQ(GetModuleHandleA(dll.c_str()), nullptr) << row.load;
+
+        std::vector<HANDLE> sorted = watched_closes::closed;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end())
+            << row.load << ": a handle closed twice";
+        for (size_t i = 0; i < watched_closes::opened.size(); ++i) {
+            DWORD flags = 0;
+            EXPECT_TRUE(GetHandleInformation(watched_closes::opened[i], &flags))
+                << row.load << ": the host's handle " << watched_closes::opened[i] << ", opened after the module's close "
+                << i + 1 << ", was closed by the module";
+            CloseHandle(watched_closes::opened[i]);
+        }
+        printf("%s: %u handles closed at the unload\n", row.load, static_cast<unsigned>(watched_closes::closed.size()));
+    }
 }
 
 // On a busy spooler the job list can outgrow the size the spooler has just given, more than once:

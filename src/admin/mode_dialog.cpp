@@ -428,7 +428,7 @@ void HandleModeDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 
 extern "C" INT_PTR CALLBACK ChangeJobAccountModeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return AnswerOrFail(INT_PTR{FALSE}, [&] {
+    return ExportAnswer(INT_PTR{FALSE}, [&] {
         HandleModeDialogMessage(dialog, message, wParam, lParam);
         return INT_PTR{FALSE};
     });
@@ -437,7 +437,7 @@ extern "C" INT_PTR CALLBACK ChangeJobAccountModeDialogProc(HWND dialog, UINT mes
 extern "C" INT_PTR WINAPI ChangeJobAccountMode(HWND /*window*/, HINSTANCE /*instance*/, LPSTR /*commandLine*/,
                                               int /*show*/)
 {
-    return AnswerOrFail(INT_PTR{-1}, [] {
+    return ExportAnswer(INT_PTR{-1}, [] {
         if (!WindowsCanBeAnswered())
             return INT_PTR{-1};
         int templateId = AllModeOffered() ? IDD_CHANGE_MODE_ALL : IDD_CHANGE_MODE;

@@ -62,7 +62,7 @@ DWORD ApplyToNamedDriver(const char* driverName, const char* environment, DWORD 
 
 int SetModeReportingError(const char* driverName, const char* environment, DWORD mode)
 {
-    const DWORD error = AnswerOrFail(DWORD{ERROR_NOT_ENOUGH_MEMORY},
+    const DWORD error = ExportAnswer(DWORD{ERROR_NOT_ENOUGH_MEMORY},
                                      [&] { return ApplyToNamedDriver(driverName, environment, mode); });
     // Set after the list is released, so that nothing on the way out overwrites it.
     SetLastError(error);
@@ -103,9 +103,9 @@ extern "C" int WINAPI SetDriverJobAccountMode(const char* driverName, const char
     return SetModeReportingError(driverName, environment, mode);
 }
 
-extern "C" int WINAPI DefaultSetJobAccountMode() { return AnswerOrFail(0, ApplyDefaultMode); }
+extern "C" int WINAPI DefaultSetJobAccountMode() { return ExportAnswer(0, ApplyDefaultMode); }
 
-extern "C" int WINAPI DefaultSetJobAccountMode64(HWND, HINSTANCE, LPSTR, int) { return AnswerOrFail(0, ApplyDefaultMode); }
+extern "C" int WINAPI DefaultSetJobAccountMode64(HWND, HINSTANCE, LPSTR, int) { return ExportAnswer(0, ApplyDefaultMode); }
 
 extern "C" int WINAPI ShellRestart(HWND, HINSTANCE, LPSTR, int)
 {
@@ -147,7 +147,7 @@ std::string DriverLines()
 
 extern "C" DWORD WINAPI ListJobAccountDrivers(char* buffer, DWORD size)
 {
-    return AnswerOrFail(DWORD{0}, [&] {
+    return ExportAnswer(DWORD{0}, [&] {
         const std::string text = DriverLines();
         const DWORD needed = static_cast<DWORD>(text.size() + 1);
         if (buffer && size >= needed)

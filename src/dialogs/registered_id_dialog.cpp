@@ -442,7 +442,7 @@ INT_PTR CALLBACK RegisteredIDDialogProc(HWND dialog, UINT message, WPARAM wParam
 extern "C" INT_PTR WINAPI SelectFixedJobAccountMode(HWND /*window*/, HINSTANCE /*instance*/, LPSTR /*commandLine*/,
                                                    int /*show*/)
 {
-    return AnswerOrFail(INT_PTR{-1}, [] {
+    return ExportAnswer(INT_PTR{-1}, [] {
         if (!WindowsCanBeAnswered())
             return INT_PTR{-1};
         return OpenRegisteredIDDialog(nullptr, FixedIDSelection);

@@ -28,13 +28,13 @@ extern "C" int WINAPI ImportJobAccountIDFile(const char* idFile, IDFileRefusalFn
         return IdImportUnreadable;
     }
     Refusals refusals{refused, context};
-    return AnswerOrFail(static_cast<int>(IdImportUnreadable),
+    return ExportAnswer(static_cast<int>(IdImportUnreadable),
                         [&] { return ImportIDFileIntoMaster(idFile, &PassOn, &refusals); });
 }
 
 extern "C" DWORD WINAPI ListJobAccountIDs(DWORD fixed, char* buffer, DWORD size)
 {
-    return AnswerOrFail(DWORD{0}, [&] {
+    return ExportAnswer(DWORD{0}, [&] {
         const std::string text = MasterListAsIDFile(fixed != 0);
         const DWORD needed = static_cast<DWORD>(text.size() + 1);
         if (buffer && size >= needed)

@@ -47,7 +47,7 @@ extern "C" DWORD WINAPI DiagnoseJobAccount(const char* printerName, char* text, 
 {
     if (!printerName)
         return 0;
-    return AnswerOrFail(DWORD{0}, [&] {
+    return ExportAnswer(DWORD{0}, [&] {
         const std::string diagnosis = Diagnose(printerName);
         const DWORD needed = static_cast<DWORD>(diagnosis.size() + 1);
         if (text && size >= needed)

@@ -15,7 +15,7 @@ extern "C" int WINAPI ReadJobAccountID(const char* printerName, DWORD reserved, 
 {
     if (reserved != 0 || !result)
         return 0;
-    return AnswerOrFail(0, [&] {
+    return ExportAnswer(0, [&] {
         JobAccountInfo* info = ResolveJobAccount(printerName, 0);
         if (!info)
             return 0;

@@ -7,6 +7,8 @@
 
 #include <new>
 
+#include "settings/module_state.h"
+
 // What `work()` returns, or `failure` when it throws; the thread's last error then says why.
 template <typename Result, typename Work>
 Result AnswerOrFail(Result failure, Work work) noexcept
@@ -19,4 +21,16 @@ Result AnswerOrFail(Result failure, Work work) noexcept
         SetLastError(ERROR_INTERNAL_ERROR);
     }
     return failure;
+}
+
+// The barrier of an export: the module's settings are learnt first (by the first call of the
+// load), then `work()` runs as in AnswerOrFail.
+template <typename Result, typename Work>
+Result ExportAnswer(Result failure, Work work) noexcept
+{
+    if (!EnsureModuleSettings()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return failure;
+    }
+    return AnswerOrFail(failure, work);
 }

@@ -150,9 +150,34 @@ void LoadModuleState(HINSTANCE instance, ModuleState* state)
     strings.Read("string", "AppName", "TAVRO Jobtally Client", state->AppName);
 }
 
-void InitModuleSettings()
+namespace {
+
+INIT_ONCE settingsFilled = INIT_ONCE_STATIC_INIT;
+
+// Runs inside InitOnceExecuteOnce, which no exception may cross.
+BOOL CALLBACK FillModuleSettings(PINIT_ONCE, PVOID, PVOID*) noexcept
 {
-    LoadModuleState(Module.ModuleInstance, &Module);
+    try {
+        LoadModuleState(Module.ModuleInstance, &Module);
+        return TRUE;
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+BOOL CALLBACK LeaveModuleSettingsToCaller(PINIT_ONCE, PVOID, PVOID*) noexcept { return TRUE; }
+
+}  // namespace
+
+bool EnsureModuleSettings()
+{
+    return InitOnceExecuteOnce(&settingsFilled, FillModuleSettings, nullptr, nullptr) != FALSE;
+}
+
+void LoadModuleSettingsOf(HINSTANCE instance)
+{
+    InitOnceExecuteOnce(&settingsFilled, LeaveModuleSettingsToCaller, nullptr, nullptr);
+    LoadModuleState(instance, &Module);
 }
 
 bool MasterSettingsPath(char (&path)[PathChars])

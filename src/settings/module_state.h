@@ -28,7 +28,7 @@ struct ModuleState {
     char AppName[TextChars];
 };
 
-// Filled once at process attach and read-only afterwards.
+// Filled once per load, by the first call into the module that needs it, and read-only afterwards.
 extern ModuleState Module;
 
 // Resource ids of the two string-file names in the string table.
@@ -41,5 +41,13 @@ void LoadModuleState(HINSTANCE instance, ModuleState* state);
 // does not fit.
 bool MasterSettingsPath(char (&path)[PathChars]);
 
-// Fills `Module` for `Module.ModuleInstance`; run once from the attach notification.
-void InitModuleSettings();
+// Fills `Module` for `Module.ModuleInstance` the first time any thread asks, and makes every other
+// thread that asks meanwhile wait for it. Each export asks before anything else; the attach
+// notification only notes the instance, as the loader's lock holds up every other load in the
+// process while it runs. False when the state could not be filled (no memory left): the next
+// call tries again.
+bool EnsureModuleSettings();
+
+// For a program that links the module's code and reads the state of a module it loaded: fills
+// `Module` from `instance` now, and again at each call; no first call fills it afterwards.
+void LoadModuleSettingsOf(HINSTANCE instance);

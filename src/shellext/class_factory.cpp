@@ -64,6 +64,9 @@ STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, LPVOID* out)
     *out = nullptr;
     if (!IsEqualCLSID(classId, CLSID_JobAccountShellExt))
         return CLASS_E_CLASSNOTAVAILABLE;
+    // The pages the factory's objects add read the module's settings.
+    if (!EnsureModuleSettings())
+        return E_OUTOFMEMORY;
     JobAccountClassFactory* factory = new (std::nothrow) JobAccountClassFactory();
     if (!factory)
         return E_OUTOFMEMORY;

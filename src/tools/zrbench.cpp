@@ -153,7 +153,7 @@ bool UseModuleCopyIn(const std::string& directory)
     HMODULE module = LoadLibraryA(copy.c_str());
     if (!module)
         return false;
-    LoadModuleState(module, &Module);
+    LoadModuleSettingsOf(module);
     return true;
 }
 

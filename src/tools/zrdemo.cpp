@@ -619,7 +619,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "zrdemo: cannot load %s\n", dll.c_str());
         return 3;
     }
-    LoadModuleState(module, &Module);
+    LoadModuleSettingsOf(module);
     if (command == "install")
         Install();
     else if (command == "remove")

@@ -179,7 +179,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "zrlogext.dll not found beside the benchmark\n");
         return 2;
     }
-    LoadModuleState(built, &Module);
+    LoadModuleSettingsOf(built);
     RemoveLeftoverTestDrivers();
 
     ModuleSandbox sandbox;

@@ -144,7 +144,7 @@ ModuleSandbox::ModuleSandbox(const Options& options) : saved_(Module)
 void ModuleSandbox::Reload()
 {
     if (module_)
-        LoadModuleState(module_, &Module);
+        LoadModuleSettingsOf(module_);
 }
 
 ModuleSandbox::~ModuleSandbox()

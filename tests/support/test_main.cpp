@@ -13,7 +13,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "zrlogext.dll not found beside the test program\n");
         return 2;
     }
-    LoadModuleState(module, &Module);
+    LoadModuleSettingsOf(module);
     RemoveLeftoverTestDrivers();
     RemoveTestDirectories();
     return RUN_ALL_TESTS();
