@@ -1378,6 +1378,83 @@ TEST(ModuleLoading, ThousandsOfLoadsThatThrowLeaveNothingBehind)
 
 namespace {
 
+// A thread that throws inside the module and then waits until it may end.
+struct ThrowingThread {
+    HMODULE module;
+    HANDLE thrown;
+    HANDLE mayEnd;
+    std::string fault;
+
+    static DWORD WINAPI Run(void* self)
+    {
+        auto* thread = static_cast<ThrowingThread*>(self);
+        thread->fault = ThrowInsideTheModule(thread->module);
+        SetEvent(thread->thrown);
+        WaitForSingleObject(thread->mayEnd, INFINITE);
+        return 0;
+    }
+};
+
+// Starts a thread that throws inside `module`; returns once it has thrown.
+HANDLE StartThrowingThread(ThrowingThread* thread)
+{
+    HANDLE handle = CreateThread(nullptr, 0, &ThrowingThread::Run, thread, 0, nullptr);
+    if (handle)
+        WaitForSingleObject(thread->thrown, INFINITE);
+    return handle;
+}
+
+}  // namespace
+
+// Each thread that throws inside the module has exception state of its own: the module gives it
+// back when the thread ends, and at the unload for threads that outlive the module.
+TEST(ModuleLoading, ThreadsThatThrowInsideTheModuleLeaveNothingBehind)
+{
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    const std::string dll = ModuleCopy();
+    auto cycle = [&dll]() -> std::string {
+        HMODULE module = LoadLibraryA(dll.c_str());
+        if (!module)
+            return "not loaded";
+        ThrowingThread ending{module, CreateEventW(nullptr, TRUE, FALSE, nullptr), CreateEventW(nullptr, TRUE, TRUE, nullptr), ""};
+        ThrowingThread outliving{module, CreateEventW(nullptr, TRUE, FALSE, nullptr), CreateEventW(nullptr, TRUE, FALSE, nullptr), ""};
+        HANDLE first = StartThrowingThread(&ending);
+        HANDLE second = StartThrowingThread(&outliving);
+        if (first)
+            WaitForSingleObject(first, INFINITE);  // ends while the module is loaded
+        FreeLibrary(module);
+        SetEvent(outliving.mayEnd);  // ends after the unload
+        if (second)
+            WaitForSingleObject(second, INFINITE);
+        for (HANDLE handle : {first, second, ending.thrown, ending.mayEnd, outliving.thrown, outliving.mayEnd})
+            if (handle)
+                CloseHandle(handle);
+        if (!first || !second)
+            return "no thread";
+        return !ending.fault.empty() ? ending.fault : outliving.fault;
+    };
+    for (int i = 0; i < 5; ++i)
+        ASSERT_EQ(cycle(), "");
+    const DWORD tls = FreeTlsSlots(), handles = OpenHandles();
+    const SIZE_T heap = HeapBusyBytes();
+    const int cycles = LoadCycles() / 5;
+    for (int i = 0; i < cycles; ++i)
+        ASSERT_EQ(cycle(), "") << "cycle " << i;
+    const DWORD tlsAfter = FreeTlsSlots(), handlesAfter = OpenHandles();
+    const SIZE_T heapAfter = HeapBusyBytes();
+    EXPECT_EQ(tlsAfter, tls);
+    EXPECT_LE(handlesAfter, handles + 2);
+    EXPECT_LT(heapAfter, heap + 4 * 1024);
+    printf("%d loads, each with two threads that threw, one ending before the unload and one after: free TLS slots "
+           "%lu -> %lu, handles %lu -> %lu, heap %lu -> %lu bytes\n",
+           cycles, static_cast<unsigned long>(tls), static_cast<unsigned long>(tlsAfter),
+           static_cast<unsigned long>(handles), static_cast<unsigned long>(handlesAfter),
+           static_cast<unsigned long>(heap), static_cast<unsigned long>(heapAfter));
+}
+
+namespace {
+
 // Stand-in for the module's CloseHandle that records each value it closes and then, as another
 // thread of the host may, opens a handle at once, which takes the value just freed.
 namespace watched_closes {
