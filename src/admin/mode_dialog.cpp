@@ -428,7 +428,7 @@ void HandleModeDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 
 extern "C" INT_PTR CALLBACK ChangeJobAccountModeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return AnswerOrFail(INT_PTR{FALSE}, [&] {
+    return DialogMessageOrFail(dialog, message, [&] {
         HandleModeDialogMessage(dialog, message, wParam, lParam);
         return INT_PTR{FALSE};
     });
