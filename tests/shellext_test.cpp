@@ -192,36 +192,42 @@ TEST(ClassObject, CountsStayExactWhileThreadsMakeAndReleaseObjectsAtOnce)
         shared->AddRef();
     const LONG holds = 3;  // the factory, the shared object, the lock
 
-    const int threads = 4, rounds = 20000, referencesPerRound = 20;
+    const int threads = 4, rounds = 8000, referencesPerRound = 500, objectsPerRound = 2;
+    std::atomic<int> started{0};
     std::atomic<int> failedCreations{0};
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t)
         workers.emplace_back([&] {
+            // All at once, or the first may be done before the last has started.
+            ++started;
+            while (started < threads)
+                std::this_thread::yield();
             for (int round = 0; round < rounds; ++round) {
                 for (int i = 0; i < referencesPerRound; ++i) {
                     shared->AddRef();
                     shared->Release();
                 }
-                IClassFactory* own = nullptr;
-                IShellPropSheetExt* object = nullptr;
-                const HRESULT made =
-                    DllGetClassObject(CLSID_JobAccountShellExt, IID_IClassFactory, reinterpret_cast<void**>(&own));
-                if (made != S_OK ||
-                    own->CreateInstance(nullptr, IID_IShellPropSheetExt, reinterpret_cast<void**>(&object)) != S_OK) {
-                    ++failedCreations;
-                } else {
-                    object->Release();
+                for (int i = 0; i < objectsPerRound; ++i) {
+                    IClassFactory* own = nullptr;
+                    IShellPropSheetExt* object = nullptr;
+                    const HRESULT made =
+                        DllGetClassObject(CLSID_JobAccountShellExt, IID_IClassFactory, reinterpret_cast<void**>(&own));
+                    if (made != S_OK ||
+                        own->CreateInstance(nullptr, IID_IShellPropSheetExt, reinterpret_cast<void**>(&object)) != S_OK)
+                        ++failedCreations;
+                    else
+                        object->Release();
+                    if (own)
+                        own->Release();
                 }
-                if (own)
-                    own->Release();
             }
         });
     for (std::thread& worker : workers)
         worker.join();
 
     EXPECT_EQ(failedCreations, 0);
-    EXPECT_EQ(ObjectCount, holds);
     EXPECT_EQ(shared->AddRef(), held + 2);
+    EXPECT_EQ(ObjectCount, holds);
     // A count that lost updates cannot be released safely: the test leaves the object then.
     ASSERT_FALSE(HasFailure());
     for (ULONG i = 0; i < held + 1; ++i)
