@@ -15,6 +15,7 @@
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/entry_dialogs.h"
 #include "dialog_script.h"
+#include "heap_failures.h"
 #include "help_standin.h"
 #include "iat_hook.h"
 #include "res/resource.h"
@@ -259,6 +260,44 @@ TEST_F(Dialogs, AMissingFaceFallsBackToSystemOrToNoFont)
     EXPECT_STREQ(logical.lfFaceName, "System");
     EXPECT_EQ(logical.lfHeight, 13);
     DeleteObject(font);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Texts.
+
+// Memory that runs out while a dialog reads its texts costs only the remembering of the read: the
+// text still comes from the string file, and no std::bad_alloc leaves the read into the dialog
+// procedure that asked. The text is as long as a dialog text may be, so that its copy is the one
+// request of its size, and the file is old enough for its reads to be remembered.
+TEST_F(Dialogs, ATextThatCannotBeRememberedIsStillRead)
+{
+    const std::string text(DialogTextChars - 1, 'g');
+    ModuleSandbox sandbox(ModuleSandbox::WithStringFile("[string]\r\nJobAccountGroup=" + text + "\r\n"));
+    {
+        HANDLE file = CreateFileA(Module.StringFilePath, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        FILETIME now = {};
+        GetSystemTimeAsFileTime(&now);
+        ULARGE_INTEGER anHourAgo = {{now.dwLowDateTime, now.dwHighDateTime}};
+        anHourAgo.QuadPart -= 3600ull * 10000000ull;
+        const FILETIME written = {anHourAgo.LowPart, anHourAgo.HighPart};
+        EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
+        CloseHandle(file);
+    }
+    HeapFailures heap(nullptr);  // this program's copy of the module's code reads
+    ASSERT_TRUE(heap.ok());
+    for (bool memoryRunsOut : {true, false}) {
+        char read[DialogTextChars] = {};
+        DWORD length = 0;
+        if (memoryRunsOut)
+            heap.RefuseExactly(text.size() + 1);
+        EXPECT_NO_THROW(length = ReadDialogText("JobAccountGroup", "fallback", read)) << memoryRunsOut;
+        heap.Disarm();
+        EXPECT_EQ(read, text) << memoryRunsOut;
+        EXPECT_EQ(length, text.size()) << memoryRunsOut;
+    }
+    EXPECT_GT(heap.Failed(), 0);
 }
 
 // ---------------------------------------------------------------------------------------------

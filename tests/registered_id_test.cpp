@@ -16,6 +16,7 @@
 #include "admin_fixture.h"
 #include "dialog_script.h"
 #include "file_failures.h"
+#include "heap_failures.h"
 #include "help_standin.h"
 #include "res/resource.h"
 #include "sandbox.h"
@@ -697,4 +698,193 @@ TEST(RegisteredIDDialog, AHundredThousandRowsSortDeleteAndWriteInTheOrderShown)
         line = end + 2;
     }
     EXPECT_EQ(firstDifference(lines, written), "") << "written";
+}
+
+namespace {
+
+// Files the fixed-ID selection makes in the temporary folder.
+int TemporaryFilesLeft()
+{
+    char folder[MAX_PATH] = {};
+    GetTempPathA(sizeof folder, folder);
+    WIN32_FIND_DATAA found = {};
+    HANDLE search = FindFirstFileA((std::string(folder) + "zrj*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    int count = 0;
+    do
+        ++count;
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    return count;
+}
+
+// A list as long as administrators keep: a thousand entries after those a test names, whose store
+// needs large blocks of the heap.
+std::string ThousandEntries(bool fixed)
+{
+    std::string entries;
+    for (int entry = 0; entry < 1000; ++entry) {
+        entries += fixed ? std::to_string(entry + 3) + "=f" + std::to_string(entry) + ","
+                         : "n" + std::to_string(entry) + "=";
+        entries += std::to_string(1000 + entry) + "\r\n";
+    }
+    return entries;
+}
+
+}  // namespace
+
+// Memory that runs out inside one message fails that message alone: the procedure answers that it
+// did nothing instead of letting std::bad_alloc unwind into user32 (which ends a 32-bit host), the
+// rows and the files stay as they were, and the same work done again afterwards goes through.
+TEST(RegisteredIDDialog, AMessageThatRunsOutOfMemoryFailsAloneAndTheNextWorks)
+{
+    Drivers drivers;
+    AdminModule admin(std::string(Common) + "AnotherClient=1\r\n", Strings);
+    HeapFailures heap(admin.sandbox.Handle());
+    ASSERT_TRUE(heap.ok());
+    const std::string other = TestFolder("other");
+    WriteFileBytes(other + "\\vtjobac4.dat", "[JobAccount]\r\nMode=4\r\n");
+    const std::string master = "[JobAccount]\r\nMode=5\r\nPath=" + other +
+                               "\r\n[JobAccountID]\r\nalice=5\r\nbob=6,Bobby\r\n" + ThousandEntries(false) +
+                               "[FixedID]\r\n0=a,11\r\n1=b,22,bob\r\n";
+    const WPARAM ok = MAKEWPARAM(IDOK, BN_CLICKED);
+    const Step deleteFirstRow = Inspect(
+        [](HWND dialog) { EXPECT_TRUE(SendDlgItemMessageA(dialog, IDC_ID_LIST, LVM_DELETEITEM, 0, 0)); });
+    struct Row {
+        const char* name;
+        int menuCommand;          // what opens the dialog in the mode dialog; 0: the selection's entry
+        std::vector<Step> edits;  // what the failing message would save
+        Step failing;
+        std::vector<Step> again;  // the same work once more, which ends the dialog
+        bool inDriverCopy;        // where the work shows: the Hide-mode driver's copy, else the master copy
+        const char* section;
+        const char* key;
+        const char* before;
+        const char* after;
+    } rows[] = {
+        {"OK of the registered list", IDM_REGISTERED_ID, {Select({1}), Press(IDC_DELETE)},
+         FailsAloneWithoutMemory(&heap, 0, WM_COMMAND, ok), {Press(IDOK)}, false, "JobAccountID", "bob", "6,Bobby", ""},
+        {"a row deleted through the list view", IDM_REGISTERED_ID, {},
+         FailsAloneWithoutMemory(&heap, IDC_ID_LIST, LVM_DELETEITEM, 0), {deleteFirstRow, Press(IDOK)}, false,
+         "JobAccountID", "alice", "5", ""},
+        {"OK of the fixed-ID selection", 0, {Select({1})}, FailsAloneWithoutMemory(&heap, 0, WM_COMMAND, ok),
+         {Press(IDOK)}, true, "JobAccount", "JobAccountID", "", "22"},
+        {"OK of the other-client dialog", IDM_ANOTHER_CLIENT, {Check(IDC_USE_ANOTHER_CLIENT, true)},
+         FailsAloneWithoutMemory(&heap, 0, WM_COMMAND, ok), {Press(IDOK)}, false, "JobAccount", "Mode", "5", "6"},
+    };
+    for (Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SettingsFiles files(admin, drivers, master);
+        const std::string& target = row.inDriverCopy ? files.hideCopy : files.master;
+        const int temporaryFiles = TemporaryFilesLeft();
+        std::vector<std::string> shown;
+        std::vector<Step> steps = row.edits;
+        steps.push_back(Inspect([&](HWND dialog) { shown = ShownRows(dialog); }));
+        steps.push_back(row.failing);
+        steps.push_back(Inspect([&](HWND dialog) {
+            EXPECT_EQ(ShownRows(dialog), shown);
+            EXPECT_EQ(ProfileValue(target, row.section, row.key), row.before);
+            EXPECT_FALSE(files.Propagated());
+            EXPECT_EQ(TemporaryFilesLeft(), temporaryFiles);
+        }));
+        steps.insert(steps.end(), row.again.begin(), row.again.end());
+        INT_PTR result = 0;
+        if (row.menuCommand) {
+            steps.insert(steps.begin(), Press(row.menuCommand));
+            steps.push_back(CloseByMenu());
+            result = admin.Run(std::move(steps));
+        } else {
+            result = admin.RunEntry("SelectFixedJobAccountMode", std::move(steps));
+        }
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(ProfileValue(target, row.section, row.key), row.after);
+        EXPECT_TRUE(files.Propagated() || row.inDriverCopy);
+    }
+}
+
+namespace {
+
+// Makes the module's heap run out during the next WM_INITDIALOG that this thread's dialogs get,
+// through the thread's hooks around the window procedures.
+namespace failing_start {
+
+HeapFailures* heap = nullptr;
+bool due = false;
+bool running = false;
+HHOOK before = nullptr;
+HHOOK after = nullptr;
+
+LRESULT CALLBACK Before(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && due && call->message == WM_INITDIALOG) {
+        due = false;
+        running = true;
+        heap->RefuseFrom();
+    }
+    return CallNextHookEx(before, code, wParam, lParam);
+}
+
+LRESULT CALLBACK After(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && running && call->message == WM_INITDIALOG) {
+        running = false;
+        heap->Disarm();
+    }
+    return CallNextHookEx(after, code, wParam, lParam);
+}
+
+struct Hooks {
+    explicit Hooks(HeapFailures* failures)
+    {
+        heap = failures;
+        due = running = false;
+        before = SetWindowsHookExA(WH_CALLWNDPROC, Before, nullptr, GetCurrentThreadId());
+        after = SetWindowsHookExA(WH_CALLWNDPROCRET, After, nullptr, GetCurrentThreadId());
+    }
+    ~Hooks()
+    {
+        UnhookWindowsHookEx(before);
+        UnhookWindowsHookEx(after);
+        heap->Disarm();
+    }
+    bool ok() const { return before && after; }
+};
+
+}  // namespace failing_start
+
+}  // namespace
+
+// A list that cannot be read whole into the dialog is never offered for editing: the dialog ends
+// before it shows, as one that could not be created (-1), for its OK would write the part it holds
+// over the whole list. The mode dialog that opened it goes on.
+TEST(RegisteredIDDialog, AListThatRunsOutOfMemoryWhileItLoadsNeverOpens)
+{
+    Drivers drivers;
+    AdminModule admin(Common, Strings);
+    HeapFailures heap(admin.sandbox.Handle());
+    ASSERT_TRUE(heap.ok());
+    failing_start::Hooks hooks(&heap);
+    ASSERT_TRUE(hooks.ok());
+    SettingsFiles files(admin, drivers, FixedMaster + ThousandEntries(true) + "[JobAccountID]\r\nalice=5\r\n" +
+                                            ThousandEntries(false));
+    const std::string before = ReadFileBytes(files.master);
+
+    failing_start::due = true;
+    EXPECT_EQ(admin.RunEntry("SelectFixedJobAccountMode", {}), -1) << "the fixed-ID selection";
+    EXPECT_GT(heap.Failed(), 0);
+
+    const int refused = heap.Failed();
+    INT_PTR result = admin.Run({Inspect([](HWND) { failing_start::due = true; }), Press(IDM_REGISTERED_ID),
+                                Inspect([&](HWND dialog) {
+                                    EXPECT_GT(heap.Failed(), refused);
+                                    EXPECT_NE(GetDlgItem(dialog, IDC_DRIVER_COMBO), nullptr)
+                                        << "no registered-ID dialog; the mode dialog is in front";
+                                }),
+                                CloseByMenu()});
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(ReadFileBytes(files.master), before);
+    EXPECT_FALSE(files.Propagated());
 }

@@ -7,9 +7,11 @@
 #include <prsht.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "resolve/resolve.h"
@@ -150,7 +152,9 @@ TEST(ClassObject, AnswersOnlyForTheExtensionClass)
     }
 }
 
-TEST(ClassObject, ModuleStaysLoadedWhileAFactoryOrObjectLives)
+// A lock keeps the module loaded with no object left, until it is given back, through any factory;
+// an unlock without a lock takes nothing from the holds the objects have.
+TEST(ClassObject, ModuleStaysLoadedWhileAFactoryAnObjectOrALockLives)
 {
     IClassFactory* factory = GetFactory();
     ASSERT_NE(factory, nullptr);
@@ -159,11 +163,83 @@ TEST(ClassObject, ModuleStaysLoadedWhileAFactoryOrObjectLives)
 
     IShellExtInit* object = nullptr;
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&object)), S_OK);
-    EXPECT_EQ(ObjectCount, 2);
     EXPECT_EQ(factory->Release(), 0u);
     EXPECT_EQ(DllCanUnloadNow(), S_FALSE) << "the object still lives";
     EXPECT_EQ(object->Release(), 0u);
-    // A lock taken and never given back does not hold the module.
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE) << "the lock still holds";
+
+    factory = GetFactory();
+    ASSERT_NE(factory, nullptr);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    EXPECT_EQ(factory->LockServer(FALSE), E_UNEXPECTED) << "no lock is left to give back";
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE) << "the factory still lives";
+    EXPECT_EQ(factory->Release(), 0u);
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}
+
+// The shell releases the extension on the property sheet's thread while other threads make and
+// release objects: no count loses an update. The shared object is held a million times over, so
+// that a lost update shows as a wrong count rather than as an object deleted under its users.
+TEST(ClassObject, CountsStayExactWhileThreadsMakeAndReleaseObjectsAtOnce)
+{
+    IClassFactory* factory = GetFactory();
+    ASSERT_NE(factory, nullptr);
+    ASSERT_EQ(factory->LockServer(TRUE), S_OK);
+    IUnknown* shared = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&shared)), S_OK);
+    const ULONG held = 1000000;
+    for (ULONG i = 0; i < held; ++i)
+        shared->AddRef();
+    const LONG holds = 3;  // the factory, the shared object, the lock
+
+    const int threads = 4, rounds = 8000, referencesPerRound = 500, objectsPerRound = 2;
+    std::atomic<int> started{0};
+    std::atomic<int> failedCreations{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back([&] {
+            // All at once, or the first may be done before the last has started.
+            ++started;
+            while (started < threads)
+                std::this_thread::yield();
+            for (int round = 0; round < rounds; ++round) {
+                for (int i = 0; i < referencesPerRound; ++i) {
+                    shared->AddRef();
+                    shared->Release();
+                }
+                for (int i = 0; i < objectsPerRound; ++i) {
+                    IClassFactory* own = nullptr;
+                    IShellPropSheetExt* object = nullptr;
+                    const HRESULT made =
+                        DllGetClassObject(CLSID_JobAccountShellExt, IID_IClassFactory, reinterpret_cast<void**>(&own));
+                    if (made != S_OK ||
+                        own->CreateInstance(nullptr, IID_IShellPropSheetExt, reinterpret_cast<void**>(&object)) != S_OK)
+                        ++failedCreations;
+                    else
+                        object->Release();
+                    if (own)
+                        own->Release();
+                }
+            }
+        });
+    for (std::thread& worker : workers)
+        worker.join();
+
+    EXPECT_EQ(failedCreations, 0);
+    EXPECT_EQ(shared->AddRef(), held + 2);
+    EXPECT_EQ(ObjectCount, holds);
+    // A count that lost updates cannot be released safely: the test leaves the object then.
+    ASSERT_FALSE(HasFailure());
+    for (ULONG i = 0; i < held + 1; ++i)
+        shared->Release();
+    EXPECT_EQ(shared->Release(), 0u);
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE) << "the factory and the lock";
+    EXPECT_EQ(factory->Release(), 0u);
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE) << "the lock";
+    factory = GetFactory();
+    ASSERT_NE(factory, nullptr);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    EXPECT_EQ(factory->Release(), 0u);
     EXPECT_EQ(DllCanUnloadNow(), S_OK);
 }
 

@@ -127,45 +127,47 @@ void OnExport(HWND dialog)
 
 INT_PTR CALLBACK AnotherClientDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog(dialog);
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-            OnOk(dialog);
-            break;
-        case IDCANCEL:
-            EndDialog(dialog, 0);
-            break;
-        case IDC_CHANGE:
-            OnChange(dialog);
-            break;
-        case IDC_EXPORT:
-            OnExport(dialog);
-            break;
-        default:
-            break;
-        }
-        return TRUE;
-    case WM_NOTIFY: {
-        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-        if (!header || header->idFrom != IDC_ID_LIST)
-            return FALSE;
-        if (AnswerIDListNotify(dialog, header))
+    return DialogMessageOrFail(dialog, message, [&]() -> INT_PTR {
+        switch (message) {
+        case WM_INITDIALOG:
+            return OnInitDialog(dialog);
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+            case IDOK:
+                OnOk(dialog);
+                break;
+            case IDCANCEL:
+                EndDialog(dialog, 0);
+                break;
+            case IDC_CHANGE:
+                OnChange(dialog);
+                break;
+            case IDC_EXPORT:
+                OnExport(dialog);
+                break;
+            default:
+                break;
+            }
             return TRUE;
-        if (header->code != LVN_COLUMNCLICK)
+        case WM_NOTIFY: {
+            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (!header || header->idFrom != IDC_ID_LIST)
+                return FALSE;
+            if (AnswerIDListNotify(dialog, header))
+                return TRUE;
+            if (header->code != LVN_COLUMNCLICK)
+                return FALSE;
+            SortListByColumn(*reinterpret_cast<const NMLISTVIEW*>(lParam));
+            return TRUE;
+        }
+        case WM_CLOSE:
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+            return TRUE;
+        case WM_DESTROY:
+            DeleteDialogFont(dialog);
             return FALSE;
-        SortListByColumn(*reinterpret_cast<const NMLISTVIEW*>(lParam));
-        return TRUE;
-    }
-    case WM_CLOSE:
-        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        return TRUE;
-    case WM_DESTROY:
-        DeleteDialogFont(dialog);
-        return FALSE;
-    default:
-        return FALSE;
-    }
+        default:
+            return FALSE;
+        }
+    });
 }

@@ -428,7 +428,10 @@ void HandleModeDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 
 extern "C" INT_PTR CALLBACK ChangeJobAccountModeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return ExportAnswer(INT_PTR{FALSE}, [&] {
+    // Exported, so that a caller may run the dialog itself: the settings come first.
+    if (!EnsureModuleSettings())
+        return FALSE;
+    return DialogMessageOrFail(dialog, message, [&] {
         HandleModeDialogMessage(dialog, message, wParam, lParam);
         return INT_PTR{FALSE};
     });

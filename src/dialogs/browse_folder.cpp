@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "dialogs/dialog_helpers.h"
+#include "settings/export_barrier.h"
 #include "settings/profile.h"
 #include "settings/text.h"
 
@@ -35,9 +36,11 @@ private:
 
 int CALLBACK SelectStartFolder(HWND browser, UINT message, LPARAM, LPARAM start)
 {
-    if (message == BFFM_INITIALIZED)
-        SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, start);
-    return 0;
+    return CallbackOrFail(0, [&] {
+        if (message == BFFM_INITIALIZED)
+            SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, start);
+        return 0;
+    });
 }
 
 void StartAtDocuments(HWND owner, ShellAllocator& allocator, char (&path)[PathChars])

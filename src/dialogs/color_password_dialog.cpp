@@ -159,22 +159,24 @@ INT_PTR OnCommand(HWND dialog, WPARAM wParam)
 
 INT_PTR CALLBACK ColorPasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog(dialog, lParam);
-    case WM_COMMAND:
-        return OnCommand(dialog, wParam);
-    case WM_TIMER:
-        if (wParam == AttentionTimer)
-            FlashForAttention(dialog, ColorPasswordAttention, AttentionInFront::Stop);
-        return TRUE;
-    case WM_HELP:
-    case WM_CONTEXTMENU:
-        return HandleHelpMessage(message, wParam, lParam, ColorPasswordHelp);
-    case WM_DESTROY:
-        DeleteDialogFont(dialog);
-        return FALSE;
-    default:
-        return FALSE;
-    }
+    return DialogMessageOrFail(dialog, message, [&]() -> INT_PTR {
+        switch (message) {
+        case WM_INITDIALOG:
+            return OnInitDialog(dialog, lParam);
+        case WM_COMMAND:
+            return OnCommand(dialog, wParam);
+        case WM_TIMER:
+            if (wParam == AttentionTimer)
+                FlashForAttention(dialog, ColorPasswordAttention, AttentionInFront::Stop);
+            return TRUE;
+        case WM_HELP:
+        case WM_CONTEXTMENU:
+            return HandleHelpMessage(message, wParam, lParam, ColorPasswordHelp);
+        case WM_DESTROY:
+            DeleteDialogFont(dialog);
+            return FALSE;
+        default:
+            return FALSE;
+        }
+    });
 }

@@ -16,10 +16,12 @@ const char FontProperty[] = "ZrDialogFont";
 
 int CALLBACK TakeFirstFamily(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM data)
 {
-    auto* found = reinterpret_cast<LOGFONTA*>(data);
-    *found = *font;
-    found->lfFaceName[LF_FACESIZE - 1] = '\0';
-    return 0;  // the first family is enough
+    return CallbackOrFail(0, [&] {
+        auto* found = reinterpret_cast<LOGFONTA*>(data);
+        *found = *font;
+        found->lfFaceName[LF_FACESIZE - 1] = '\0';
+        return 0;  // the first family is enough
+    });
 }
 
 bool FindFace(HDC dc, const char* face, LOGFONTA* found)
@@ -31,8 +33,10 @@ bool FindFace(HDC dc, const char* face, LOGFONTA* found)
 
 BOOL CALLBACK SetFontOnChild(HWND child, LPARAM font)
 {
-    SendMessageA(child, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
-    return TRUE;
+    return CallbackOrFail(BOOL{FALSE}, [&] {
+        SendMessageA(child, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
+        return TRUE;
+    });
 }
 
 // Writes the filtered text back when it got shorter, keeping the caret where the user left it.
@@ -78,6 +82,12 @@ HtmlHelpFunction HtmlHelpEntry()
 }
 
 }  // namespace
+
+void EndUnreadyDialog(HWND dialog)
+{
+    if (!(GetWindowLongPtrA(dialog, GWL_STYLE) & WS_CHILD))
+        EndDialog(dialog, -1);
+}
 
 HFONT CreateDialogFont(HWND window, const char* stringFilePath)
 {

@@ -4,6 +4,28 @@
 #include <windows.h>
 
 #include "dialogs/input_filters.h"
+#include "settings/export_barrier.h"
+
+// Ends a top-level dialog whose WM_INITDIALOG failed with -1, the result of a dialog that could not be
+// created, before anyone sees it: half filled, its OK would write what it lacks (a list read only in
+// part would replace the whole list). A property page is left to its sheet, which alone closes it.
+void EndUnreadyDialog(HWND dialog);
+
+// The barrier at the entry of each of the module's dialog procedures: what `handler` answers, or
+// FALSE (not handled) when it throws, so that one failed message never unwinds into user32.
+template <typename Handler>
+INT_PTR DialogMessageOrFail(HWND dialog, UINT message, Handler handler) noexcept
+{
+    bool answered = false;
+    const INT_PTR answer = CallbackOrFail(INT_PTR{FALSE}, [&] {
+        const INT_PTR result = handler();
+        answered = true;
+        return result;
+    });
+    if (!answered && message == WM_INITDIALOG)
+        EndUnreadyDialog(dialog);
+    return answer;
+}
 
 // Pairs of (control id, help context id); a table ends with a (0, 0) row.
 struct HelpContextRow {

@@ -267,25 +267,27 @@ INT_PTR OnNotify(HWND dialog, const NMHDR* header)
 
 INT_PTR CALLBACK JobAccountDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog(dialog, lParam);
-    case WM_COMMAND:
-        return OnCommand(dialog, wParam);
-    case WM_NOTIFY:
-        return OnNotify(dialog, reinterpret_cast<const NMHDR*>(lParam));
-    case WM_TIMER:
-        if (wParam == AttentionTimer)
-            FlashForAttention(dialog, PopupAttention, AttentionInFront::Stop);
-        return TRUE;
-    case WM_HELP:
-    case WM_CONTEXTMENU:
-        return HandleHelpMessage(message, wParam, lParam, JobAccountHelp);
-    case WM_DESTROY:
-        // Whichever way the dialog went, its font goes with it.
-        DeleteDialogFont(dialog);
-        return FALSE;
-    default:
-        return FALSE;
-    }
+    return DialogMessageOrFail(dialog, message, [&]() -> INT_PTR {
+        switch (message) {
+        case WM_INITDIALOG:
+            return OnInitDialog(dialog, lParam);
+        case WM_COMMAND:
+            return OnCommand(dialog, wParam);
+        case WM_NOTIFY:
+            return OnNotify(dialog, reinterpret_cast<const NMHDR*>(lParam));
+        case WM_TIMER:
+            if (wParam == AttentionTimer)
+                FlashForAttention(dialog, PopupAttention, AttentionInFront::Stop);
+            return TRUE;
+        case WM_HELP:
+        case WM_CONTEXTMENU:
+            return HandleHelpMessage(message, wParam, lParam, JobAccountHelp);
+        case WM_DESTROY:
+            // Whichever way the dialog went, its font goes with it.
+            DeleteDialogFont(dialog);
+            return FALSE;
+        default:
+            return FALSE;
+        }
+    });
 }

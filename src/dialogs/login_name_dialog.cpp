@@ -148,18 +148,20 @@ INT_PTR OnCommand(HWND dialog, WPARAM wParam)
 
 INT_PTR CALLBACK LoginNameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog(dialog, lParam);
-    case WM_COMMAND:
-        return OnCommand(dialog, wParam);
-    case WM_HELP:
-    case WM_CONTEXTMENU:
-        return HandleHelpMessage(message, wParam, lParam, NameMode ? NameHelp : LoginNameHelp);
-    case WM_DESTROY:
-        DeleteDialogFont(dialog);
-        return FALSE;
-    default:
-        return FALSE;
-    }
+    return DialogMessageOrFail(dialog, message, [&]() -> INT_PTR {
+        switch (message) {
+        case WM_INITDIALOG:
+            return OnInitDialog(dialog, lParam);
+        case WM_COMMAND:
+            return OnCommand(dialog, wParam);
+        case WM_HELP:
+        case WM_CONTEXTMENU:
+            return HandleHelpMessage(message, wParam, lParam, NameMode ? NameHelp : LoginNameHelp);
+        case WM_DESTROY:
+            DeleteDialogFont(dialog);
+            return FALSE;
+        default:
+            return FALSE;
+        }
+    });
 }

@@ -183,6 +183,32 @@ bool WriteKeysAndList(HWND dialog, const char* file, const ProfileKeys& keys)
     });
 }
 
+// A file of the temporary folder under a name of its own, so selections in two processes at once do
+// not take each other's file; it goes however the work with it ends.
+class TemporaryFile {
+public:
+    TemporaryFile()
+    {
+        char folder[PathChars] = {};
+        const DWORD length = GetTempPathA(sizeof folder, folder);
+        if (length == 0 || length >= sizeof folder || !GetTempFileNameA(folder, "zrj", 0, path_))
+            path_[0] = '\0';
+    }
+    ~TemporaryFile()
+    {
+        if (path_[0])
+            DeleteFileA(path_);
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    // Empty when no file could be made.
+    const char* Path() const { return path_; }
+
+private:
+    char path_[PathChars] = {};
+};
+
 // Task 2: the chosen candidate goes to every Hide-mode driver's copy through a temporary file
 // made from the master copy; the master copy itself stays as it was.
 void SendChoiceToDrivers(HWND dialog)
@@ -191,22 +217,18 @@ void SendChoiceToDrivers(HWND dialog)
     if (!FirstSelectedRow(IDList(dialog), &chosen))
         return;
     char master[PathChars] = {};
-    char folder[PathChars] = {};
-    char temporary[PathChars] = {};
-    DWORD length = GetTempPathA(sizeof folder, folder);
-    // A name of its own, so selections in two processes at once do not take each other's file.
-    if (MasterSettingsPath(master) && length > 0 && length < sizeof folder &&
-        GetTempFileNameA(folder, "zrj", 0, temporary)) {
+    TemporaryFile temporary;
+    if (MasterSettingsPath(master) && temporary.Path()[0]) {
         FlushProfileCache(master);
         std::string text;
         // A master copy that cannot be read would give the drivers copies holding the choice alone.
         if (ReadSettingsText(master, &text) &&
-            ReplaceFileContents(temporary, WithKeysSet(text, "JobAccount",
-                                                       {{"JobAccountID", chosen.ID}, {"UserID", chosen.UserName}}))) {
+            ReplaceFileContents(temporary.Path(),
+                                WithKeysSet(text, "JobAccount",
+                                            {{"JobAccountID", chosen.ID}, {"UserID", chosen.UserName}}))) {
             OwnedDriverList drivers;
-            PropagateSettingsFile(&drivers.list, temporary);
+            PropagateSettingsFile(&drivers.list, temporary.Path());
         }
-        DeleteFileA(temporary);
     }
     if (auto* choice = static_cast<IdRow*>(GetPropA(dialog, ChoiceProperty)))
         *choice = chosen;
@@ -405,38 +427,40 @@ void OnCommand(HWND dialog, int id)
 
 INT_PTR CALLBACK RegisteredIDDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog(dialog, lParam);
-    case WM_COMMAND:
-        OnCommand(dialog, LOWORD(wParam));
-        return TRUE;
-    case WM_NOTIFY:
-        return OnNotify(dialog, reinterpret_cast<const NMHDR*>(lParam));
-    case SelectionChangedMessage:
-        SelectionUpdatePending = false;
-        OnItemChanged(dialog);
-        return TRUE;
-    case WM_TIMER:
-        if (wParam == AttentionTimer)
-            OnTimer(dialog);
-        return TRUE;
-    case WM_HELP:
-    case WM_CONTEXTMENU:
-        HandleHelpMessage(message, wParam, lParam, IsFixed(dialog) ? FixedHelp : ListHelp);
-        return TRUE;
-    case WM_CLOSE:
-        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        return TRUE;
-    case WM_DESTROY:
-        KillTimer(dialog, AttentionTimer);
-        RemovePropA(dialog, AttentionProperty);
-        SelectionUpdatePending = false;
-        DeleteDialogFont(dialog);
-        return FALSE;
-    default:
-        return FALSE;
-    }
+    return DialogMessageOrFail(dialog, message, [&]() -> INT_PTR {
+        switch (message) {
+        case WM_INITDIALOG:
+            return OnInitDialog(dialog, lParam);
+        case WM_COMMAND:
+            OnCommand(dialog, LOWORD(wParam));
+            return TRUE;
+        case WM_NOTIFY:
+            return OnNotify(dialog, reinterpret_cast<const NMHDR*>(lParam));
+        case SelectionChangedMessage:
+            SelectionUpdatePending = false;
+            OnItemChanged(dialog);
+            return TRUE;
+        case WM_TIMER:
+            if (wParam == AttentionTimer)
+                OnTimer(dialog);
+            return TRUE;
+        case WM_HELP:
+        case WM_CONTEXTMENU:
+            HandleHelpMessage(message, wParam, lParam, IsFixed(dialog) ? FixedHelp : ListHelp);
+            return TRUE;
+        case WM_CLOSE:
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+            return TRUE;
+        case WM_DESTROY:
+            KillTimer(dialog, AttentionTimer);
+            RemovePropA(dialog, AttentionProperty);
+            SelectionUpdatePending = false;
+            DeleteDialogFont(dialog);
+            return FALSE;
+        default:
+            return FALSE;
+        }
+    });
 }
 
 extern "C" INT_PTR WINAPI SelectFixedJobAccountMode(HWND /*window*/, HINSTANCE /*instance*/, LPSTR /*commandLine*/,
@@ -460,14 +484,16 @@ struct ChoiceStart {
 // the selection's OK finds it whatever else happens to the window.
 INT_PTR CALLBACK ChoiceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_INITDIALOG) {
-        const auto* start = reinterpret_cast<const ChoiceStart*>(lParam);
-        SetPropA(dialog, ChoiceProperty, start->chosen);
-        return RegisteredIDDialogProc(dialog, message, wParam, start->task);
-    }
-    if (message == WM_DESTROY)
-        RemovePropA(dialog, ChoiceProperty);
-    return RegisteredIDDialogProc(dialog, message, wParam, lParam);
+    return DialogMessageOrFail(dialog, message, [&]() -> INT_PTR {
+        if (message == WM_INITDIALOG) {
+            const auto* start = reinterpret_cast<const ChoiceStart*>(lParam);
+            SetPropA(dialog, ChoiceProperty, start->chosen);
+            return RegisteredIDDialogProc(dialog, message, wParam, start->task);
+        }
+        if (message == WM_DESTROY)
+            RemovePropA(dialog, ChoiceProperty);
+        return RegisteredIDDialogProc(dialog, message, wParam, lParam);
+    });
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "settings/export_barrier.h"
 #include "settings/settings_file.h"
 #include "settings/text.h"
 #include "settings/utf8_text.h"
@@ -565,12 +566,14 @@ int InDirection(int order) { return SortDirection == 1 ? order : -order; }
 
 }  // namespace
 
+// The list view's sort calls these: a comparison that failed counts the rows as equal, and the sort
+// goes on.
 int CALLBACK CompareRowsByText(LPARAM a, LPARAM b, LPARAM keys)
 {
-    return InDirection(reinterpret_cast<const SortKeys*>(keys)->CompareText(a, b));
+    return CallbackOrFail(0, [&] { return InDirection(reinterpret_cast<const SortKeys*>(keys)->CompareText(a, b)); });
 }
 
 int CALLBACK CompareRowsByNumber(LPARAM a, LPARAM b, LPARAM keys)
 {
-    return InDirection(reinterpret_cast<const SortKeys*>(keys)->CompareNumber(a, b));
+    return CallbackOrFail(0, [&] { return InDirection(reinterpret_cast<const SortKeys*>(keys)->CompareNumber(a, b)); });
 }

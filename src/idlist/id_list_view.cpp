@@ -5,6 +5,7 @@
 #include <string>
 
 #include "idlist/id_rows.h"
+#include "settings/export_barrier.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
 #include "settings/system_library.h"
@@ -47,14 +48,10 @@ LRESULT CallListView(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
                  : SendMessageW(list, message, wParam, lParam);
 }
 
-// Keeps the store in step with rows deleted through the list view's messages, and frees it with
-// the window.
-LRESULT CALLBACK StoreKeepingProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
+// The store's part of a list view message: rows deleted through the list view's messages go from
+// the store too, and the store goes with the window.
+void KeepStoreInStep(HWND list, ListStore* store, UINT message, WPARAM wParam)
 {
-    auto* store = reinterpret_cast<ListStore*>(GetWindowLongPtrW(list, GWLP_USERDATA));
-    if (!store)
-        return DefWindowProcW(list, message, wParam, lParam);
-    const WNDPROC proc = store->listViewProc;
     switch (message) {
     case LVM_DELETEALLITEMS:
         store->rows.Clear();
@@ -67,14 +64,30 @@ LRESULT CALLBACK StoreKeepingProc(HWND list, UINT message, WPARAM wParam, LPARAM
         }
         break;
     case WM_NCDESTROY:
-        SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
+        SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(store->listViewProc));
         SetWindowLongPtrW(list, GWLP_USERDATA, 0);
         delete store;
         break;
     default:
         break;
     }
-    return CallWindowProcW(proc, list, message, wParam, lParam);
+}
+
+// A message whose part in the store failed (the store could not make room to delete a row) goes no
+// further: the list view would drop a row the store still holds, and every later row would show
+// its neighbour's texts. Partly run, it cannot be handed on either, so it answers 0, which is also
+// the list view's own answer to a deletion that failed.
+LRESULT CALLBACK StoreKeepingProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* store = reinterpret_cast<ListStore*>(GetWindowLongPtrW(list, GWLP_USERDATA));
+    if (!store)
+        return DefWindowProcW(list, message, wParam, lParam);
+    const WNDPROC proc = store->listViewProc;
+    const bool kept = CallbackOrFail(false, [&] {
+        KeepStoreInStep(list, store, message, wParam);
+        return true;
+    });
+    return kept ? CallWindowProcW(proc, list, message, wParam, lParam) : 0;
 }
 
 IdRows* AttachRows(HWND list)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -101,7 +102,14 @@ void IdRows::Remove(const std::vector<bool>& remove)
 void IdRows::Compact()
 {
     std::vector<char> texts;
-    texts.reserve(texts_.size() - unused_);
+    // Only a saving: without room for the packed copy the rows keep the block they have, and a
+    // removal that already happened is not undone by a failed tidy-up. Reserved whole, the copy
+    // below never grows.
+    try {
+        texts.reserve(texts_.size() - unused_);
+    } catch (const std::bad_alloc&) {
+        return;
+    }
     for (Entry& entry : rows_) {
         const char* name = texts_.data() + entry.text;
         const size_t length = static_cast<size_t>(entry.id) + strlen(name + entry.id) + 1;

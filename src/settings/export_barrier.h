@@ -34,3 +34,18 @@ Result ExportAnswer(Result failure, Work work) noexcept
     }
     return AnswerOrFail(failure, work);
 }
+
+// Callbacks the system calls (window and dialog procedures, enumeration, sort and property-sheet
+// callbacks, COM methods) have no export above them: an exception that left one would unwind
+// through user32, comctl32, shell32 or ole32 frames, which ends a 32-bit process. Each runs its
+// body through this barrier and fails only that message or call. Unlike an export it leaves the
+// thread's last error alone: the callback runs inside a call of someone else's, whose error it is.
+template <typename Result, typename Work>
+Result CallbackOrFail(Result failure, Work work) noexcept
+{
+    try {
+        return work();
+    } catch (...) {
+    }
+    return failure;
+}

@@ -44,7 +44,9 @@ public:
         ReleaseSRWLockShared(&lock_);
         return hit;
     }
-    void Keep(const std::string& key, const FileState& state, const std::string& value)
+    // The value comes as the buffer it was read into and becomes a string only here: a read whose
+    // answer cannot be remembered still answers.
+    void Keep(const std::string& key, const FileState& state, const char* value)
     {
         AcquireSRWLockExclusive(&lock_);
         try {

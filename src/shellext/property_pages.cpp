@@ -141,16 +141,19 @@ HRESULT STDMETHODCALLTYPE JobAccountShellExt::ReplacePage(EXPPS /*pageId*/, LPFN
     return E_FAIL;
 }
 
+// A failed call answers 0, which for PSPCB_CREATE leaves the page out of the sheet.
 UINT CALLBACK JobAccountPageCallback(HWND /*window*/, UINT message, LPPROPSHEETPAGEA page)
 {
-    if (message == PSPCB_RELEASE && page) {
-        JobAccountInfo* info = reinterpret_cast<JobAccountInfo*>(page->lParam);
-        if (info) {
-            IUnknown* owner = info->PageOwner;
-            ReleaseJobAccountInfo(info);
-            if (owner)
-                owner->Release();
+    return CallbackOrFail(UINT{0}, [&] {
+        if (message == PSPCB_RELEASE && page) {
+            JobAccountInfo* info = reinterpret_cast<JobAccountInfo*>(page->lParam);
+            if (info) {
+                IUnknown* owner = info->PageOwner;
+                ReleaseJobAccountInfo(info);
+                if (owner)
+                    owner->Release();
+            }
         }
-    }
-    return 1;
+        return UINT{1};
+    });
 }

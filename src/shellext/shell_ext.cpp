@@ -1,12 +1,17 @@
 #include "shellext/shell_ext.h"
 
-JobAccountShellExt::JobAccountShellExt() : printerName_(), references_(0), dataObject_(nullptr) { ++ObjectCount; }
+#include "settings/export_barrier.h"
+
+JobAccountShellExt::JobAccountShellExt() : printerName_(), references_(0), dataObject_(nullptr)
+{
+    InterlockedIncrement(&ObjectCount);
+}
 
 JobAccountShellExt::~JobAccountShellExt()
 {
     if (dataObject_)
         dataObject_->Release();
-    --ObjectCount;
+    InterlockedDecrement(&ObjectCount);
 }
 
 HRESULT STDMETHODCALLTYPE JobAccountShellExt::QueryInterface(REFIID iid, void** out)
@@ -25,11 +30,16 @@ HRESULT STDMETHODCALLTYPE JobAccountShellExt::QueryInterface(REFIID iid, void** 
     return S_OK;
 }
 
-ULONG STDMETHODCALLTYPE JobAccountShellExt::AddRef() { return static_cast<ULONG>(++references_); }
+// The page holds a reference that its release callback gives back on the sheet's thread, while the
+// shell may release its own on another.
+ULONG STDMETHODCALLTYPE JobAccountShellExt::AddRef()
+{
+    return static_cast<ULONG>(InterlockedIncrement(&references_));
+}
 
 ULONG STDMETHODCALLTYPE JobAccountShellExt::Release()
 {
-    LONG left = --references_;
+    const LONG left = InterlockedDecrement(&references_);
     if (left == 0)
         delete this;
     return static_cast<ULONG>(left);
@@ -38,11 +48,14 @@ ULONG STDMETHODCALLTYPE JobAccountShellExt::Release()
 HRESULT STDMETHODCALLTYPE JobAccountShellExt::Initialize(PCIDLIST_ABSOLUTE /*folder*/, IDataObject* dataObject,
                                                          HKEY /*key*/)
 {
-    // Take the new reference first: the same object may be handed in again.
-    if (dataObject)
-        dataObject->AddRef();
-    if (dataObject_)
-        dataObject_->Release();
-    dataObject_ = dataObject;
-    return S_OK;
+    // The data object is the shell's code, called from here.
+    return CallbackOrFail(HRESULT{E_UNEXPECTED}, [&] {
+        // Take the new reference first: the same object may be handed in again.
+        if (dataObject)
+            dataObject->AddRef();
+        if (dataObject_)
+            dataObject_->Release();
+        dataObject_ = dataObject;
+        return HRESULT{S_OK};
+    });
 }

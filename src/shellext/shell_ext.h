@@ -12,7 +12,8 @@ extern const CLSID CLSID_JobAccountShellExt;
 // The class id exactly as it is written into the registry.
 extern const char JobAccountClassIdText[];
 
-// Living class factories and extension objects of this module; the module may be unloaded at 0.
+// What holds this module loaded: its living class factories and extension objects, and the locks
+// clients took with IClassFactory::LockServer. The module may be unloaded at 0.
 extern LONG ObjectCount;
 
 // IShellExtInit is the primary interface and the object's identity; IShellPropSheetExt is the

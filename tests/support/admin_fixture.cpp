@@ -60,6 +60,23 @@ INT_PTR AdminModule::RunEntry(const char* entry, std::vector<Step> steps, bool* 
                      stuck);
 }
 
+Step FailsAloneWithoutMemory(HeapFailures* heap, int control, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return [=](HWND dialog) {
+        const int refusedBefore = heap->Failed();
+        bool escaped = false;
+        heap->RefuseFrom();
+        const LRESULT answer =
+            control ? WindowProcedureAnswer(GetDlgItem(dialog, control), message, wParam, lParam, &escaped)
+                    : DialogProcedureAnswer(dialog, message, wParam, lParam, &escaped);
+        heap->Disarm();
+        EXPECT_FALSE(escaped) << "message " << message << ": an exception left the procedure";
+        EXPECT_EQ(answer, 0) << "message " << message;
+        EXPECT_GT(heap->Failed(), refusedBefore) << "message " << message << " needed no memory";
+        EXPECT_TRUE(IsWindowVisible(dialog)) << "message " << message;
+    };
+}
+
 Step CloseByMenu() { return Press(IDOK); }
 
 std::string ProfileValue(const std::string& file, const char* section, const char* key)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dialog_script.h"
+#include "heap_failures.h"
 #include "iat_hook.h"
 #include "sandbox.h"
 #include "spooler_fixture.h"
@@ -41,6 +42,12 @@ struct AdminModule {
     // Opens another rundll32 entry of the module and runs the steps against it.
     INT_PTR RunEntry(const char* entry, std::vector<Step> steps, bool* stuck = nullptr);
 };
+
+// Sends `message` straight to the procedure of the dialog (`control` 0) or of one of its controls
+// while the module's large allocations fail, and expects the message to fail alone: the procedure
+// answers 0 instead of letting the exception out, after at least one allocation was refused, and
+// the dialog is still there.
+Step FailsAloneWithoutMemory(HeapFailures* heap, int control, UINT message, WPARAM wParam, LPARAM lParam = 0);
 
 // The mode administration dialog's File > Close.
 Step CloseByMenu();

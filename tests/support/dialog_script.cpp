@@ -102,6 +102,37 @@ std::string ItemText(HWND dialog, int id)
     return text;
 }
 
+namespace {
+
+template <typename Procedure>
+LRESULT AnswerOf(Procedure procedure, HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* escaped)
+{
+    *escaped = false;
+    EXPECT_NE(procedure, nullptr);
+    if (!procedure)
+        return -1;
+    try {
+        return procedure(window, message, wParam, lParam);
+    } catch (...) {
+        *escaped = true;
+    }
+    return -1;
+}
+
+}  // namespace
+
+INT_PTR DialogProcedureAnswer(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, bool* escaped)
+{
+    return AnswerOf(reinterpret_cast<DLGPROC>(GetWindowLongPtrA(dialog, DWLP_DLGPROC)), dialog, message, wParam,
+                    lParam, escaped);
+}
+
+LRESULT WindowProcedureAnswer(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* escaped)
+{
+    return AnswerOf(reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC)), window, message, wParam,
+                    lParam, escaped);
+}
+
 void RepeatThisStep(const std::string& waitingFor)
 {
     if (!CurrentScript)

@@ -29,6 +29,13 @@ void RepeatThisStep(const std::string& waitingFor);
 
 std::string ItemText(HWND dialog, int id);
 
+// What a window's own procedure answers, called straight as the system calls it: the dialog
+// procedure of a dialog, the window procedure of a control. *escaped tells whether an exception left
+// the procedure instead; the test program catches one where the unwinder reaches it (x64), where a
+// 32-bit process ends as its host would.
+INT_PTR DialogProcedureAnswer(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, bool* escaped);
+LRESULT WindowProcedureAnswer(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* escaped);
+
 Step SetText(int id, std::string text);
 // Types (or pastes) at the end of the edit's text.
 Step TypeText(int id, std::string text);
