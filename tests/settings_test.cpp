@@ -9,6 +9,7 @@
 #include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
+#include "settings/profile_cache.h"
 #include "settings/profile_text.h"
 #include "settings/registry.h"
 #include "settings/settings_file.h"
@@ -255,6 +256,24 @@ TEST(ProfileFunctions, NoFileNameReadsTheFallbackAndWritesNothing)
     char windows[MAX_PATH] = {};
     GetWindowsDirectoryA(windows, sizeof windows);
     EXPECT_EQ(ReadFileBytes(std::string(windows) + "\\win.ini").find("ZR key"), std::string::npos);
+}
+
+// The file the profile functions would open, as the remembered reads key it: none for no name.
+TEST(ProfileFileLocation, NamesNoFileWithoutAName)
+{
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, sizeof windows);
+    struct Case {
+        const char* name;
+        const char* file;
+        std::string location;
+    } cases[] = {
+        {"null", nullptr, ""},
+        {"empty", "", ""},
+        {"a bare name: the Windows directory's", "vtjobac.ini", std::string(windows) + "\\vtjobac.ini"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ProfileFileLocation(c.file), c.location) << c.name;
 }
 
 TEST(ModuleStart, JunkStringFileNeverOverrunsTheState)
