@@ -1342,6 +1342,28 @@ LRESULT CALLBACK RefuseWindows(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// Stand-in for a process of session 0, the services' session, which nobody has seen since Windows
+// Vista; its window station may still say it is visible (a service allowed to interact).
+BOOL WINAPI ServicesSession(DWORD process, DWORD* session)
+{
+    if (process != GetCurrentProcessId() || !session)
+        return ProcessIdToSessionId(process, session);
+    *session = 0;
+    return TRUE;
+}
+
+using DiagnoseFn = DWORD(WINAPI*)(const char*, char*, DWORD);
+
+std::string DiagnosisText(HMODULE module, const char* printer)
+{
+    auto diagnose = reinterpret_cast<DiagnoseFn>(reinterpret_cast<void*>(GetProcAddress(module, "DiagnoseJobAccount")));
+    if (!diagnose)
+        return "(no DiagnoseJobAccount)";
+    std::string text(diagnose(printer, nullptr, 0) + 1, '\0');
+    diagnose(printer, text.data(), static_cast<DWORD>(text.size()));
+    return text.c_str();
+}
+
 }  // namespace
 
 TEST(ReadJobAccountID, WhereNobodySeesTheWindowStationNoDialogOpens)
@@ -1351,21 +1373,36 @@ TEST(ReadJobAccountID, WhereNobodySeesTheWindowStationNoDialogOpens)
     char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = sizeof computer;
     GetComputerNameA(computer, &size);
-    Resolver resolver;
-    JobStandIn job(resolver.sandbox.Handle(), "jdoe", std::string("\\\\") + computer);
-    ImportHook unseen(resolver.sandbox.Handle(), "user32.dll", "GetUserObjectInformationA",
-                      reinterpret_cast<void*>(&UnseenStationInformation));
-    ASSERT_TRUE(unseen.ok());
-    windowsAttempted = 0;
-    HHOOK refuse = SetWindowsHookExA(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId());
-    ASSERT_NE(refuse, nullptr);
-    Result result;
-    const int answered = resolver.Ask("ZR Ask P", &result);
-    UnhookWindowsHookEx(refuse);
-    EXPECT_EQ(windowsAttempted, 0);
-    ASSERT_EQ(answered, 1);
-    EXPECT_EQ(result.id, 0u);
-    EXPECT_STREQ(result.user, "jdoe");
+    struct Row {
+        const char* name;
+        const char* dll;
+        const char* function;
+        void* standIn;
+    } rows[] = {
+        {"a window station nobody sees", "user32.dll", "GetUserObjectInformationA",
+         reinterpret_cast<void*>(&UnseenStationInformation)},
+        {"session 0, whose window station says it is visible", "kernel32.dll", "ProcessIdToSessionId",
+         reinterpret_cast<void*>(&ServicesSession)},
+    };
+    for (const Row& row : rows) {
+        Resolver resolver;
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe", std::string("\\\\") + computer);
+        ImportHook unseen(resolver.sandbox.Handle(), row.dll, row.function, row.standIn);
+        ASSERT_TRUE(unseen.ok()) << row.name;
+        windowsAttempted = 0;
+        HHOOK refuse = SetWindowsHookExA(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId());
+        ASSERT_NE(refuse, nullptr);
+        Result result;
+        const int answered = resolver.Ask("ZR Ask P", &result);
+        UnhookWindowsHookEx(refuse);
+        EXPECT_EQ(windowsAttempted, 0) << row.name;
+        ASSERT_EQ(answered, 1) << row.name;
+        EXPECT_EQ(result.id, 0u) << row.name;
+        EXPECT_STREQ(result.user, "jdoe") << row.name;
+        const std::string diagnosis = DiagnosisText(resolver.sandbox.Handle(), "ZR Ask P");
+        EXPECT_NE(diagnosis.find("popup is not shown: this process's window station is not visible"), std::string::npos)
+            << row.name << ": " << diagnosis;
+    }
 }
 
 // The system DLLs the module binds after its load (at the first call into them, or by name on the
