@@ -152,16 +152,31 @@ TEST(ReadJobAccountID, TabModeReadsTheAccountFile)
     }
 }
 
+// The user is the owner of the job being spooled or printed, not the process's user; where the
+// printer has several, the calling user's own job is this call's, whatever stands ahead of it.
 TEST(ReadJobAccountID, TabModeTakesTheJobOwner)
 {
     InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
     InstalledPrinter printer("ZR Tab P", "ZR Tab");
-    Resolver resolver;
-    JobStandIn job(resolver.sandbox.Handle(), "jdoe");
-    ASSERT_TRUE(job.ok());
-    Result result;
-    ASSERT_EQ(resolver.Ask("ZR Tab P", &result), 1);
-    EXPECT_STREQ(result.user, "jdoe") << "the spooling job's owner, not the process's user";
+    const std::string caller = ProcessUser();
+    struct Row {
+        const char* name;
+        std::vector<StandInJob> jobs;
+        std::string owner;
+    } rows[] = {
+        {"one job, another user's", {{"jdoe"}}, "jdoe"},
+        {"another user's job ahead of the caller's", {{"jdoe"}, {"asmith", "", JOB_STATUS_SPOOLING}, {caller}}, caller},
+        {"only other users' jobs: the first", {{"jdoe"}, {"asmith"}}, "jdoe"},
+        {"the caller's job is paused, not current", {{"jdoe"}, {caller, "", JOB_STATUS_PAUSED}}, "jdoe"},
+    };
+    for (const Row& row : rows) {
+        Resolver resolver;
+        JobStandIn job(resolver.sandbox.Handle(), row.jobs);
+        ASSERT_TRUE(job.ok());
+        Result result;
+        ASSERT_EQ(resolver.Ask("ZR Tab P", &result), 1) << row.name;
+        EXPECT_EQ(std::string(result.user), row.owner) << row.name;
+    }
 }
 
 TEST(ReadJobAccountID, HideModeLooksUpTheRegisteredList)

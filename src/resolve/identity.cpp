@@ -1,6 +1,7 @@
 #include "resolve/identity.h"
 
 #include <winsock.h>
+#include <lmcons.h>
 #include <winspool.h>
 #include <oleauto.h>
 
@@ -20,7 +21,7 @@
 
 namespace {
 
-// The first job on the printer that is being spooled or printed, copied out of the enumeration.
+// The job on the printer that is being spooled or printed, copied out of the enumeration.
 struct JobFacts {
     bool found = false;
     bool hasMachine = false;
@@ -28,6 +29,40 @@ struct JobFacts {
     char machineName[MAX_PATH] = {};
 };
 
+// The name of the user the calling thread acts for: the client it impersonates (the spooler
+// serving a job), else the process's user. The local security authority answers it from the
+// logon session, without asking the network.
+bool CallerName(char (&name)[UNLEN + 1])
+{
+    DWORD size = sizeof name;
+    if (!GetUserNameA(name, &size)) {
+        name[0] = '\0';
+        return false;
+    }
+    name[UNLEN] = '\0';
+    return true;
+}
+
+bool IsActive(const JOB_INFO_1A& job)
+{
+    return (job.Status & (JOB_STATUS_SPOOLING | JOB_STATUS_PRINTING)) != 0;
+}
+
+// The first active job that the calling user owns; null when none does.
+const JOB_INFO_1A* CallersJob(const JOB_INFO_1A* jobs, DWORD count)
+{
+    char caller[UNLEN + 1];
+    if (!CallerName(caller))
+        return nullptr;
+    for (DWORD i = 0; i < count; ++i)
+        if (IsActive(jobs[i]) && jobs[i].pUserName && lstrcmpiA(jobs[i].pUserName, caller) == 0)
+            return &jobs[i];
+    return nullptr;
+}
+
+// The job being spooled or printed that this call is about: where several are, the first one of
+// the calling user (a printing application's own job, or the impersonated client's in the
+// spooler), for another user's job ahead in the queue is not this call's; else the first one.
 JobFacts FindCurrentJob(const char* printerName)
 {
     JobFacts facts;
@@ -37,16 +72,24 @@ JobFacts FindCurrentJob(const char* printerName)
     DWORD count = 0;
     std::vector<BYTE> block = EnumJobs1(printer.get(), &count);
     const auto* jobs = reinterpret_cast<const JOB_INFO_1A*>(block.data());
-    for (DWORD i = 0; i < count; ++i) {
-        if (!(jobs[i].Status & (JOB_STATUS_SPOOLING | JOB_STATUS_PRINTING)))
-            continue;
-        facts.found = true;
-        CopyCut(facts.userName, jobs[i].pUserName ? jobs[i].pUserName : "");
-        if (jobs[i].pMachineName) {
-            facts.hasMachine = true;
-            CopyCut(facts.machineName, jobs[i].pMachineName);
+    const JOB_INFO_1A* first = nullptr;
+    bool several = false;
+    for (DWORD i = 0; i < count && !several; ++i) {
+        if (IsActive(jobs[i])) {
+            several = first != nullptr;
+            first = first ? first : &jobs[i];
         }
-        break;
+    }
+    const JOB_INFO_1A* chosen = several ? CallersJob(jobs, count) : nullptr;
+    if (!chosen)
+        chosen = first;
+    if (!chosen)
+        return facts;
+    facts.found = true;
+    CopyCut(facts.userName, chosen->pUserName ? chosen->pUserName : "");
+    if (chosen->pMachineName) {
+        facts.hasMachine = true;
+        CopyCut(facts.machineName, chosen->pMachineName);
     }
     return facts;
 }

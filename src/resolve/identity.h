@@ -7,6 +7,8 @@
 
 #include "settings/job_account_info.h"
 
+// The owner of the job being spooled or printed on the printer (the calling user's own where
+// several are), else the calling user.
 bool GetJobUserName(JobAccountInfo* info);
 bool IsRemoteJob(const char* printerName);
 // Sets AccountFilePath (and on NT, through GetJobUserName, UserID); false when no memory is left
