@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <winsock.h>
 #include <lmcons.h>
 #include <psapi.h>
 #include <commctrl.h>
@@ -495,6 +496,131 @@ TEST(ReadJobAccountID, PopupModeAsksTheUserWhenTheDriverAllowsIt)
         EXPECT_EQ(reply.shown, row.shown) << row.name;
         EXPECT_EQ(result.id, row.id) << row.name;
         EXPECT_STREQ(result.user, row.user) << row.name;
+    }
+}
+
+namespace {
+
+// Counts what a resolution asks of the network: Winsock's start, the logon server and account
+// look-ups. WSAStartup and NetWkstaUserGetInfo are looked up at run time, so the module's
+// GetProcAddress hands out counting stand-ins for them; LookupAccountNameA is imported.
+namespace network_asks {
+
+int startups, logonServers, lookups;
+ImportHook* procAddress;
+decltype(&WSAStartup) realStartup;
+using WkstaUserGetInfoFn = DWORD(WINAPI*)(LPWSTR, DWORD, BYTE**);
+WkstaUserGetInfoFn realWkstaUserGetInfo;
+decltype(&LookupAccountNameA) realLookup;
+
+int WINAPI CountedStartup(WORD version, LPWSADATA data)
+{
+    ++startups;
+    return realStartup(version, data);
+}
+
+DWORD WINAPI CountedWkstaUserGetInfo(LPWSTR reserved, DWORD level, BYTE** buffer)
+{
+    ++logonServers;
+    return realWkstaUserGetInfo(reserved, level, buffer);
+}
+
+BOOL WINAPI CountedLookup(LPCSTR system, LPCSTR account, PSID sid, LPDWORD sidSize, LPSTR domain, LPDWORD domainSize,
+                          PSID_NAME_USE use)
+{
+    ++lookups;
+    return realLookup(system, account, sid, sidSize, domain, domainSize, use);
+}
+
+FARPROC WINAPI LookUp(HMODULE module, LPCSTR name)
+{
+    using Original = FARPROC(WINAPI*)(HMODULE, LPCSTR);
+    FARPROC found = reinterpret_cast<Original>(procAddress->original())(module, name);
+    if (!found || HIWORD(reinterpret_cast<ULONG_PTR>(name)) == 0)
+        return found;
+    if (strcmp(name, "WSAStartup") == 0) {
+        realStartup = reinterpret_cast<decltype(&WSAStartup)>(reinterpret_cast<void*>(found));
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(CountedStartup));
+    }
+    if (strcmp(name, "NetWkstaUserGetInfo") == 0) {
+        realWkstaUserGetInfo = reinterpret_cast<WkstaUserGetInfoFn>(reinterpret_cast<void*>(found));
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(CountedWkstaUserGetInfo));
+    }
+    return found;
+}
+
+// Counts while it lives, from zero.
+struct Counting {
+    ImportHook procAddressHook;
+    ImportHook lookupHook;
+    explicit Counting(HMODULE module)
+        : procAddressHook(module, "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&LookUp)),
+          lookupHook(module, "advapi32.dll", "LookupAccountNameA", reinterpret_cast<void*>(&CountedLookup))
+    {
+        procAddress = &procAddressHook;
+        realLookup = reinterpret_cast<decltype(&LookupAccountNameA)>(lookupHook.original());
+        startups = logonServers = lookups = 0;
+    }
+    bool ok() const { return procAddressHook.ok() && lookupHook.ok(); }
+};
+
+}  // namespace network_asks
+
+}  // namespace
+
+// A laptop away from its domain waits for the network's timeouts at each question: a local job of
+// the user printing asks nothing of it. Only a job from another computer needs the host address
+// (and with it Winsock), only another user's account needs the account database and its logon
+// server, and what the network answered once serves the rest of the module's load.
+TEST(ReadJobAccountID, OnlyWhatNeedsTheNetworkAsksIt)
+{
+    char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof computer;
+    GetComputerNameA(computer, &size);
+    const std::string here = std::string("\\\\") + computer;
+    const std::string caller = ProcessUser();
+    const DriverSpec tab = AccountingDriver("ZR Tab", "vtjobac1.dat");
+    const DriverSpec popup{"ZR Ask", {Cap, "vtjobac2.dat"}, {{Cap, AllowingCapability}}};
+    const DriverSpec hostAddress{"ZR Hide", {Cap, "vtjobac4.dat"},
+                                 {{Cap, Capabilities()}, {"vtjobac4.dat", "[JobAccount]\r\nMode=7\r\n"}}};
+    PlantedProfile profile;  // the account file of the user printing, found through the token's identifier
+    WriteFileBytes(profile.File(), "[ZR Tab P]\r\nJobAccountID=77\r\n");
+    AccountFileBackup account(AccountFileInWindowsDirectory());  // jdoe has no account here
+    DeleteFileA(account.Path().c_str());
+    struct Row {
+        const char* name;
+        const DriverSpec& driver;
+        std::string owner, machine;
+        int jobs;
+        int startups, logonServers, lookups;
+        int popups;
+        DWORD id;
+    } rows[] = {
+        {"Tab, a local job of the user printing", tab, caller, here, 2, 0, 0, 0, 0, 77},
+        {"Popup, a local job", popup, "jdoe", here, 1, 0, 0, 0, 1, 0},
+        {"Popup, a job from another computer", popup, "jdoe", "\\\\OTHERPC", 2, 1, 0, 0, 0, 0},
+        {"Tab, another user's job from another computer", tab, "jdoe", "\\\\OTHERPC", 2, 0, 1, 2, 0, 1},
+        {"Mode 7, the host address", hostAddress, caller, here, 2, 1, 0, 0, 0, 0},
+    };
+    for (const Row& row : rows) {
+        // The drivers' files share one directory: one driver at a time.
+        InstalledDriver driver(row.driver);
+        const std::string printerName = row.driver.name + " P";
+        InstalledPrinter printer(printerName, row.driver.name);
+        Resolver resolver;
+        JobStandIn job(resolver.sandbox.Handle(), row.owner, row.machine);
+        network_asks::Counting counting(resolver.sandbox.Handle());
+        ASSERT_TRUE(job.ok() && counting.ok()) << row.name;
+        PopupAnswer cancel{"", "", IDCANCEL};
+        Result result;
+        for (int i = 0; i < row.jobs; ++i) {
+            ASSERT_EQ(AskAnswering(resolver, printerName.c_str(), &result, cancel), 1) << row.name;
+            EXPECT_EQ(result.id, row.id) << row.name;
+        }
+        EXPECT_EQ(network_asks::startups, row.startups) << row.name << ": Winsock started";
+        EXPECT_EQ(network_asks::logonServers, row.logonServers) << row.name << ": logon server asked";
+        EXPECT_EQ(network_asks::lookups, row.lookups) << row.name << ": accounts looked up";
+        EXPECT_EQ(cancel.shown, row.popups) << row.name;
     }
 }
 
