@@ -17,6 +17,7 @@
 #include "admin_fixture.h"
 #include "dialog_script.h"
 #include "file_failures.h"
+#include "host_run.h"
 #include "job_standin.h"
 #include "profile_fixture.h"
 #include "res/resource.h"
@@ -1292,20 +1293,21 @@ TEST(ReadJobAccountID, ABareAccountFileNameAnswersEachEditOfTheFile)
 
 namespace {
 
-// Stand-in for a LoadLibraryA that cannot load one system library (a long-running 32-bit process out
-// of address space, a damaged system); every other library loads as usual.
+// Stand-in for a loader that cannot load one system library (a long-running 32-bit process out of
+// address space, a damaged system); every other library loads as usual. The module loads system
+// libraries with LoadLibraryExW, from the system folder.
 namespace refused_library {
 
-const char* name;
-decltype(&LoadLibraryA) realLoadLibrary;
+const wchar_t* name;
+decltype(&LoadLibraryExW) realLoadLibrary;
 
-HMODULE WINAPI LoadLibraryStub(LPCSTR file)
+HMODULE WINAPI LoadLibraryStub(LPCWSTR file, HANDLE reserved, DWORD flags)
 {
-    if (file && lstrcmpiA(file, name) == 0) {
+    if (file && lstrcmpiW(file, name) == 0) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    return realLoadLibrary(file);
+    return realLoadLibrary(file, reserved, flags);
 }
 
 }  // namespace refused_library
@@ -1360,16 +1362,16 @@ TEST(ReadJobAccountID, ASystemLibraryThatCannotLoadFailsOnlyItsStep)
     const char* hostSettings = "[JobAccount]\r\nMode=7\r\n[JobAccountID]\r\njdoe=5\r\n";
     const char* fixedSettings = "[JobAccount]\r\nMode=5\r\n[FixedID]\r\n0=a,11\r\n";
     struct Row {
-        const char* library;
+        const wchar_t* library;
         DriverSpec driver;
         const char* common;
         DWORD id;
         const char* user;
     } rows[] = {
-        {"wsock32.dll", {"ZR Hide", {Cap, "vtjobac4.dat"}, {{Cap, Capabilities()}, {"vtjobac4.dat", hostSettings}}}, "", 5,
+        {L"wsock32.dll", {"ZR Hide", {Cap, "vtjobac4.dat"}, {{Cap, Capabilities()}, {"vtjobac4.dat", hostSettings}}}, "", 5,
          "jdoe"},
-        {"oleaut32.dll", AccountingDriver("ZR Tab", "vtjobac1.dat"), "GetVexaIDMode=1\r\n", 42, "stored user"},
-        {"comctl32.dll", {"ZR Fixed", {Cap, "vtjobac4.dat"}, {{Cap, AllowingCapability}, {"vtjobac4.dat", fixedSettings}}},
+        {L"oleaut32.dll", AccountingDriver("ZR Tab", "vtjobac1.dat"), "GetVexaIDMode=1\r\n", 42, "stored user"},
+        {L"comctl32.dll", {"ZR Fixed", {Cap, "vtjobac4.dat"}, {{Cap, AllowingCapability}, {"vtjobac4.dat", fixedSettings}}},
          "", 0, "jdoe"},
     };
     for (const Row& row : rows) {
@@ -1383,10 +1385,10 @@ TEST(ReadJobAccountID, ASystemLibraryThatCannotLoadFailsOnlyItsStep)
         WriteFileBytes(resolver.sandbox.Directory() + "tvctfct.txt", "CN=TAVRO LOCAL CA|T=jdoe\r\n");
         JobStandIn job(resolver.sandbox.Handle(), "jdoe");
         refused_library::name = row.library;
-        ImportHook refuse(resolver.sandbox.Handle(), "kernel32.dll", "LoadLibraryA",
+        ImportHook refuse(resolver.sandbox.Handle(), "kernel32.dll", "LoadLibraryExW",
                           reinterpret_cast<void*>(&refused_library::LoadLibraryStub));
         ASSERT_TRUE(refuse.ok()) << row.library;
-        refused_library::realLoadLibrary = reinterpret_cast<decltype(&LoadLibraryA)>(refuse.original());
+        refused_library::realLoadLibrary = reinterpret_cast<decltype(&LoadLibraryExW)>(refuse.original());
 
         Result result;
         int answered = 0;
@@ -1632,4 +1634,181 @@ TEST(ModuleImports, EachDllBoundAtFirstCallAnswersThroughTheModule)
     };
     for (const Row& row : rows)
         row.run(row.name);
+}
+
+namespace {
+
+// A printing application's folder: a copy of the module with its string file, the host program
+// (zrhost.exe, which loads the module from beside itself) and, under each of the given system DLLs'
+// names, a DLL that leaves a mark when anything loads it.
+class HostFolder {
+public:
+    explicit HostFolder(std::vector<std::string> planted) : planted_(std::move(planted))
+    {
+        EXPECT_TRUE(CopyFileA((ProgramDirectory() + "zrhost.exe").c_str(), (Directory() + "zrhost.exe").c_str(), FALSE));
+        for (const std::string& name : planted_)
+            EXPECT_TRUE(CopyFileA((ProgramDirectory() + "zrplanted.dll").c_str(), (Directory() + name).c_str(), FALSE))
+                << name;
+    }
+    const std::string& Directory() const { return sandbox_.Directory(); }
+
+    // The planted DLLs that something loaded.
+    std::vector<std::string> LoadedPlants() const
+    {
+        std::vector<std::string> loaded;
+        for (const std::string& name : planted_)
+            if (FileExists(Directory() + name + ".loaded"))
+                loaded.push_back(name);
+        return loaded;
+    }
+
+    // Runs the host with `arguments` while `drive` runs on this thread.
+    ProgramRun Run(const std::string& arguments, const std::function<void()>& drive) const
+    {
+        ProgramRun run;
+        std::thread host([&] { run = RunProgram(Directory() + "zrhost.exe", arguments, Directory()); });
+        if (drive)
+            drive();
+        host.join();
+        return run;
+    }
+
+private:
+    ModuleSandbox sandbox_;
+    std::vector<std::string> planted_;
+};
+
+struct DialogSearch {
+    HWND besides;
+    HWND found;
+};
+
+BOOL CALLBACK FindForeignDialog(HWND window, LPARAM data)
+{
+    auto* search = reinterpret_cast<DialogSearch*>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char windowClass[16] = {};
+    GetClassNameA(window, windowClass, sizeof windowClass);
+    if (window == search->besides || process == GetCurrentProcessId() || !IsWindowVisible(window) ||
+        strcmp(windowClass, "#32770") != 0)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// A visible dialog or box of another process (the host's), other than `besides`; null after 30 s.
+HWND WaitForForeignDialog(HWND besides = nullptr)
+{
+    for (int tick = 0; tick < 300; ++tick) {
+        DialogSearch search{besides, nullptr};
+        EnumWindows(FindForeignDialog, reinterpret_cast<LPARAM>(&search));
+        if (search.found)
+            return search.found;
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+// In the host's mode administration dialog: Help where asked, then Version (whose box is
+// confirmed), then File > Close.
+void AskVersion(bool help)
+{
+    HWND dialog = WaitForForeignDialog();
+    ASSERT_NE(dialog, nullptr) << "the administration dialog did not open";
+    if (help)
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDM_HELP, 0), 0);
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDM_VERSION, 0), 0);
+    HWND box = WaitForForeignDialog(dialog);
+    EXPECT_NE(box, nullptr) << "no version box";
+    if (box) {
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+        for (int tick = 0; tick < 100 && IsWindow(box); ++tick)
+            Sleep(100);
+    }
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+}
+
+// The printers whose jobs reach each system DLL the module loads by name on the print path.
+struct HostPrinters {
+    InstalledDriver hide{DriverSpec{"ZR Hide", {Cap, "vtjobac4.dat"},
+                                    {{Cap, Capabilities()}, {"vtjobac4.dat", "[JobAccount]\r\nMode=7\r\n"}}}};
+    InstalledPrinter hidePrinter{"ZR Hide P", "ZR Hide"};
+    InstalledDriver tab{AccountingDriver("ZR Tab", "vtjobac1.dat")};
+    InstalledPrinter tabPrinter{"ZR Tab P", "ZR Tab"};
+};
+
+// The first line of what the host printed, and the rest of the line that starts with `start`
+// ("(none)" when none does), without their line ends.
+std::string Line(const std::string& text, const std::string& start = "")
+{
+    size_t at = 0;
+    while (at < text.size() && text.compare(at, start.size(), start) != 0) {
+        at = text.find('\n', at);
+        at = at == std::string::npos ? text.size() : at + 1;
+    }
+    if (at >= text.size() && !start.empty())
+        return "(none)";
+    std::string line = text.substr(at + start.size(), text.find('\n', at) - (at + start.size()));
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+}  // namespace
+
+// Windows, as Wine, looks for a DLL given by its bare name in the application's folder first: any
+// printing application's folder with a DLL named like a system DLL would run it inside the module's
+// process. Every system DLL the module loads after its own load, by name or at the first call into
+// it, comes from the system folder.
+TEST(SystemLibraries, ADllPlantedBesideThePrintingApplicationIsNeverLoaded)
+{
+    char address[32] = {};
+    ASSERT_TRUE(GetHostAddress(address, sizeof address));
+    HostPrinters printers;  // the administration dialog lists their drivers
+    AccountFileBackup account(AccountFileInWindowsDirectory());  // jdoe has no account here
+    DeleteFileA(account.Path().c_str());
+    struct Row {
+        const char* name;
+        std::string arguments;
+        std::function<void()> drive;
+        std::string answer;
+    } rows[] = {
+        {"wsock32: the host address of Mode 7", "read \"ZR Hide P\"", {}, "1 0 " + ProcessUser() + "(" + address + ")"},
+        {"netapi32: the account of another computer's user", "read \"ZR Tab P\" jdoe \\\\OTHERPC", {}, "1 1 jdoe"},
+        {"hhctrl.ocx and version.dll, bound at first call: the administration dialog's help and version box", "admin",
+         [] { AskVersion(true); }, "dialog 1"},
+    };
+    for (const Row& row : rows) {
+        HostFolder folder({"netapi32.dll", "wsock32.dll", "hhctrl.ocx", "version.dll"});
+        const ProgramRun run = folder.Run(row.arguments, row.drive);
+        EXPECT_EQ(run.exitCode, 0u) << row.name << ": " << run.out << run.err;
+        EXPECT_EQ(Line(run.out), row.answer) << row.name;
+        EXPECT_EQ(folder.LoadedPlants(), std::vector<std::string>{}) << row.name;
+    }
+}
+
+// A spooler or a printing application loads and frees the module for as long as it runs: each
+// reference the module took on a system DLL, by name or at the first call into it, is given back
+// when it is freed.
+TEST(ModuleLoading, TheSystemDllsItBoundAreGivenBackAtUnload)
+{
+    HostPrinters printers;
+    AccountFileBackup account(AccountFileInWindowsDirectory());
+    DeleteFileA(account.Path().c_str());
+    struct Row {
+        const char* name;
+        std::string arguments;
+        std::function<void()> drive;
+    } rows[] = {
+        {"wsock32.dll, loaded by name", "read \"ZR Hide P\"", {}},
+        {"netapi32.dll, loaded by name", "read \"ZR Tab P\" jdoe \\\\OTHERPC", {}},
+        {"version.dll, bound at first call", "admin", [] { AskVersion(false); }},
+    };
+    for (const Row& row : rows) {
+        HostFolder folder({});
+        const ProgramRun run = folder.Run(row.arguments, row.drive);
+        EXPECT_EQ(run.exitCode, 0u) << row.name << ": " << run.out << run.err;
+        EXPECT_EQ(Line(run.out, "references kept:"), "") << row.name << ": " << run.out << run.err;
+    }
 }

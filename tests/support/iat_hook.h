@@ -15,6 +15,9 @@ public:
 
     bool ok() const { return slot_ != nullptr; }
     void* original() const { return original_; }
+    // For a hook that stays in place while its module is freed: the slot goes with the module, and
+    // nothing is written back to it afterwards.
+    void Forget() { slot_ = nullptr; }
 
 private:
     void** slot_ = nullptr;
