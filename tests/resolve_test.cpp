@@ -1638,12 +1638,44 @@ TEST(ModuleImports, EachDllBoundAtFirstCallAnswersThroughTheModule)
 
 namespace {
 
+// Where the search for a bare name finds a DLL in the application's folder, Windows loads it; Wine
+// loads its own DLL of that name instead, unless the program is told to prefer the DLLs it finds
+// ("native"). While it lives, the host program is told so for the given DLLs.
+class WindowsLoadOrder {
+public:
+    explicit WindowsLoadOrder(const std::vector<std::string>& names)
+    {
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, Key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key_, nullptr) != ERROR_SUCCESS)
+            return;
+        for (std::string name : names) {
+            if (name.size() > 4 && lstrcmpiA(name.c_str() + name.size() - 4, ".dll") == 0)
+                name.resize(name.size() - 4);  // Wine names a .dll without its extension
+            const char order[] = "native,builtin";
+            RegSetValueExA(key_, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order);
+        }
+    }
+    ~WindowsLoadOrder()
+    {
+        if (key_) {
+            RegCloseKey(key_);
+            RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\zrhost.exe");
+        }
+    }
+    WindowsLoadOrder(const WindowsLoadOrder&) = delete;
+    WindowsLoadOrder& operator=(const WindowsLoadOrder&) = delete;
+
+private:
+    static constexpr const char* Key = "Software\\Wine\\AppDefaults\\zrhost.exe\\DllOverrides";
+    HKEY key_ = nullptr;
+};
+
 // A printing application's folder: a copy of the module with its string file, the host program
 // (zrhost.exe, which loads the module from beside itself) and, under each of the given system DLLs'
-// names, a DLL that leaves a mark when anything loads it.
+// names, a DLL that leaves a mark when anything loads it and that the host's loader prefers, as
+// Windows' loader does, to the system's DLL where a search finds it.
 class HostFolder {
 public:
-    explicit HostFolder(std::vector<std::string> planted) : planted_(std::move(planted))
+    explicit HostFolder(std::vector<std::string> planted) : planted_(std::move(planted)), loadOrder_(planted_)
     {
         EXPECT_TRUE(CopyFileA((ProgramDirectory() + "zrhost.exe").c_str(), (Directory() + "zrhost.exe").c_str(), FALSE));
         for (const std::string& name : planted_)
@@ -1676,6 +1708,7 @@ public:
 private:
     ModuleSandbox sandbox_;
     std::vector<std::string> planted_;
+    WindowsLoadOrder loadOrder_;
 };
 
 struct DialogSearch {
@@ -1710,20 +1743,29 @@ HWND WaitForForeignDialog(HWND besides = nullptr)
     return nullptr;
 }
 
-// In the host's mode administration dialog: Help where asked, then Version (whose box is
-// confirmed), then File > Close.
-void AskVersion(bool help)
+// A command of the mode administration dialog's menu, and the button that answers the box or
+// chooser it opens (0: it opens none).
+struct MenuCommand {
+    int id;
+    int answer;
+};
+
+// In the host's mode administration dialog: each command, the box or chooser it opens answered,
+// then File > Close.
+void Administer(const std::vector<MenuCommand>& commands)
 {
     HWND dialog = WaitForForeignDialog();
     ASSERT_NE(dialog, nullptr) << "the administration dialog did not open";
-    if (help)
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDM_HELP, 0), 0);
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDM_VERSION, 0), 0);
-    HWND box = WaitForForeignDialog(dialog);
-    EXPECT_NE(box, nullptr) << "no version box";
-    if (box) {
-        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
-        for (int tick = 0; tick < 100 && IsWindow(box); ++tick)
+    for (const MenuCommand& command : commands) {
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(command.id, 0), 0);
+        if (!command.answer)
+            continue;
+        HWND opened = WaitForForeignDialog(dialog);
+        EXPECT_NE(opened, nullptr) << "command " << command.id << " opened nothing";
+        if (!opened)
+            continue;
+        PostMessageA(opened, WM_COMMAND, MAKEWPARAM(command.answer, 0), 0);
+        for (int tick = 0; tick < 100 && IsWindow(opened); ++tick)
             Sleep(100);
     }
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
@@ -1776,11 +1818,12 @@ TEST(SystemLibraries, ADllPlantedBesideThePrintingApplicationIsNeverLoaded)
     } rows[] = {
         {"wsock32: the host address of Mode 7", "read \"ZR Hide P\"", {}, "1 0 " + ProcessUser() + "(" + address + ")"},
         {"netapi32: the account of another computer's user", "read \"ZR Tab P\" jdoe \\\\OTHERPC", {}, "1 1 jdoe"},
-        {"hhctrl.ocx and version.dll, bound at first call: the administration dialog's help and version box", "admin",
-         [] { AskVersion(true); }, "dialog 1"},
+        {"hhctrl.ocx, and comdlg32 bound at first call: the administration dialog's help and ID file chooser", "admin",
+         [] { Administer({{IDM_HELP, 0}, {IDM_IMPORT, IDCANCEL}}); }, "dialog 1"},
     };
     for (const Row& row : rows) {
-        HostFolder folder({"netapi32.dll", "wsock32.dll", "hhctrl.ocx", "version.dll"});
+        // Not version.dll: Wine's own DLLs that the host starts with import it.
+        HostFolder folder({"netapi32.dll", "wsock32.dll", "hhctrl.ocx", "comdlg32.dll"});
         const ProgramRun run = folder.Run(row.arguments, row.drive);
         EXPECT_EQ(run.exitCode, 0u) << row.name << ": " << run.out << run.err;
         EXPECT_EQ(Line(run.out), row.answer) << row.name;
@@ -1803,7 +1846,8 @@ TEST(ModuleLoading, TheSystemDllsItBoundAreGivenBackAtUnload)
     } rows[] = {
         {"wsock32.dll, loaded by name", "read \"ZR Hide P\"", {}},
         {"netapi32.dll, loaded by name", "read \"ZR Tab P\" jdoe \\\\OTHERPC", {}},
-        {"version.dll, bound at first call", "admin", [] { AskVersion(false); }},
+        {"version.dll, bound at first call", "admin", [] { Administer({{IDM_VERSION, IDOK}}); }},
+        {"comdlg32.dll, bound at first call", "admin", [] { Administer({{IDM_IMPORT, IDCANCEL}}); }},
     };
     for (const Row& row : rows) {
         HostFolder folder({});
