@@ -22,6 +22,7 @@ void FreeWhatTheLoadKept()
 {
     ReleaseRememberedReads();
     ReleaseSystemLibraries();
+    ReleaseDelayLoadedLibraries();
     EndRuntimeThreadStorage();
     __gnu_cxx::__freeres();
 }

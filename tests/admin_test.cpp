@@ -991,6 +991,52 @@ TEST(DefaultSetJobAccountMode64, RunsFromRundll32)
               Names({Cap, "notes.txt", "vtjobac2.dat", "zrjobacs.str", "zrlogext.dll"}));
 }
 
+namespace {
+
+// Stand-ins around the shell's restart: no shell window is asked to quit (Wine's desktop would go),
+// and the program the restart starts is recorded instead of started.
+namespace shell_start {
+
+int starts;
+std::wstring program;
+
+HWND WINAPI NoShellWindow(LPCSTR, LPCSTR) { return nullptr; }
+
+BOOL WINAPI RecordStart(LPCWSTR application, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                        LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION)
+{
+    ++starts;
+    program = application ? application : L"(a name searched for)";
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+}
+
+}  // namespace shell_start
+
+}  // namespace
+
+// The shell is the one of the Windows directory, started by its full path: a bare "Explorer.exe"
+// is searched for in the calling program's folder and the current folder first. It answers as
+// WinExec does, the error where the start failed.
+TEST(ShellRestart, StartsTheShellOfTheWindowsDirectory)
+{
+    ImportHook findWindow(nullptr, "user32.dll", "FindWindowA", reinterpret_cast<void*>(&shell_start::NoShellWindow));
+    ImportHook start(nullptr, "kernel32.dll", "CreateProcessW", reinterpret_cast<void*>(&shell_start::RecordStart));
+    ASSERT_TRUE(findWindow.ok());
+    ASSERT_TRUE(start.ok()) << "no program is started by its path";
+    shell_start::starts = 0;
+    shell_start::program.clear();
+    EXPECT_EQ(ShellRestart(nullptr, nullptr, nullptr, SW_SHOW), ERROR_FILE_NOT_FOUND);
+    wchar_t windows[MAX_PATH] = {};
+    ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+    std::wstring expected = std::wstring(windows) + L"\\explorer.exe";
+    std::wstring started = shell_start::program;
+    CharLowerW(expected.data());
+    CharLowerW(started.data());
+    EXPECT_EQ(shell_start::starts, 1);
+    EXPECT_EQ(started, expected);
+}
+
 // ---------------------------------------------------------------------------------------------
 // The command-line host, run as a program beside a copy of the module
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <winsock.h>
 #include <lmcons.h>
 #include <psapi.h>
 #include <commctrl.h>
@@ -17,6 +18,7 @@
 #include "admin_fixture.h"
 #include "dialog_script.h"
 #include "file_failures.h"
+#include "host_run.h"
 #include "job_standin.h"
 #include "profile_fixture.h"
 #include "res/resource.h"
@@ -153,16 +155,31 @@ TEST(ReadJobAccountID, TabModeReadsTheAccountFile)
     }
 }
 
+// The user is the owner of the job being spooled or printed, not the process's user; where the
+// printer has several, the calling user's own job is this call's, whatever stands ahead of it.
 TEST(ReadJobAccountID, TabModeTakesTheJobOwner)
 {
     InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
     InstalledPrinter printer("ZR Tab P", "ZR Tab");
-    Resolver resolver;
-    JobStandIn job(resolver.sandbox.Handle(), "jdoe");
-    ASSERT_TRUE(job.ok());
-    Result result;
-    ASSERT_EQ(resolver.Ask("ZR Tab P", &result), 1);
-    EXPECT_STREQ(result.user, "jdoe") << "the spooling job's owner, not the process's user";
+    const std::string caller = ProcessUser();
+    struct Row {
+        const char* name;
+        std::vector<StandInJob> jobs;
+        std::string owner;
+    } rows[] = {
+        {"one job, another user's", {{"jdoe"}}, "jdoe"},
+        {"another user's job ahead of the caller's", {{"jdoe"}, {"asmith", "", JOB_STATUS_SPOOLING}, {caller}}, caller},
+        {"only other users' jobs: the first", {{"jdoe"}, {"asmith"}}, "jdoe"},
+        {"the caller's job is paused, not current", {{"jdoe"}, {caller, "", JOB_STATUS_PAUSED}}, "jdoe"},
+    };
+    for (const Row& row : rows) {
+        Resolver resolver;
+        JobStandIn job(resolver.sandbox.Handle(), row.jobs);
+        ASSERT_TRUE(job.ok());
+        Result result;
+        ASSERT_EQ(resolver.Ask("ZR Tab P", &result), 1) << row.name;
+        EXPECT_EQ(std::string(result.user), row.owner) << row.name;
+    }
 }
 
 TEST(ReadJobAccountID, HideModeLooksUpTheRegisteredList)
@@ -481,6 +498,131 @@ TEST(ReadJobAccountID, PopupModeAsksTheUserWhenTheDriverAllowsIt)
         EXPECT_EQ(reply.shown, row.shown) << row.name;
         EXPECT_EQ(result.id, row.id) << row.name;
         EXPECT_STREQ(result.user, row.user) << row.name;
+    }
+}
+
+namespace {
+
+// Counts what a resolution asks of the network: Winsock's start, the logon server and account
+// look-ups. WSAStartup and NetWkstaUserGetInfo are looked up at run time, so the module's
+// GetProcAddress hands out counting stand-ins for them; LookupAccountNameA is imported.
+namespace network_asks {
+
+int startups, logonServers, lookups;
+ImportHook* procAddress;
+decltype(&WSAStartup) realStartup;
+using WkstaUserGetInfoFn = DWORD(WINAPI*)(LPWSTR, DWORD, BYTE**);
+WkstaUserGetInfoFn realWkstaUserGetInfo;
+decltype(&LookupAccountNameA) realLookup;
+
+int WINAPI CountedStartup(WORD version, LPWSADATA data)
+{
+    ++startups;
+    return realStartup(version, data);
+}
+
+DWORD WINAPI CountedWkstaUserGetInfo(LPWSTR reserved, DWORD level, BYTE** buffer)
+{
+    ++logonServers;
+    return realWkstaUserGetInfo(reserved, level, buffer);
+}
+
+BOOL WINAPI CountedLookup(LPCSTR system, LPCSTR account, PSID sid, LPDWORD sidSize, LPSTR domain, LPDWORD domainSize,
+                          PSID_NAME_USE use)
+{
+    ++lookups;
+    return realLookup(system, account, sid, sidSize, domain, domainSize, use);
+}
+
+FARPROC WINAPI LookUp(HMODULE module, LPCSTR name)
+{
+    using Original = FARPROC(WINAPI*)(HMODULE, LPCSTR);
+    FARPROC found = reinterpret_cast<Original>(procAddress->original())(module, name);
+    if (!found || HIWORD(reinterpret_cast<ULONG_PTR>(name)) == 0)
+        return found;
+    if (strcmp(name, "WSAStartup") == 0) {
+        realStartup = reinterpret_cast<decltype(&WSAStartup)>(reinterpret_cast<void*>(found));
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(CountedStartup));
+    }
+    if (strcmp(name, "NetWkstaUserGetInfo") == 0) {
+        realWkstaUserGetInfo = reinterpret_cast<WkstaUserGetInfoFn>(reinterpret_cast<void*>(found));
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(CountedWkstaUserGetInfo));
+    }
+    return found;
+}
+
+// Counts while it lives, from zero.
+struct Counting {
+    ImportHook procAddressHook;
+    ImportHook lookupHook;
+    explicit Counting(HMODULE module)
+        : procAddressHook(module, "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&LookUp)),
+          lookupHook(module, "advapi32.dll", "LookupAccountNameA", reinterpret_cast<void*>(&CountedLookup))
+    {
+        procAddress = &procAddressHook;
+        realLookup = reinterpret_cast<decltype(&LookupAccountNameA)>(lookupHook.original());
+        startups = logonServers = lookups = 0;
+    }
+    bool ok() const { return procAddressHook.ok() && lookupHook.ok(); }
+};
+
+}  // namespace network_asks
+
+}  // namespace
+
+// A laptop away from its domain waits for the network's timeouts at each question: a local job of
+// the user printing asks nothing of it. Only a job from another computer needs the host address
+// (and with it Winsock), only another user's account needs the account database and its logon
+// server, and what the network answered once serves the rest of the module's load.
+TEST(ReadJobAccountID, OnlyWhatNeedsTheNetworkAsksIt)
+{
+    char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof computer;
+    GetComputerNameA(computer, &size);
+    const std::string here = std::string("\\\\") + computer;
+    const std::string caller = ProcessUser();
+    const DriverSpec tab = AccountingDriver("ZR Tab", "vtjobac1.dat");
+    const DriverSpec popup{"ZR Ask", {Cap, "vtjobac2.dat"}, {{Cap, AllowingCapability}}};
+    const DriverSpec hostAddress{"ZR Hide", {Cap, "vtjobac4.dat"},
+                                 {{Cap, Capabilities()}, {"vtjobac4.dat", "[JobAccount]\r\nMode=7\r\n"}}};
+    PlantedProfile profile;  // the account file of the user printing, found through the token's identifier
+    WriteFileBytes(profile.File(), "[ZR Tab P]\r\nJobAccountID=77\r\n");
+    AccountFileBackup account(AccountFileInWindowsDirectory());  // jdoe has no account here
+    DeleteFileA(account.Path().c_str());
+    struct Row {
+        const char* name;
+        const DriverSpec& driver;
+        std::string owner, machine;
+        int jobs;
+        int startups, logonServers, lookups;
+        int popups;
+        DWORD id;
+    } rows[] = {
+        {"Tab, a local job of the user printing", tab, caller, here, 2, 0, 0, 0, 0, 77},
+        {"Popup, a local job", popup, "jdoe", here, 1, 0, 0, 0, 1, 0},
+        {"Popup, a job from another computer", popup, "jdoe", "\\\\OTHERPC", 2, 1, 0, 0, 0, 0},
+        {"Tab, another user's job from another computer", tab, "jdoe", "\\\\OTHERPC", 2, 0, 1, 2, 0, 1},
+        {"Mode 7, the host address", hostAddress, caller, here, 2, 1, 0, 0, 0, 0},
+    };
+    for (const Row& row : rows) {
+        // The drivers' files share one directory: one driver at a time.
+        InstalledDriver driver(row.driver);
+        const std::string printerName = row.driver.name + " P";
+        InstalledPrinter printer(printerName, row.driver.name);
+        Resolver resolver;
+        JobStandIn job(resolver.sandbox.Handle(), row.owner, row.machine);
+        network_asks::Counting counting(resolver.sandbox.Handle());
+        ASSERT_TRUE(job.ok() && counting.ok()) << row.name;
+        PopupAnswer cancel{"", "", IDCANCEL};
+        Result result;
+        for (int i = 0; i < row.jobs; ++i) {
+            ASSERT_EQ(AskAnswering(resolver, printerName.c_str(), &result, cancel), 1) << row.name;
+            EXPECT_EQ(result.id, row.id) << row.name;
+        }
+        EXPECT_EQ(network_asks::startups, row.startups) << row.name << ": Winsock started";
+        EXPECT_EQ(network_asks::logonServers, row.logonServers) << row.name << ": logon server asked";
+        EXPECT_EQ(network_asks::lookups, row.lookups) << row.name << ": accounts looked up";
+        EXPECT_EQ(cancel.shown, row.popups) << row.name;
     }
 }
 
@@ -1084,20 +1226,21 @@ TEST(ReadJobAccountID, ABareAccountFileNameAnswersEachEditOfTheFile)
 
 namespace {
 
-// Stand-in for a LoadLibraryA that cannot load one system library (a long-running 32-bit process out
-// of address space, a damaged system); every other library loads as usual.
+// Stand-in for a loader that cannot load one system library (a long-running 32-bit process out of
+// address space, a damaged system); every other library loads as usual. The module loads system
+// libraries with LoadLibraryExW, from the system folder.
 namespace refused_library {
 
-const char* name;
-decltype(&LoadLibraryA) realLoadLibrary;
+const wchar_t* name;
+decltype(&LoadLibraryExW) realLoadLibrary;
 
-HMODULE WINAPI LoadLibraryStub(LPCSTR file)
+HMODULE WINAPI LoadLibraryStub(LPCWSTR file, HANDLE reserved, DWORD flags)
 {
-    if (file && lstrcmpiA(file, name) == 0) {
+    if (file && lstrcmpiW(file, name) == 0) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    return realLoadLibrary(file);
+    return realLoadLibrary(file, reserved, flags);
 }
 
 }  // namespace refused_library
@@ -1152,16 +1295,16 @@ TEST(ReadJobAccountID, ASystemLibraryThatCannotLoadFailsOnlyItsStep)
     const char* hostSettings = "[JobAccount]\r\nMode=7\r\n[JobAccountID]\r\njdoe=5\r\n";
     const char* fixedSettings = "[JobAccount]\r\nMode=5\r\n[FixedID]\r\n0=a,11\r\n";
     struct Row {
-        const char* library;
+        const wchar_t* library;
         DriverSpec driver;
         const char* common;
         DWORD id;
         const char* user;
     } rows[] = {
-        {"wsock32.dll", {"ZR Hide", {Cap, "vtjobac4.dat"}, {{Cap, Capabilities()}, {"vtjobac4.dat", hostSettings}}}, "", 5,
+        {L"wsock32.dll", {"ZR Hide", {Cap, "vtjobac4.dat"}, {{Cap, Capabilities()}, {"vtjobac4.dat", hostSettings}}}, "", 5,
          "jdoe"},
-        {"oleaut32.dll", AccountingDriver("ZR Tab", "vtjobac1.dat"), "GetVexaIDMode=1\r\n", 42, "stored user"},
-        {"comctl32.dll", {"ZR Fixed", {Cap, "vtjobac4.dat"}, {{Cap, AllowingCapability}, {"vtjobac4.dat", fixedSettings}}},
+        {L"oleaut32.dll", AccountingDriver("ZR Tab", "vtjobac1.dat"), "GetVexaIDMode=1\r\n", 42, "stored user"},
+        {L"comctl32.dll", {"ZR Fixed", {Cap, "vtjobac4.dat"}, {{Cap, AllowingCapability}, {"vtjobac4.dat", fixedSettings}}},
          "", 0, "jdoe"},
     };
     for (const Row& row : rows) {
@@ -1175,10 +1318,10 @@ TEST(ReadJobAccountID, ASystemLibraryThatCannotLoadFailsOnlyItsStep)
         WriteFileBytes(resolver.sandbox.Directory() + "tvctfct.txt", "CN=TAVRO LOCAL CA|T=jdoe\r\n");
         JobStandIn job(resolver.sandbox.Handle(), "jdoe");
         refused_library::name = row.library;
-        ImportHook refuse(resolver.sandbox.Handle(), "kernel32.dll", "LoadLibraryA",
+        ImportHook refuse(resolver.sandbox.Handle(), "kernel32.dll", "LoadLibraryExW",
                           reinterpret_cast<void*>(&refused_library::LoadLibraryStub));
         ASSERT_TRUE(refuse.ok()) << row.library;
-        refused_library::realLoadLibrary = reinterpret_cast<decltype(&LoadLibraryA)>(refuse.original());
+        refused_library::realLoadLibrary = reinterpret_cast<decltype(&LoadLibraryExW)>(refuse.original());
 
         Result result;
         int answered = 0;
@@ -1500,7 +1643,7 @@ TEST(ModuleLoading, TheUnloadClosesEachOfItsHandlesOnceAndNoneOfTheHosts)
         ImportHook watch(module, "kernel32.dll", "CloseHandle", reinterpret_cast<void*>(&watched_closes::CloseStub));
         ASSERT_TRUE(watch.ok()) << row.load;
         watched_closes::realClose = reinterpret_cast<decltype(&CloseHandle)>(watch.original());
-        watch.LeaveInModule();
+        watch.Forget();
         FreeLibrary(module);
         ASSERT_EQ(GetModuleHandleA(dll.c_str()), nullptr) << row.load;
 
@@ -1560,6 +1703,28 @@ LRESULT CALLBACK RefuseWindows(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// Stand-in for a process of session 0, the services' session, which nobody has seen since Windows
+// Vista; its window station may still say it is visible (a service allowed to interact).
+BOOL WINAPI ServicesSession(DWORD process, DWORD* session)
+{
+    if (process != GetCurrentProcessId() || !session)
+        return ProcessIdToSessionId(process, session);
+    *session = 0;
+    return TRUE;
+}
+
+using DiagnoseFn = DWORD(WINAPI*)(const char*, char*, DWORD);
+
+std::string DiagnosisText(HMODULE module, const char* printer)
+{
+    auto diagnose = reinterpret_cast<DiagnoseFn>(reinterpret_cast<void*>(GetProcAddress(module, "DiagnoseJobAccount")));
+    if (!diagnose)
+        return "(no DiagnoseJobAccount)";
+    std::string text(diagnose(printer, nullptr, 0) + 1, '\0');
+    diagnose(printer, text.data(), static_cast<DWORD>(text.size()));
+    return text.c_str();
+}
+
 }  // namespace
 
 TEST(ReadJobAccountID, WhereNobodySeesTheWindowStationNoDialogOpens)
@@ -1569,21 +1734,36 @@ TEST(ReadJobAccountID, WhereNobodySeesTheWindowStationNoDialogOpens)
     char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = sizeof computer;
     GetComputerNameA(computer, &size);
-    Resolver resolver;
-    JobStandIn job(resolver.sandbox.Handle(), "jdoe", std::string("\\\\") + computer);
-    ImportHook unseen(resolver.sandbox.Handle(), "user32.dll", "GetUserObjectInformationA",
-                      reinterpret_cast<void*>(&UnseenStationInformation));
-    ASSERT_TRUE(unseen.ok());
-    windowsAttempted = 0;
-    HHOOK refuse = SetWindowsHookExA(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId());
-    ASSERT_NE(refuse, nullptr);
-    Result result;
-    const int answered = resolver.Ask("ZR Ask P", &result);
-    UnhookWindowsHookEx(refuse);
-    EXPECT_EQ(windowsAttempted, 0);
-    ASSERT_EQ(answered, 1);
-    EXPECT_EQ(result.id, 0u);
-    EXPECT_STREQ(result.user, "jdoe");
+    struct Row {
+        const char* name;
+        const char* dll;
+        const char* function;
+        void* standIn;
+    } rows[] = {
+        {"a window station nobody sees", "user32.dll", "GetUserObjectInformationA",
+         reinterpret_cast<void*>(&UnseenStationInformation)},
+        {"session 0, whose window station says it is visible", "kernel32.dll", "ProcessIdToSessionId",
+         reinterpret_cast<void*>(&ServicesSession)},
+    };
+    for (const Row& row : rows) {
+        Resolver resolver;
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe", std::string("\\\\") + computer);
+        ImportHook unseen(resolver.sandbox.Handle(), row.dll, row.function, row.standIn);
+        ASSERT_TRUE(unseen.ok()) << row.name;
+        windowsAttempted = 0;
+        HHOOK refuse = SetWindowsHookExA(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId());
+        ASSERT_NE(refuse, nullptr);
+        Result result;
+        const int answered = resolver.Ask("ZR Ask P", &result);
+        UnhookWindowsHookEx(refuse);
+        EXPECT_EQ(windowsAttempted, 0) << row.name;
+        ASSERT_EQ(answered, 1) << row.name;
+        EXPECT_EQ(result.id, 0u) << row.name;
+        EXPECT_STREQ(result.user, "jdoe") << row.name;
+        const std::string diagnosis = DiagnosisText(resolver.sandbox.Handle(), "ZR Ask P");
+        EXPECT_NE(diagnosis.find("popup is not shown: this process's window station is not visible"), std::string::npos)
+            << row.name << ": " << diagnosis;
+    }
 }
 
 // The system DLLs the module binds after its load (at the first call into them, or by name on the
@@ -1672,4 +1852,225 @@ TEST(ModuleImports, EachDllBoundAtFirstCallAnswersThroughTheModule)
     };
     for (const Row& row : rows)
         row.run(row.name);
+}
+
+namespace {
+
+// Where the search for a bare name finds a DLL in the application's folder, Windows loads it; Wine
+// loads its own DLL of that name instead, unless the program is told to prefer the DLLs it finds
+// ("native"). While it lives, the host program is told so for the given DLLs.
+class WindowsLoadOrder {
+public:
+    explicit WindowsLoadOrder(const std::vector<std::string>& names)
+    {
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, Key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key_, nullptr) != ERROR_SUCCESS)
+            return;
+        for (std::string name : names) {
+            if (name.size() > 4 && lstrcmpiA(name.c_str() + name.size() - 4, ".dll") == 0)
+                name.resize(name.size() - 4);  // Wine names a .dll without its extension
+            const char order[] = "native,builtin";
+            RegSetValueExA(key_, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order);
+        }
+    }
+    ~WindowsLoadOrder()
+    {
+        if (key_) {
+            RegCloseKey(key_);
+            RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\zrhost.exe");
+        }
+    }
+    WindowsLoadOrder(const WindowsLoadOrder&) = delete;
+    WindowsLoadOrder& operator=(const WindowsLoadOrder&) = delete;
+
+private:
+    static constexpr const char* Key = "Software\\Wine\\AppDefaults\\zrhost.exe\\DllOverrides";
+    HKEY key_ = nullptr;
+};
+
+// A printing application's folder: a copy of the module with its string file, the host program
+// (zrhost.exe, which loads the module from beside itself) and, under each of the given system DLLs'
+// names, a DLL that leaves a mark when anything loads it and that the host's loader prefers, as
+// Windows' loader does, to the system's DLL where a search finds it.
+class HostFolder {
+public:
+    explicit HostFolder(std::vector<std::string> planted) : planted_(std::move(planted)), loadOrder_(planted_)
+    {
+        EXPECT_TRUE(CopyFileA((ProgramDirectory() + "zrhost.exe").c_str(), (Directory() + "zrhost.exe").c_str(), FALSE));
+        for (const std::string& name : planted_)
+            EXPECT_TRUE(CopyFileA((ProgramDirectory() + "zrplanted.dll").c_str(), (Directory() + name).c_str(), FALSE))
+                << name;
+    }
+    const std::string& Directory() const { return sandbox_.Directory(); }
+
+    // The planted DLLs that something loaded.
+    std::vector<std::string> LoadedPlants() const
+    {
+        std::vector<std::string> loaded;
+        for (const std::string& name : planted_)
+            if (FileExists(Directory() + name + ".loaded"))
+                loaded.push_back(name);
+        return loaded;
+    }
+
+    // Runs the host with `arguments` while `drive` runs on this thread.
+    ProgramRun Run(const std::string& arguments, const std::function<void()>& drive) const
+    {
+        ProgramRun run;
+        std::thread host([&] { run = RunProgram(Directory() + "zrhost.exe", arguments, Directory()); });
+        if (drive)
+            drive();
+        host.join();
+        return run;
+    }
+
+private:
+    ModuleSandbox sandbox_;
+    std::vector<std::string> planted_;
+    WindowsLoadOrder loadOrder_;
+};
+
+struct DialogSearch {
+    HWND besides;
+    HWND found;
+};
+
+BOOL CALLBACK FindForeignDialog(HWND window, LPARAM data)
+{
+    auto* search = reinterpret_cast<DialogSearch*>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char windowClass[16] = {};
+    GetClassNameA(window, windowClass, sizeof windowClass);
+    if (window == search->besides || process == GetCurrentProcessId() || !IsWindowVisible(window) ||
+        strcmp(windowClass, "#32770") != 0)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// A visible dialog or box of another process (the host's), other than `besides`; null after 30 s.
+HWND WaitForForeignDialog(HWND besides = nullptr)
+{
+    for (int tick = 0; tick < 300; ++tick) {
+        DialogSearch search{besides, nullptr};
+        EnumWindows(FindForeignDialog, reinterpret_cast<LPARAM>(&search));
+        if (search.found)
+            return search.found;
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+// A command of the mode administration dialog's menu, and the button that answers the box or
+// chooser it opens (0: it opens none).
+struct MenuCommand {
+    int id;
+    int answer;
+};
+
+// In the host's mode administration dialog: each command, the box or chooser it opens answered,
+// then File > Close.
+void Administer(const std::vector<MenuCommand>& commands)
+{
+    HWND dialog = WaitForForeignDialog();
+    ASSERT_NE(dialog, nullptr) << "the administration dialog did not open";
+    for (const MenuCommand& command : commands) {
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(command.id, 0), 0);
+        if (!command.answer)
+            continue;
+        HWND opened = WaitForForeignDialog(dialog);
+        EXPECT_NE(opened, nullptr) << "command " << command.id << " opened nothing";
+        if (!opened)
+            continue;
+        PostMessageA(opened, WM_COMMAND, MAKEWPARAM(command.answer, 0), 0);
+        for (int tick = 0; tick < 100 && IsWindow(opened); ++tick)
+            Sleep(100);
+    }
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+}
+
+// The printers whose jobs reach each system DLL the module loads by name on the print path.
+struct HostPrinters {
+    InstalledDriver hide{DriverSpec{"ZR Hide", {Cap, "vtjobac4.dat"},
+                                    {{Cap, Capabilities()}, {"vtjobac4.dat", "[JobAccount]\r\nMode=7\r\n"}}}};
+    InstalledPrinter hidePrinter{"ZR Hide P", "ZR Hide"};
+    InstalledDriver tab{AccountingDriver("ZR Tab", "vtjobac1.dat")};
+    InstalledPrinter tabPrinter{"ZR Tab P", "ZR Tab"};
+};
+
+// The first line of what the host printed, and the rest of the line that starts with `start`
+// ("(none)" when none does), without their line ends.
+std::string Line(const std::string& text, const std::string& start = "")
+{
+    size_t at = 0;
+    while (at < text.size() && text.compare(at, start.size(), start) != 0) {
+        at = text.find('\n', at);
+        at = at == std::string::npos ? text.size() : at + 1;
+    }
+    if (at >= text.size() && !start.empty())
+        return "(none)";
+    std::string line = text.substr(at + start.size(), text.find('\n', at) - (at + start.size()));
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+}  // namespace
+
+// Windows, as Wine, looks for a DLL given by its bare name in the application's folder first: any
+// printing application's folder with a DLL named like a system DLL would run it inside the module's
+// process. Every system DLL the module loads after its own load, by name or at the first call into
+// it, comes from the system folder.
+TEST(SystemLibraries, ADllPlantedBesideThePrintingApplicationIsNeverLoaded)
+{
+    char address[32] = {};
+    ASSERT_TRUE(GetHostAddress(address, sizeof address));
+    HostPrinters printers;  // the administration dialog lists their drivers
+    AccountFileBackup account(AccountFileInWindowsDirectory());  // jdoe has no account here
+    DeleteFileA(account.Path().c_str());
+    struct Row {
+        const char* name;
+        std::string arguments;
+        std::function<void()> drive;
+        std::string answer;
+    } rows[] = {
+        {"wsock32: the host address of Mode 7", "read \"ZR Hide P\"", {}, "1 0 " + ProcessUser() + "(" + address + ")"},
+        {"netapi32: the account of another computer's user", "read \"ZR Tab P\" jdoe \\\\OTHERPC", {}, "1 1 jdoe"},
+        {"hhctrl.ocx, and comdlg32 bound at first call: the administration dialog's help and ID file chooser", "admin",
+         [] { Administer({{IDM_HELP, 0}, {IDM_IMPORT, IDCANCEL}}); }, "dialog 1"},
+    };
+    for (const Row& row : rows) {
+        // Not version.dll: Wine's own DLLs that the host starts with import it.
+        HostFolder folder({"netapi32.dll", "wsock32.dll", "hhctrl.ocx", "comdlg32.dll"});
+        const ProgramRun run = folder.Run(row.arguments, row.drive);
+        EXPECT_EQ(run.exitCode, 0u) << row.name << ": " << run.out << run.err;
+        EXPECT_EQ(Line(run.out), row.answer) << row.name;
+        EXPECT_EQ(folder.LoadedPlants(), std::vector<std::string>{}) << row.name;
+    }
+}
+
+// A spooler or a printing application loads and frees the module for as long as it runs: each
+// reference the module took on a system DLL, by name or at the first call into it, is given back
+// when it is freed.
+TEST(ModuleLoading, TheSystemDllsItBoundAreGivenBackAtUnload)
+{
+    HostPrinters printers;
+    AccountFileBackup account(AccountFileInWindowsDirectory());
+    DeleteFileA(account.Path().c_str());
+    struct Row {
+        const char* name;
+        std::string arguments;
+        std::function<void()> drive;
+    } rows[] = {
+        {"wsock32.dll, loaded by name", "read \"ZR Hide P\"", {}},
+        {"netapi32.dll, loaded by name", "read \"ZR Tab P\" jdoe \\\\OTHERPC", {}},
+        {"version.dll, bound at first call", "admin", [] { Administer({{IDM_VERSION, IDOK}}); }},
+        {"comdlg32.dll, bound at first call", "admin", [] { Administer({{IDM_IMPORT, IDCANCEL}}); }},
+    };
+    for (const Row& row : rows) {
+        HostFolder folder({});
+        const ProgramRun run = folder.Run(row.arguments, row.drive);
+        EXPECT_EQ(run.exitCode, 0u) << row.name << ": " << run.out << run.err;
+        EXPECT_EQ(Line(run.out, "references kept:"), "") << row.name << ": " << run.out << run.err;
+    }
 }

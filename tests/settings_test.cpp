@@ -2,16 +2,21 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "file_failures.h"
 #include "host_run.h"
+#include "iat_hook.h"
 #include "sandbox.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
+#include "settings/profile_cache.h"
 #include "settings/profile_text.h"
 #include "settings/registry.h"
 #include "settings/settings_file.h"
+#include "settings/system_library.h"
 
 namespace {
 
@@ -255,6 +260,24 @@ TEST(ProfileFunctions, NoFileNameReadsTheFallbackAndWritesNothing)
     char windows[MAX_PATH] = {};
     GetWindowsDirectoryA(windows, sizeof windows);
     EXPECT_EQ(ReadFileBytes(std::string(windows) + "\\win.ini").find("ZR key"), std::string::npos);
+}
+
+// The file the profile functions would open, as the remembered reads key it: none for no name.
+TEST(ProfileFileLocation, NamesNoFileWithoutAName)
+{
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, sizeof windows);
+    struct Case {
+        const char* name;
+        const char* file;
+        std::string location;
+    } cases[] = {
+        {"null", nullptr, ""},
+        {"empty", "", ""},
+        {"a bare name: the Windows directory's", "vtjobac.ini", std::string(windows) + "\\vtjobac.ini"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ProfileFileLocation(c.file), c.location) << c.name;
 }
 
 TEST(ModuleStart, JunkStringFileNeverOverrunsTheState)
@@ -540,4 +563,120 @@ TEST(VersionProbes, FollowTheVersionTheSystemReports)
     const std::string width = sizeof(void*) == 8 ? " x64=1" : " x64=0";
     for (const Row& row : rows)
         EXPECT_EQ(ProbeAs(row.version), row.expected + width) << (row.version[0] ? row.version : "default");
+}
+
+namespace {
+
+// Stand-in for the loader of Windows Vista and 7 without update KB2533623, which knows no search
+// flags and refuses a call that names one.
+namespace without_search_flags {
+
+decltype(&LoadLibraryExW) realLoad;
+
+HMODULE WINAPI LoadLibraryExStub(LPCWSTR name, HANDLE file, DWORD flags)
+{
+    if (flags & 0xFF00) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return realLoad(name, file, flags);
+}
+
+}  // namespace without_search_flags
+
+std::wstring FolderOf(HMODULE module)
+{
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
+    std::wstring folder(path, length < MAX_PATH ? length : 0);
+    folder.erase(folder.empty() ? 0 : folder.rfind(L'\\'));
+    CharLowerW(folder.data());
+    return folder;
+}
+
+// A manifest that asks for the common controls of version 6, as a printing application's does.
+const char CommonControls6Manifest[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+    "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
+    "<dependency><dependentAssembly><assemblyIdentity type=\"win32\" name=\"Microsoft.Windows.Common-Controls\" "
+    "version=\"6.0.0.0\" processorArchitecture=\"*\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/>"
+    "</dependentAssembly></dependency>\r\n"
+    "</assembly>\r\n";
+
+// A file that stands beside the test program while it lives.
+class PlantedBesideProgram {
+public:
+    PlantedBesideProgram(const std::string& source, const std::string& name) : path_(ProgramDirectory() + name)
+    {
+        EXPECT_TRUE(CopyFileA((ProgramDirectory() + source).c_str(), path_.c_str(), FALSE)) << name;
+    }
+    ~PlantedBesideProgram() { DeleteFileA(path_.c_str()); }
+    PlantedBesideProgram(const PlantedBesideProgram&) = delete;
+    PlantedBesideProgram& operator=(const PlantedBesideProgram&) = delete;
+
+private:
+    std::string path_;
+};
+
+}  // namespace
+
+// A system DLL comes from the system folder of the process's width (where kernel32 lies), never
+// from the application's folder, with the loader's search flags and without them (Windows Vista and
+// 7 without update KB2533623). A bare name's search would find the hhctrl.ocx beside this program
+// (Wine then names the DLL with that folder, even where it loads its own).
+TEST(SystemLibraries, ComeFromTheSystemFolder)
+{
+    const std::wstring systemFolder = FolderOf(GetModuleHandleW(L"kernel32.dll"));
+    ASSERT_FALSE(systemFolder.empty());
+    PlantedBesideProgram planted("zrplanted.dll", "hhctrl.ocx");
+    for (bool searchFlags : {true, false}) {
+        const char* route = searchFlags ? "with search flags" : "without search flags";
+        std::unique_ptr<ImportHook> oldLoader;
+        if (!searchFlags) {
+            oldLoader = std::make_unique<ImportHook>(nullptr, "kernel32.dll", "LoadLibraryExW",
+                                                     reinterpret_cast<void*>(&without_search_flags::LoadLibraryExStub));
+            ASSERT_TRUE(oldLoader->ok());
+            without_search_flags::realLoad = reinterpret_cast<decltype(&LoadLibraryExW)>(oldLoader->original());
+        }
+        for (const char* name : {"hhctrl.ocx", "netapi32.dll", "comctl32.dll"}) {
+            HMODULE module = LoadSystemLibrary(name);
+            ASSERT_NE(module, nullptr) << route << ": " << name << ", error " << GetLastError();
+            EXPECT_EQ(FolderOf(module), systemFolder) << route << ": " << name;
+            FreeLibrary(module);
+        }
+    }
+}
+
+// An application whose manifest asks for comctl32 version 6 gets that version from the side-by-side
+// store on either road (the loader applies the activation context to a bare name only). It runs in
+// the host program, which has no comctl32 loaded before: Wine keeps one comctl32 per process.
+TEST(SystemLibraries, TheActivationContextsComctl32StaysInForce)
+{
+    const std::string directory = FreshTestDirectory("host");
+    ASSERT_TRUE(CopyFileA((ProgramDirectory() + "zrhost.exe").c_str(), (directory + "zrhost.exe").c_str(), FALSE));
+    WriteFileBytes(directory + "app.manifest", CommonControls6Manifest);
+    std::string systemFolder(MAX_PATH, '\0');
+    systemFolder.resize(GetModuleFileNameA(GetModuleHandleA("kernel32.dll"), systemFolder.data(), MAX_PATH));
+    systemFolder.erase(systemFolder.rfind('\\') + 1);
+    CharLowerBuffA(systemFolder.data(), static_cast<DWORD>(systemFolder.size()));
+    struct Row {
+        const char* name;
+        std::string arguments;
+        bool sideBySide;
+    } rows[] = {
+        {"with search flags, no manifest", "library comctl32.dll - flags", false},
+        {"with search flags, version 6", "library comctl32.dll \"" + directory + "app.manifest\" flags", true},
+        {"without search flags, version 6", "library comctl32.dll \"" + directory + "app.manifest\" no-flags", true},
+    };
+    for (const Row& row : rows) {
+        const ProgramRun run = RunProgram(directory + "zrhost.exe", row.arguments, directory);
+        ASSERT_EQ(run.exitCode, 0u) << row.name << ": " << run.out << run.err;
+        std::string path = run.out.substr(0, run.out.find_first_of("\r\n"));
+        CharLowerBuffA(path.data(), static_cast<DWORD>(path.size()));
+        const bool inSystemFolder = path == systemFolder + "comctl32.dll";
+        const bool inSideBySideStore = path.find("\\winsxs\\") != std::string::npos &&
+                                       path.find("common-controls") != std::string::npos;
+        EXPECT_EQ(inSystemFolder, !row.sideBySide) << row.name << ": " << path;
+        EXPECT_EQ(inSideBySideStore, row.sideBySide) << row.name << ": " << path;
+    }
 }

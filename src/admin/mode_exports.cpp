@@ -1,6 +1,7 @@
 #include "admin/mode_exports.h"
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "admin/apply_mode.h"
@@ -107,12 +108,49 @@ extern "C" int WINAPI DefaultSetJobAccountMode() { return ExportAnswer(0, ApplyD
 
 extern "C" int WINAPI DefaultSetJobAccountMode64(HWND, HINSTANCE, LPSTR, int) { return ExportAnswer(0, ApplyDefaultMode); }
 
+namespace {
+
+// Starts the shell of the Windows directory by its full path, answering as WinExec does: above 31
+// once started, else the reason (0 when it is no file error). A bare "Explorer.exe" is searched for
+// in the folder of the program that called and in the current folder first, where anyone may have
+// left a program of that name. The shared Windows directory is asked for: under Terminal Services
+// an application may be given a Windows directory of its user's own.
+int StartShell()
+{
+    const wchar_t program[] = L"\\explorer.exe";
+    const size_t programChars = sizeof program / sizeof program[0];  // with the terminator
+    wchar_t path[MAX_PATH];
+    const UINT length = GetSystemWindowsDirectoryW(path, MAX_PATH);
+    if (length == 0 || length + programChars > MAX_PATH)
+        return ERROR_PATH_NOT_FOUND;
+    wmemcpy(path + length, program, programChars);
+    wchar_t commandLine[MAX_PATH + 2];  // CreateProcessW may write into it
+    commandLine[0] = L'"';
+    wmemcpy(commandLine + 1, path, length + programChars - 1);
+    commandLine[length + programChars] = L'"';
+    commandLine[length + programChars + 1] = L'\0';
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOW;
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessW(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+        const DWORD error = GetLastError();
+        return error <= 31 ? static_cast<int>(error) : 0;
+    }
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return 33;
+}
+
+}  // namespace
+
 extern "C" int WINAPI ShellRestart(HWND, HINSTANCE, LPSTR, int)
 {
     HWND shell = FindWindowA("Progman", nullptr);
     if (shell)
         PostMessageA(shell, WM_QUIT, 0, 0);
-    return static_cast<int>(WinExec("Explorer.exe", SW_SHOW));
+    return StartShell();
 }
 
 namespace {

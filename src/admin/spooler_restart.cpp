@@ -230,7 +230,7 @@ int Restart(const ServiceApi& api)
 
 int RestartSpooler()
 {
-    Library advapi("advapi32.dll");
+    Library advapi(FromSystemFolder{}, "advapi32.dll");
     ServiceApi api;
     if (!api.Load(advapi))
         return 0;

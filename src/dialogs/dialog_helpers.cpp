@@ -8,6 +8,7 @@
 #include "settings/library.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
+#include "settings/system_library.h"
 #include "settings/text.h"
 
 namespace {
@@ -75,7 +76,7 @@ HtmlHelpFunction HtmlHelpEntry()
 {
     // hhctrl.ocx stays loaded once used: its help windows outlive the call that opened them, and
     // unloading it under them would pull their code away.
-    static HMODULE library = LoadLibraryA("hhctrl.ocx");
+    static HMODULE library = LoadSystemLibrary("hhctrl.ocx");
     return library ? reinterpret_cast<HtmlHelpFunction>(
                          reinterpret_cast<void (*)()>(GetProcAddress(library, "HtmlHelpA")))
                    : nullptr;
@@ -202,7 +203,7 @@ namespace {
 bool FlashTaskbarButton(HWND window)
 {
     using FlashWindowExFunction = BOOL(WINAPI*)(PFLASHWINFO);
-    Library user("user32.dll");
+    Library user(FromSystemFolder{}, "user32.dll");
     auto flash = user.Get<FlashWindowExFunction>("FlashWindowEx");
     if (!flash)
         return false;

@@ -1,6 +1,7 @@
 #include "resolve/identity.h"
 
 #include <winsock.h>
+#include <lmcons.h>
 #include <winspool.h>
 #include <oleauto.h>
 
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "capability/spooler.h"
+#include "settings/file_handle.h"
 #include "settings/helpers.h"
 #include "settings/library.h"
 #include "settings/module_state.h"
@@ -20,7 +22,7 @@
 
 namespace {
 
-// The first job on the printer that is being spooled or printed, copied out of the enumeration.
+// The job on the printer that is being spooled or printed, copied out of the enumeration.
 struct JobFacts {
     bool found = false;
     bool hasMachine = false;
@@ -28,6 +30,40 @@ struct JobFacts {
     char machineName[MAX_PATH] = {};
 };
 
+// The name of the user the calling thread acts for: the client it impersonates (the spooler
+// serving a job), else the process's user. The local security authority answers it from the
+// logon session, without asking the network.
+bool CallerName(char (&name)[UNLEN + 1])
+{
+    DWORD size = sizeof name;
+    if (!GetUserNameA(name, &size)) {
+        name[0] = '\0';
+        return false;
+    }
+    name[UNLEN] = '\0';
+    return true;
+}
+
+bool IsActive(const JOB_INFO_1A& job)
+{
+    return (job.Status & (JOB_STATUS_SPOOLING | JOB_STATUS_PRINTING)) != 0;
+}
+
+// The first active job that the calling user owns; null when none does.
+const JOB_INFO_1A* CallersJob(const JOB_INFO_1A* jobs, DWORD count)
+{
+    char caller[UNLEN + 1];
+    if (!CallerName(caller))
+        return nullptr;
+    for (DWORD i = 0; i < count; ++i)
+        if (IsActive(jobs[i]) && jobs[i].pUserName && lstrcmpiA(jobs[i].pUserName, caller) == 0)
+            return &jobs[i];
+    return nullptr;
+}
+
+// The job being spooled or printed that this call is about: where several are, the first one of
+// the calling user (a printing application's own job, or the impersonated client's in the
+// spooler), for another user's job ahead in the queue is not this call's; else the first one.
 JobFacts FindCurrentJob(const char* printerName)
 {
     JobFacts facts;
@@ -37,19 +73,59 @@ JobFacts FindCurrentJob(const char* printerName)
     DWORD count = 0;
     std::vector<BYTE> block = EnumJobs1(printer.get(), &count);
     const auto* jobs = reinterpret_cast<const JOB_INFO_1A*>(block.data());
-    for (DWORD i = 0; i < count; ++i) {
-        if (!(jobs[i].Status & (JOB_STATUS_SPOOLING | JOB_STATUS_PRINTING)))
-            continue;
-        facts.found = true;
-        CopyCut(facts.userName, jobs[i].pUserName ? jobs[i].pUserName : "");
-        if (jobs[i].pMachineName) {
-            facts.hasMachine = true;
-            CopyCut(facts.machineName, jobs[i].pMachineName);
+    const JOB_INFO_1A* first = nullptr;
+    bool several = false;
+    for (DWORD i = 0; i < count && !several; ++i) {
+        if (IsActive(jobs[i])) {
+            several = first != nullptr;
+            first = first ? first : &jobs[i];
         }
-        break;
+    }
+    const JOB_INFO_1A* chosen = several ? CallersJob(jobs, count) : nullptr;
+    if (!chosen)
+        chosen = first;
+    if (!chosen)
+        return facts;
+    facts.found = true;
+    CopyCut(facts.userName, chosen->pUserName ? chosen->pUserName : "");
+    if (chosen->pMachineName) {
+        facts.hasMachine = true;
+        CopyCut(facts.machineName, chosen->pMachineName);
     }
     return facts;
 }
+
+// An answer of the network (the logon server, the host address) that stays the same while the
+// module is loaded, asked for once per load. It lives in the module's image and goes with it at
+// unload; a load creates no kernel object for it. A thread that meets the answer still being asked
+// for asks itself rather than wait.
+template <DWORD Size>
+class RememberedText {
+public:
+    // Copies the answer into `text` (at least Size bytes), asking `ask(text, Size)` while none is
+    // remembered; a failed ask is not remembered.
+    template <typename Ask>
+    bool Get(char* text, Ask ask)
+    {
+        if (InterlockedCompareExchange(&state_, Known, Known) == Known) {
+            memcpy(text, value_, Size);
+            return true;
+        }
+        if (!ask(text, Size))
+            return false;
+        if (InterlockedCompareExchange(&state_, Storing, Unknown) == Unknown) {
+            memcpy(value_, text, Size);
+            value_[Size - 1] = '\0';
+            InterlockedExchange(&state_, Known);
+        }
+        return true;
+    }
+
+private:
+    enum : LONG { Unknown, Storing, Known };
+    volatile LONG state_;
+    char value_[Size];
+};
 
 bool IsNameSeparator(char c)
 {
@@ -141,21 +217,25 @@ bool GetJobUserName(JobAccountInfo* info)
     return true;
 }
 
+// A job names its machine by name or by address; only a name that is not this computer's needs
+// the address, and with it Winsock.
 bool IsRemoteJob(const char* printerName)
 {
-    char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = sizeof computer;
-    if (!GetComputerNameA(computer, &size))
-        return false;
-    char address[32] = {};
-    GetHostAddress(address, sizeof address);
     JobFacts job = FindCurrentJob(printerName);
     if (!job.found || !job.hasMachine)
         return false;
     const char* machine = job.machineName;
     if (machine[0] == '\\')
         machine += strnlen(machine, 2);
-    return strcmp(machine, computer) != 0 && strcmp(machine, address) != 0;
+    char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof computer;
+    if (!GetComputerNameA(computer, &size))
+        return false;
+    if (strcmp(machine, computer) == 0)
+        return false;
+    char address[32] = {};
+    GetHostAddress(address, sizeof address);
+    return strcmp(machine, address) != 0;
 }
 
 bool SidToText(PSID sid, char* text, DWORD* length)
@@ -206,7 +286,14 @@ bool GetProfileDirectory(const char* sidText, char* directory, DWORD size)
     return directory[0] != '\0';
 }
 
-bool GetLogonServer(char* server, DWORD size)
+namespace {
+
+const DWORD LogonServerChars = 32;
+const DWORD HostAddressChars = 32;
+RememberedText<LogonServerChars> RememberedLogonServer;
+RememberedText<HostAddressChars> RememberedHostAddress;
+
+bool AskLogonServer(char* server, DWORD size)
 {
     // WKSTA_USER_INFO_1: user name, logon domain, other domains, logon server.
     struct WkstaUserInfo1 {
@@ -214,8 +301,6 @@ bool GetLogonServer(char* server, DWORD size)
     };
     using GetInfoFn = DWORD(WINAPI*)(LPWSTR, DWORD, BYTE**);
     using FreeFn = DWORD(WINAPI*)(void*);
-    if (!server || size == 0)
-        return false;
     server[0] = '\0';
     auto getInfo = SystemEntry<GetInfoFn>(SystemLibrary::Netapi32, "NetWkstaUserGetInfo");
     if (!getInfo)
@@ -233,10 +318,8 @@ bool GetLogonServer(char* server, DWORD size)
     return true;
 }
 
-bool GetHostAddress(char* address, DWORD size)
+bool AskHostAddress(char* address, DWORD size)
 {
-    if (!address || size == 0)
-        return false;
     address[0] = '\0';
     const Winsock winsock;
     WSADATA data;
@@ -260,38 +343,106 @@ bool GetHostAddress(char* address, DWORD size)
     return ok;
 }
 
+// The security identifier of the user the calling thread acts for, from its token: the
+// impersonated client's, else the process's.
+bool CallerSid(std::vector<BYTE>* sid)
+{
+    KernelHandle token;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.receive())) {
+        // Any other failure leaves the thread acting for a client whose token cannot be read; the
+        // process's user would be the wrong one.
+        if (GetLastError() != ERROR_NO_TOKEN || !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.receive()))
+            return false;
+    }
+    DWORD needed = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed);
+    if (needed < sizeof(TOKEN_USER))
+        return false;
+    std::vector<BYTE> buffer(needed);
+    if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), needed, &needed))
+        return false;
+    PSID user = reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid;
+    if (!user || !IsValidSid(user))
+        return false;
+    const BYTE* bytes = static_cast<const BYTE*>(user);
+    sid->assign(bytes, bytes + GetLengthSid(user));
+    return true;
+}
+
+// The security identifier of `user` from the account database, at the logon server where there
+// is one.
+bool LookUpAccountSid(const char* user, std::vector<BYTE>* sid)
+{
+    char server[LogonServerChars] = {};
+    GetLogonServer(server, sizeof server);
+    DWORD sidSize = 128;
+    sid->assign(sidSize, 0);
+    char domain[32] = {};
+    SID_NAME_USE use;
+    for (;;) {
+        DWORD domainSize = sizeof domain;
+        DWORD asked = sidSize;
+        if (LookupAccountNameA(server[0] ? server : nullptr, user, sid->data(), &asked, domain, &domainSize, &use))
+            return true;
+        // Only the identifier buffer grows; a domain longer than 32 characters ends the attempt.
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || domainSize > sizeof domain || asked <= sidSize)
+            return false;
+        sidSize = asked + 128;
+        sid->assign(sidSize, 0);
+    }
+}
+
+// The security identifier of the job's owner. The owner is most often the user the calling thread
+// acts for, whose token holds it: the account database, and with it the domain's logon server,
+// is asked only for another user. A laptop away from its domain would otherwise wait for the
+// network's timeouts on every job.
+bool AccountSid(const char* owner, std::vector<BYTE>* sid)
+{
+    char caller[UNLEN + 1];
+    if (CallerName(caller) && lstrcmpiA(owner, caller) == 0 && CallerSid(sid))
+        return true;
+    return LookUpAccountSid(owner, sid);
+}
+
+}  // namespace
+
+bool GetLogonServer(char* server, DWORD size)
+{
+    if (!server || size == 0)
+        return false;
+    char remembered[LogonServerChars] = {};
+    if (!RememberedLogonServer.Get(remembered, AskLogonServer)) {
+        server[0] = '\0';
+        return false;
+    }
+    CopyCut(server, size, remembered);
+    return true;
+}
+
+bool GetHostAddress(char* address, DWORD size)
+{
+    if (!address || size == 0)
+        return false;
+    char remembered[HostAddressChars] = {};
+    if (!RememberedHostAddress.Get(remembered, AskHostAddress)) {
+        address[0] = '\0';
+        return false;
+    }
+    CopyCut(address, size, remembered);
+    return true;
+}
+
 bool ComposeAccountFilePath(JobAccountInfo* info)
 {
     char path[MAX_PATH] = {};
-    if ((info->Flags & JAF_NT) && GetJobUserName(info)) {
-        char server[32] = {};
-        GetLogonServer(server, sizeof server);
-        DWORD sidSize = 128;
-        std::vector<BYTE> sid(sidSize);
-        char domain[32] = {};
-        SID_NAME_USE use;
-        bool found = false;
-        for (;;) {
-            DWORD domainSize = sizeof domain;
-            DWORD asked = sidSize;
-            if (LookupAccountNameA(server[0] ? server : nullptr, info->UserID, sid.data(), &asked, domain,
-                                   &domainSize, &use)) {
-                found = true;
-                break;
-            }
-            // Only the identifier buffer grows; a domain longer than 32 characters ends the attempt.
-            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || domainSize > sizeof domain || asked <= sidSize)
-                break;
-            sidSize = asked + 128;
-            sid.assign(sidSize, 0);
-        }
+    std::vector<BYTE> sid;
+    if ((info->Flags & JAF_NT) && GetJobUserName(info) && AccountSid(info->UserID, &sid)) {
         char sidText[256] = {};
         DWORD sidLength = sizeof sidText;
         char profile[MAX_PATH] = {};
         // A profile path with no room for the file name falls back to the bare name, as a
         // missing profile does; a cut path would name another file.
-        if (found && SidToText(sid.data(), sidText, &sidLength) &&
-            GetProfileDirectory(sidText, profile, sizeof profile))
+        if (SidToText(sid.data(), sidText, &sidLength) && GetProfileDirectory(sidText, profile, sizeof profile))
             ComposePath(path, {profile, "\\", Module.AccountFile});
     }
     if (!path[0])

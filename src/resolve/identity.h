@@ -7,15 +7,22 @@
 
 #include "settings/job_account_info.h"
 
+// The owner of the job being spooled or printed on the printer (the calling user's own where
+// several are), else the calling user.
 bool GetJobUserName(JobAccountInfo* info);
+// Whether that job comes from another computer; Winsock is started only for a job that names a
+// machine other than this computer by name.
 bool IsRemoteJob(const char* printerName);
 // Sets AccountFilePath (and on NT, through GetJobUserName, UserID); false when no memory is left
 // for the path, which is then null.
 bool ComposeAccountFilePath(JobAccountInfo* info);
-// Dotted IPv4 address of this computer into `address` (at least 16 bytes).
+// Dotted IPv4 address of this computer into `address` (at least 16 bytes). Asked of Winsock at
+// the first call of the module's load and remembered for the rest of it.
 bool GetHostAddress(char* address, DWORD size);
 bool SidToText(PSID sid, char* text, DWORD* length);
 bool GetProfileDirectory(const char* sidText, char* directory, DWORD size);
+// The logon server of the calling user's workstation logon (empty where there is none), asked at
+// the first call of the module's load and remembered for the rest of it.
 bool GetLogonServer(char* server, DWORD size);
 // The value of the first relative distinguished name of `type` ("CN", "T") in the text of a
 // certificate name, up to the next comma outside quotes; an attribute inside another one's value

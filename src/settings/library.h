@@ -3,9 +3,16 @@
 
 #include <windows.h>
 
+#include "settings/system_library.h"
+
+// Asks Library for a DLL of the system folder (see LoadSystemLibrary), given by its file name.
+struct FromSystemFolder {};
+
 class Library {
 public:
+    // A library outside the system folder, by its full path (the certificate library beside the module).
     explicit Library(const char* path) : module_(LoadLibraryA(path)) {}
+    Library(FromSystemFolder, const char* name) : module_(LoadSystemLibrary(name)) {}
     ~Library()
     {
         if (module_)

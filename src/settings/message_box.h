@@ -5,7 +5,8 @@
 
 // Whether this process's window station is the one a user sees. A service, a SYSTEM task, a
 // deployment tool's custom action or a driver host of the spooler runs in a window station nobody
-// sees: a box or dialog there waits for ever. One that cannot be asked counts as unseen.
+// sees: a box or dialog there waits for ever. One that cannot be asked counts as unseen, and so
+// does every window station of session 0 from Windows Vista on.
 bool WindowStationVisible();
 
 // The same, for an export about to open a box or dialog: where nobody would see it, false with

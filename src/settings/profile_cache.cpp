@@ -116,7 +116,7 @@ std::string MemoryKey(const char* file, const char* section, const char* key, co
 
 std::string ProfileFileLocation(const char* file)
 {
-    if (!file && file[0])
+    if (!file || !file[0])
         return {};
     char path[PathChars] = {};
     const bool driveNamed = ((file[0] | 0x20) >= 'a' && (file[0] | 0x20) <= 'z') && file[1] == ':';

@@ -15,9 +15,9 @@ public:
 
     bool ok() const { return slot_ != nullptr; }
     void* original() const { return original_; }
-    // Leaves the stand-in in place for good, for a module about to be freed with it: its slot is
-    // gone once the module is.
-    void LeaveInModule() { slot_ = nullptr; }
+    // For a hook that stays in place while its module is freed: the slot goes with the module, and
+    // nothing is written back to it afterwards.
+    void Forget() { slot_ = nullptr; }
 
 private:
     void** slot_ = nullptr;
