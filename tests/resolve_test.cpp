@@ -1468,6 +1468,25 @@ std::string ModuleCopy()
     return dll;
 }
 
+// What a module left in the process would show: fewer free TLS slots, more handles, busier heaps.
+struct Footprint {
+    DWORD freeTlsSlots = FreeTlsSlots();
+    DWORD handles = OpenHandles();
+    SIZE_T heapBytes = HeapBusyBytes();
+
+    // Checks `after` against this one, naming `what`; `heapRoom` bytes the platform may keep.
+    void ExpectSame(const Footprint& after, const std::string& what, SIZE_T heapRoom) const
+    {
+        EXPECT_EQ(after.freeTlsSlots, freeTlsSlots) << what;
+        EXPECT_LE(after.handles, handles + 2) << what;
+        EXPECT_LT(after.heapBytes, heapBytes + heapRoom) << what;
+        printf("%s: free TLS slots %lu -> %lu, handles %lu -> %lu, heap %lu -> %lu bytes\n", what.c_str(),
+               static_cast<unsigned long>(freeTlsSlots), static_cast<unsigned long>(after.freeTlsSlots),
+               static_cast<unsigned long>(handles), static_cast<unsigned long>(after.handles),
+               static_cast<unsigned long>(heapBytes), static_cast<unsigned long>(after.heapBytes));
+    }
+};
+
 }  // namespace
 
 // Spoolers, shells and printing applications load and free the module for as long as they run, and
@@ -1494,26 +1513,16 @@ TEST(ModuleLoading, ThousandsOfLoadsThatThrowLeaveNothingBehind)
         }
         for (int i = 0; i < 5; ++i)  // warm up what the platform keeps
             ASSERT_EQ(LoadThrowAndFree(dll, true), "") << row.host;
-        const DWORD tls = FreeTlsSlots(), handles = OpenHandles();
-        const SIZE_T heap = HeapBusyBytes();
-
+        const Footprint before;
         const int cycles = LoadCycles();
         const DWORD start = GetTickCount();
         for (int i = 0; i < cycles; ++i)
             ASSERT_EQ(LoadThrowAndFree(dll, false), "") << row.host << ", cycle " << i;
         const DWORD elapsed = GetTickCount() - start;
-
-        const DWORD tlsAfter = FreeTlsSlots(), handlesAfter = OpenHandles();
-        const SIZE_T heapAfter = HeapBusyBytes();
-        EXPECT_EQ(tlsAfter, tls) << row.host;
-        EXPECT_LE(handlesAfter, handles + 2) << row.host;
-        EXPECT_LT(heapAfter, heap + 16 * 1024) << row.host;
-        printf("%s: %d loads, each with a throw caught, in %lu ms: free TLS slots %lu -> %lu, "
-               "handles %lu -> %lu, heap %lu -> %lu bytes\n",
-               row.host, cycles, static_cast<unsigned long>(elapsed), static_cast<unsigned long>(tls),
-               static_cast<unsigned long>(tlsAfter), static_cast<unsigned long>(handles),
-               static_cast<unsigned long>(handlesAfter), static_cast<unsigned long>(heap),
-               static_cast<unsigned long>(heapAfter));
+        const Footprint after;
+        before.ExpectSame(after, std::string(row.host) + ": " + std::to_string(cycles) +
+                                           " loads, each with a throw caught, in " + std::to_string(elapsed) + " ms",
+                          16 * 1024);
         if (shared)
             FreeLibrary(shared);
     }
@@ -1579,21 +1588,15 @@ TEST(ModuleLoading, ThreadsThatThrowInsideTheModuleLeaveNothingBehind)
     };
     for (int i = 0; i < 5; ++i)
         ASSERT_EQ(cycle(), "");
-    const DWORD tls = FreeTlsSlots(), handles = OpenHandles();
-    const SIZE_T heap = HeapBusyBytes();
+    const Footprint before;
     const int cycles = LoadCycles() / 5;
     for (int i = 0; i < cycles; ++i)
         ASSERT_EQ(cycle(), "") << "cycle " << i;
-    const DWORD tlsAfter = FreeTlsSlots(), handlesAfter = OpenHandles();
-    const SIZE_T heapAfter = HeapBusyBytes();
-    EXPECT_EQ(tlsAfter, tls);
-    EXPECT_LE(handlesAfter, handles + 2);
-    EXPECT_LT(heapAfter, heap + 4 * 1024);
-    printf("%d loads, each with two threads that threw, one ending before the unload and one after: free TLS slots "
-           "%lu -> %lu, handles %lu -> %lu, heap %lu -> %lu bytes\n",
-           cycles, static_cast<unsigned long>(tls), static_cast<unsigned long>(tlsAfter),
-           static_cast<unsigned long>(handles), static_cast<unsigned long>(handlesAfter),
-           static_cast<unsigned long>(heap), static_cast<unsigned long>(heapAfter));
+    const Footprint after;
+    before.ExpectSame(after,
+                      std::to_string(cycles) +
+                          " loads, each with two threads that threw, one ending before the unload and one after",
+                      4 * 1024);
 }
 
 namespace {
