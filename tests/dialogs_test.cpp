@@ -20,6 +20,7 @@
 #include "iat_hook.h"
 #include "res/resource.h"
 #include "settings/job_account_info.h"
+#include "profile_fixture.h"
 #include "sandbox.h"
 #include "settings/module_state.h"
 
@@ -587,7 +588,8 @@ TEST_F(Dialogs, PageStoresTheEntriesInTheAccountFileOnApply)
         {JAF_CERT_USER, "Office Printer", "<none>"},
     };
     for (const Case& c : cases) {
-        std::string file = FreshTestDirectory("account" + std::to_string(&c - cases)) + "account.ini";
+        PlantedProfile profile;  // the calling user's own file, which the page writes
+        std::string file = profile.File();
         Record record(JAF_TAB | c.flags, file);
         bool changed = false;
         RunSheet(sandbox.Handle(), record,
@@ -611,7 +613,8 @@ TEST_F(Dialogs, PageStoresTheEntriesInTheAccountFileOnApply)
 TEST_F(Dialogs, PageRefusesAZeroIDAndStaysOpen)
 {
     ModuleSandbox sandbox(ModuleSandbox::WithStringFile(Texts));
-    std::string file = FreshTestDirectory("account") + "account.ini";
+    PlantedProfile profile;  // the calling user's own file, which the page writes
+    std::string file = profile.File();
     Record record(JAF_TAB, file);
     std::vector<std::string> errors;
     bool pageStillThere = false;
@@ -637,7 +640,8 @@ TEST_F(Dialogs, PageRefusesAZeroIDAndStaysOpen)
 TEST_F(Dialogs, PageHidesTheColourSwitchAndStoresAStoredTenDigitIDCut)
 {
     ModuleSandbox sandbox(ModuleSandbox::WithStringFile(Texts));
-    std::string file = FreshTestDirectory("account") + "account.ini";
+    PlantedProfile profile;  // the calling user's own file, which the page writes
+    std::string file = profile.File();
     Record record(JAF_TAB, file);
     record.Stored("1234567890", "jack");
     bool switchVisible = true;
@@ -673,7 +677,8 @@ TEST_F(Dialogs, ColourPasswordCountsTenDigitsOnlyBelowElevenHundredMillion)
         {"12-34-56-78-90-12", "1234567890", 0},
     };
     for (const Case& c : cases) {
-        std::string file = FreshTestDirectory("account" + std::to_string(&c - cases)) + "account.ini";
+        PlantedProfile profile;  // the calling user's own file, which the page writes
+        std::string file = profile.File();
         Record record(0, file);
         INT_PTR result = RunDialog(sandbox.Handle(), IDD_COLOR_PASSWORD, ColorPasswordDialogProc, record.Init(),
                                    {SetText(IDC_ID_EDIT, c.typed), SetText(IDC_USER_EDIT, "kim"), Press(IDOK)});
@@ -687,7 +692,8 @@ TEST_F(Dialogs, ColourPasswordCountsTenDigitsOnlyBelowElevenHundredMillion)
 TEST_F(Dialogs, ColourPasswordRefusesEmptyOrZeroPasswordAndEmptyUser)
 {
     ModuleSandbox sandbox(ModuleSandbox::WithStringFile(Texts));
-    Record record(0, FreshTestDirectory("account") + "account.ini");
+    PlantedProfile profile;  // the calling user's own file, which the page writes
+    Record record(0, profile.File());
     std::vector<std::string> errors;
     bool masked = false;
     INT_PTR result = RunDialog(
@@ -719,7 +725,8 @@ TEST_F(Dialogs, ColourPasswordWritesWhatItsCheckBoxesSay)
     };
     for (const Case& c : cases) {
         ModuleSandbox sandbox(ModuleSandbox::WithStringFile(std::string(c.common) + Texts, std::to_string(&c - cases)));
-        std::string file = FreshTestDirectory("account" + std::to_string(&c - cases)) + "account.ini";
+        PlantedProfile profile;  // the calling user's own file, which the page writes
+        std::string file = profile.File();
         WriteFileBytes(file,
                        "[Office Printer]\r\nPopupColorPassword=1\r\nColorPassword=1\r\nUserIDByColor=old\r\n");
         Record record(JAF_ALL_PRINTER, file);
@@ -746,7 +753,8 @@ TEST_F(Dialogs, ColourPasswordCheckBoxesFollowTheCommonSettings)
     };
     for (const Case& c : cases) {
         ModuleSandbox sandbox(ModuleSandbox::WithStringFile(std::string(c.common) + Texts, std::to_string(&c - cases)));
-        Record record(0, FreshTestDirectory("account" + std::to_string(&c - cases)) + "account.ini");
+        PlantedProfile profile;  // the calling user's own file, which the page writes
+        Record record(0, profile.File());
         record.Stored("0042", "mia");
         bool seen[4] = {};
         std::string id, user;
@@ -772,7 +780,8 @@ TEST_F(Dialogs, ColourPasswordCheckBoxesFollowTheCommonSettings)
 TEST_F(Dialogs, ColourPasswordLayoutSpacesTheCheckBoxesAndSplitsTheButtonRow)
 {
     ModuleSandbox sandbox(ModuleSandbox::WithStringFile(Texts));
-    Record record(0, FreshTestDirectory("account") + "account.ini");
+    PlantedProfile profile;  // the calling user's own file, which the page writes
+    Record record(0, profile.File());
     RECT window = {}, group = {}, idEdit = {}, next = {}, save = {}, ok = {}, cancel = {};
     int th = 0;
     RunDialog(sandbox.Handle(), IDD_COLOR_PASSWORD, ColorPasswordDialogProc, record.Init(),
@@ -840,7 +849,8 @@ TEST_F(Dialogs, LoginNameLayoutHasTheNameRowOnlyForListEntries)
 TEST_F(Dialogs, ColourPasswordCancelLeavesTheAccountFileAlone)
 {
     ModuleSandbox sandbox(ModuleSandbox::WithStringFile(Texts));
-    std::string file = FreshTestDirectory("account") + "account.ini";
+    PlantedProfile profile;  // the calling user's own file, which the page writes
+    std::string file = profile.File();
     const std::string before = "[Office Printer]\r\nPopupColorPassword=1\r\n";
     WriteFileBytes(file, before);
     Record record(0, file);
@@ -1107,14 +1117,18 @@ TEST(AccountFileAcl, TheNewListHoldsTwoEveryoneEntriesInOrder)
     FreeSid(everyone);
 }
 
-TEST(AccountFileAcl, OpeningAFileKeepsItUsableAndFailsForMissingFiles)
+TEST(AccountFileAcl, SettingTheListKeepsTheFileUsableAndRefusesFilesNotTheCallers)
 {
-    std::string file = FreshTestDirectory("account") + "account.ini";
+    PlantedProfile profile;
+    const std::string file = profile.File();
     WriteFileBytes(file, "[P]\r\nJobAccountID=1\r\n");
-    EXPECT_EQ(OpenAccountFileToEveryone(file.c_str()), 1);
+    EXPECT_EQ(SetAccountFileAccess(file.c_str()), 1);
     EXPECT_TRUE(WritePrivateProfileStringA("P", "UserID", "u", file.c_str()));
     EXPECT_EQ(Profile(file, "P", "UserID"), "u");
-    EXPECT_EQ(OpenAccountFileToEveryone((file + ".missing").c_str()), -1);
-    EXPECT_EQ(OpenAccountFileToEveryone(""), -1);
-    EXPECT_EQ(OpenAccountFileToEveryone(nullptr), -1);
+    const std::string elsewhere = FreshTestDirectory("account") + "vtjobac.ini";
+    WriteFileBytes(elsewhere, "[P]\r\nJobAccountID=1\r\n");
+    EXPECT_EQ(SetAccountFileAccess(elsewhere.c_str()), -1) << "another folder's file is not the calling user's";
+    EXPECT_EQ(SetAccountFileAccess((file + ".missing").c_str()), -1);
+    EXPECT_EQ(SetAccountFileAccess(""), -1);
+    EXPECT_EQ(SetAccountFileAccess(nullptr), -1);
 }

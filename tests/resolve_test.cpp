@@ -993,6 +993,132 @@ TEST(ReadJobAccountID, CertificateIDModeWritesBackTheIDButNeverACertifiedUser)
     }
 }
 
+// The resolution copies the printer's ID into the shared section of the job owner's account file.
+// In the spooler it runs as SYSTEM for every user's jobs: a user's file is written only for that
+// user (a job of the user the thread acts for), and never through a file with a second name, which
+// would carry the write to wherever that name lies.
+TEST(ReadJobAccountID, OnlyTheCallersOwnPlainAccountFileIsWritten)
+{
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    const std::string stored = "[ZR Tab P]\r\nJobAccountID=42\r\n";
+    struct Row {
+        const char* name;
+        const char* owner;      // of the spooling job
+        const char* ownerSid;   // whose profile holds the account file
+        bool secondName;        // the account file is a hard link to a file elsewhere
+        const char* copied;     // JobAccountID of [AllPrinter] afterwards
+    } rows[] = {
+        {"the job of the user the thread acts for", nullptr, nullptr, false, "42"},
+        {"another user's job (the spooler serving a client it does not impersonate)", "LOCAL SERVICE", "S-1-5-19",
+         false, "<none>"},
+        {"an account file with a second name", nullptr, nullptr, true, "<none>"},
+    };
+    for (const Row& row : rows) {
+        const std::string owner = row.owner ? row.owner : ProcessUser();
+        PlantedProfile profile(row.ownerSid ? row.ownerSid : ProcessUserSidText());
+        const std::string elsewhere = FreshTestDirectory("elsewhere") + "protected.ini";
+        if (row.secondName) {
+            WriteFileBytes(elsewhere, stored);
+            ASSERT_TRUE(CreateHardLinkA(profile.File().c_str(), elsewhere.c_str(), nullptr)) << row.name;
+        } else {
+            WriteFileBytes(profile.File(), stored);
+        }
+        Resolver resolver("GetVexaIDMode=1\r\nAllPrinterIsSameID=1\r\n");
+        JobStandIn job(resolver.sandbox.Handle(), owner.c_str());
+        Result result;
+        ASSERT_EQ(resolver.Ask("ZR Tab P", &result), 1) << row.name;
+        EXPECT_EQ(result.id, 42u) << row.name << ": the file is still read";
+        EXPECT_EQ(ProfileValueFromDisk(profile.File(), "AllPrinter", "JobAccountID"), row.copied) << row.name;
+        if (row.secondName) {
+            EXPECT_EQ(ReadFileBytes(elsewhere), stored) << row.name << ": the file of the other name is unchanged";
+        }
+    }
+}
+
+// The certificate library is the vendor's, beside the module; a DLL it imports is taken from its
+// own folder or the system folder, never from the printing application's folder, where anyone who
+// could write there would have the library load theirs.
+TEST(ReadJobAccountID, TheCertificateLibrarysOwnDllsComeFromItsFolder)
+{
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    AccountFileBackup account(AccountFileInWindowsDirectory());  // jdoe has no account here
+    struct Row {
+        const char* name;
+        bool besideTheLibrary;  // its DLL; the test program's folder always holds one
+        DWORD id;
+    } rows[] = {
+        {"its DLL beside it", true, 999900042},
+        {"its DLL only in the application's folder", false, 42},
+    };
+    for (const Row& row : rows) {
+        WriteFileBytes(account.Path(), "[ZR Tab P]\r\nJobAccountID=42\r\nUserID=stored user\r\n");
+        Resolver resolver("GetVexaIDMode=1\r\nGetVexaIDDll=tvctfctdep.dll\r\n");
+        const std::string folder = resolver.sandbox.Directory();
+        ASSERT_TRUE(CopyFileA((ProgramDirectory() + "tvctfctdep.dll").c_str(), (folder + "tvctfctdep.dll").c_str(), FALSE));
+        if (row.besideTheLibrary) {
+            ASSERT_TRUE(CopyFileA((ProgramDirectory() + "zrcertdep.dll").c_str(), (folder + "zrcertdep.dll").c_str(), FALSE));
+        }
+        WriteFileBytes(folder + "tvctfct.txt", "CN=TAVRO LOCAL CA|T=jdoe\r\n");
+        JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+        Result result;
+        ASSERT_EQ(resolver.Ask("ZR Tab P", &result), 1) << row.name;
+        EXPECT_EQ(result.id, row.id) << row.name;
+        EXPECT_EQ(GetModuleHandleA((folder + "tvctfctdep.dll").c_str()), nullptr) << row.name << ": unloaded after the call";
+    }
+}
+
+namespace {
+
+// A resolution on a thread of its own, which the test may stop waiting for.
+struct ThreadedAsk {
+    Resolver* resolver;
+    const char* printer;
+    Result result;
+    int answered;
+
+    static DWORD WINAPI Run(void* self)
+    {
+        auto* ask = static_cast<ThreadedAsk*>(self);
+        ask->answered = ask->resolver->Ask(ask->printer, &ask->result);
+        return 0;
+    }
+};
+
+}  // namespace
+
+// A certificate library may number its certificates up to the largest index there is; the walk
+// over them ends all the same.
+TEST(ReadJobAccountID, CertificatesNumberedUpToLongMaxAreAnsweredInBoundedTime)
+{
+    InstalledDriver tab(AccountingDriver("ZR Tab", "vtjobac1.dat"));
+    InstalledPrinter printer("ZR Tab P", "ZR Tab");
+    AccountFileBackup account(AccountFileInWindowsDirectory());  // jdoe has no account here
+    WriteFileBytes(account.Path(), "[ZR Tab P]\r\nJobAccountID=42\r\nUserID=stored user\r\n");
+    Resolver resolver("GetVexaIDMode=1\r\n");
+    CopyFileA((ProgramDirectory() + "tvctfct.dll").c_str(), (resolver.sandbox.Directory() + "tvctfct.dll").c_str(), FALSE);
+    WriteFileBytes(resolver.sandbox.Directory() + "tvctfct.txt",
+                   "#ending-at-max\r\nCN=OTHER CA|T=eve\r\nCN=TAVRO LOCAL CA|T=jdoe\r\n");
+    JobStandIn job(resolver.sandbox.Handle(), "jdoe");
+    ThreadedAsk call{&resolver, "ZR Tab P", {}, -1};
+    HANDLE thread = CreateThread(nullptr, 0, &ThreadedAsk::Run, &call, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    if (WaitForSingleObject(thread, 30000) != WAIT_OBJECT_0) {
+        // Stopped where it walks, before the module it runs in is freed under it.
+        TerminateThread(thread, 1);
+        CloseHandle(thread);
+        FAIL() << "no answer after 30 s";
+    }
+    CloseHandle(thread);
+    EXPECT_EQ(call.answered, 1);
+    // Where the automation library reads the elements at those indexes the last one vouches for
+    // jdoe; Wine's reads none there, and the stored entries answer.
+    const bool certified = call.result.id == 999900042u && std::string(call.result.user) == "jdoe";
+    const bool stored = call.result.id == 42u && std::string(call.result.user) == "stored user";
+    EXPECT_TRUE(certified || stored) << call.result.id << ", " << call.result.user;
+}
+
 TEST(ReadJobAccountID, SettingsNumbersBeyond32BitsDoNotWrap)
 {
     // Each Hide variant answers differently: 4 from this file's list, 5 the fixed ID, 6 the shared list.

@@ -5,6 +5,8 @@
 #include <commctrl.h>
 #include <objbase.h>
 #include <prsht.h>
+#include <lmcons.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <atomic>
@@ -15,7 +17,10 @@
 #include <vector>
 
 #include "resolve/resolve.h"
+#include "admin_fixture.h"
 #include "host_run.h"
+#include "iat_hook.h"
+#include "job_standin.h"
 #include "profile_fixture.h"
 #include "sandbox.h"
 #include "settings/helpers.h"
@@ -924,6 +929,47 @@ std::string ItemTextOf(HWND window, int id)
     return text;
 }
 
+// Opens the printer's properties as the shell does, through the registered extension of
+// `sandbox`, and runs `steps` on the sheet (see DriveSheet), the last of which closes it. The
+// number of pages the extension added; the sheet is shown only when there is one.
+size_t ShowPropertySheet(const ModuleSandbox& sandbox, const std::string& printer,
+                         std::vector<std::function<void(HWND, HWND)>> steps)
+{
+    ShellSide shell(sandbox);
+    EXPECT_TRUE(shell.ok());
+    if (!shell.ok())
+        return 0;
+    PrinterDataObject data(printer);
+    std::vector<HPROPSHEETPAGE> pages;
+    shell.AddPages(&data, CollectPage, reinterpret_cast<LPARAM>(&pages));
+    shell.ReleaseExtension();
+    if (pages.size() != 1)
+        return pages.size();
+    SheetSteps = std::move(steps);
+    SheetStep = 0;
+    PROPSHEETHEADERA header = {};
+    header.dwSize = sizeof header;
+    header.pszCaption = printer.c_str();
+    header.nPages = 1;
+    header.phpage = pages.data();
+    UINT_PTR timer = SetTimer(nullptr, 0, 30, DriveSheet);
+    PropertySheetA(&header);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(SheetStep, SheetSteps.size()) << "the sheet closed before every step ran";
+    EXPECT_EQ(shell.canUnload(), S_OK);
+    return 1;
+}
+
+// Steps that type an ID and a user name into the page and press OK.
+std::vector<std::function<void(HWND, HWND)>> TypeAndPressOK(const char* id, const char* user)
+{
+    return {[id, user](HWND, HWND page) {
+                SetDlgItemTextA(page, 1006, id);
+                SetDlgItemTextA(page, 1004, user);
+            },
+            [](HWND sheet, HWND) { PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0); }};
+}
+
 }  // namespace
 
 TEST_F(PropertyPages, ThePageShowsAndStoresTheAccountFileEntries)
@@ -1083,4 +1129,211 @@ TEST_F(PropertyPages, ASaveThatFailsIsReportedAndKeepsTheSheetOpen)
         EXPECT_EQ(shell.canUnload(), S_OK) << row.name;
         RemoveDirectoryA(path.c_str());
     }
+}
+
+namespace {
+
+// A Tab-mode printer whose properties a test opens, with what a shell thread has for a sheet.
+struct TabPrinterOnASheet {
+    InstalledDriver driver{ModeDriver("ZR Tab", "vtjobac1.dat")};
+    InstalledPrinter printer{"ZR Tab Printer", "ZR Tab"};
+    Apartment apartment;
+
+    TabPrinterOnASheet()
+    {
+        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
+        InitCommonControlsEx(&controls);
+    }
+    bool ok() const { return driver.ok() && printer.ok(); }
+};
+
+// Stand-in for the module's SetKernelObjectSecurity that keeps, read with the security calls, the
+// access list the module sets (Wine keeps a file's list only as far as its mode bits tell), then
+// sets it.
+namespace set_acl {
+
+struct Entry {
+    std::string sid;
+    DWORD mask;
+    BYTE flags;
+    bool operator==(const Entry& other) const
+    {
+        return sid == other.sid && mask == other.mask && flags == other.flags;
+    }
+};
+std::vector<Entry> entries;
+bool protectedList = false;
+int calls = 0;
+decltype(&SetKernelObjectSecurity) real;
+
+BOOL WINAPI Record(HANDLE object, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR descriptor)
+{
+    ++calls;
+    entries.clear();
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    BOOL present = FALSE, defaulted = FALSE;
+    ACL* acl = nullptr;
+    if ((what & DACL_SECURITY_INFORMATION) && GetSecurityDescriptorControl(descriptor, &control, &revision) &&
+        GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) && present && acl) {
+        protectedList = (what & PROTECTED_DACL_SECURITY_INFORMATION) && (control & SE_DACL_PROTECTED);
+        for (DWORD i = 0; i < acl->AceCount; ++i) {
+            void* ace = nullptr;
+            char* text = nullptr;
+            if (GetAce(acl, i, &ace) && static_cast<ACE_HEADER*>(ace)->AceType == ACCESS_ALLOWED_ACE_TYPE &&
+                ConvertSidToStringSidA(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart, &text)) {
+                entries.push_back({text, static_cast<ACCESS_ALLOWED_ACE*>(ace)->Mask, static_cast<ACE_HEADER*>(ace)->AceFlags});
+                LocalFree(text);
+            }
+        }
+    }
+    return real(object, what, descriptor);
+}
+
+}  // namespace set_acl
+
+// A list that opens a file to everyone, as an earlier version left each account file.
+void OpenToEveryone(const std::string& path)
+{
+    PSECURITY_DESCRIPTOR everyone = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;FA;;;WD)", SDDL_REVISION_1, &everyone,
+                                                                     nullptr));
+    EXPECT_TRUE(SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, everyone));
+    LocalFree(everyone);
+}
+
+std::string SharedAccountFile(const std::string& name)
+{
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, sizeof windows);
+    return std::string(windows) + "\\" + name;
+}
+
+}  // namespace
+
+// The account file in a user's profile holds that user's ID, password and name: after the page
+// stored them it is the user's, the system's and the administrators' alone, also where an earlier
+// version had opened it to everyone. The shared file that users without a profile here fall back
+// to stays open to everyone, who all write it.
+TEST_F(PropertyPages, AProfilesAccountFileIsKeptToItsUserAndTheSharedOneOpenToEveryone)
+{
+    ASSERT_NE(GetEnvironmentVariableA("DISPLAY", nullptr, 0), 0u) << "needs an X display";
+    TabPrinterOnASheet tab;
+    ASSERT_TRUE(tab.ok());
+    const std::string user = ProcessUserSidText();
+    using Entries = std::vector<set_acl::Entry>;
+    struct Row {
+        const char* name;
+        bool hasProfile;
+        bool openedBefore;  // to everyone, as an earlier version left it
+        Entries expected;
+        bool isProtected;
+    } rows[] = {
+        {"a file in the user's profile, opened to everyone before", true, true,
+         {{user, FILE_ALL_ACCESS, 0}, {"S-1-5-18", FILE_ALL_ACCESS, 0}, {"S-1-5-32-544", FILE_ALL_ACCESS, 0}}, true},
+        {"the shared file of users without a profile", false, false,
+         {{"S-1-1-0", GENERIC_ALL, OBJECT_INHERIT_ACE | INHERIT_ONLY_ACE}, {"S-1-1-0", GENERIC_ALL, CONTAINER_INHERIT_ACE}},
+         false},
+    };
+    for (const Row& row : rows) {
+        PlantedProfile profile(user, row.hasProfile);
+        const std::string path = row.hasProfile ? profile.File("zracl.ini") : SharedAccountFile("zracl.ini");
+        WriteFileBytes(path, "[ZR Tab Printer]\r\nJobAccountID=77\r\n");
+        if (row.openedBefore)
+            OpenToEveryone(path);
+        ModuleSandbox sandbox(ModuleSandbox::WithStringFile("AccountFile=zracl.ini\r\n", std::to_string(&row - rows)));
+        set_acl::calls = 0;
+        set_acl::entries.clear();
+        ImportHook watch(sandbox.Handle(), "advapi32.dll", "SetKernelObjectSecurity",
+                         reinterpret_cast<void*>(&set_acl::Record));
+        ASSERT_TRUE(watch.ok()) << row.name << ": the module sets no access list through the file it opened";
+        set_acl::real = reinterpret_cast<decltype(&SetKernelObjectSecurity)>(watch.original());
+        ASSERT_EQ(ShowPropertySheet(sandbox, tab.printer.Name(), TypeAndPressOK("4242", "typed user")), 1u) << row.name;
+
+        EXPECT_EQ(ProfileValue(path, "ZR Tab Printer", "JobAccountID"), "4242") << row.name;
+        EXPECT_EQ(set_acl::calls, 1) << row.name;
+        EXPECT_TRUE(set_acl::entries == row.expected) << row.name;
+        EXPECT_EQ(set_acl::protectedList, row.isProtected) << row.name << ": the folder's entries kept off it";
+        DeleteFileA(path.c_str());
+    }
+}
+
+// The page belongs to the user who opens it: while the printer spools another user's job it shows
+// and stores that user's own entries, and opening it writes nobody else's file (the certificate ID
+// mode copies the printer's ID into the shared section as it opens).
+TEST_F(PropertyPages, ThePageIsTheOwnOfTheUserWhoOpensItWhoeverElsesJobSpools)
+{
+    ASSERT_NE(GetEnvironmentVariableA("DISPLAY", nullptr, 0), 0u) << "needs an X display";
+    TabPrinterOnASheet tab;
+    ASSERT_TRUE(tab.ok());
+    PlantedProfile profile;
+    // The other user has no profile here: a job's resolution would take the shared file.
+    const std::string theirs = SharedAccountFile("zrowner.ini");
+    const std::string theirText = "[ZR Tab Printer]\r\nJobAccountID=66\r\nUserID=theirs\r\n";
+    char caller[UNLEN + 1] = {};
+    DWORD callerSize = sizeof caller;
+    ASSERT_TRUE(GetUserNameA(caller, &callerSize));
+    struct Row {
+        const char* name;
+        const char* settings;
+        bool types;  // type and press OK; else cancel
+        std::string user;  // shown
+    } rows[] = {
+        {"Tab mode", "", true, "mine"},
+        // The printer's ID copied to the shared section, whose user name is the caller's.
+        {"certificate ID mode, opened and closed", "GetVexaIDMode=1\r\nAllPrinterIsSameID=1\r\n", false, caller},
+    };
+    for (const Row& row : rows) {
+        WriteFileBytes(profile.File("zrowner.ini"), "[ZR Tab Printer]\r\nJobAccountID=55\r\nUserID=mine\r\n");
+        WriteFileBytes(theirs, theirText);
+        ModuleSandbox sandbox(ModuleSandbox::WithStringFile(std::string("AccountFile=zrowner.ini\r\n") + row.settings,
+                                                            std::to_string(&row - rows)));
+        JobStandIn job(sandbox.Handle(), "zr other user", "", JOB_STATUS_SPOOLING);
+        ASSERT_TRUE(job.ok()) << row.name;
+        std::string shownID, shownUser;
+        std::vector<std::function<void(HWND, HWND)>> steps = {[&](HWND, HWND page) {
+            shownID = ItemTextOf(page, 1006);
+            shownUser = ItemTextOf(page, 1004);
+        }};
+        for (auto& step : row.types ? TypeAndPressOK("4242", "typed user")
+                                    : std::vector<std::function<void(HWND, HWND)>>{[](HWND sheet, HWND) {
+                                          PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+                                      }})
+            steps.push_back(step);
+        ASSERT_EQ(ShowPropertySheet(sandbox, tab.printer.Name(), steps), 1u) << row.name;
+
+        EXPECT_EQ(shownID, "55") << row.name;
+        EXPECT_EQ(shownUser, row.user) << row.name;
+        if (row.types) {
+            EXPECT_EQ(ProfileValue(profile.File("zrowner.ini"), "ZR Tab Printer", "JobAccountID"), "4242") << row.name;
+            EXPECT_EQ(ProfileValue(profile.File("zrowner.ini"), "ZR Tab Printer", "UserID"), "typed user") << row.name;
+        }
+        EXPECT_EQ(ReadFileBytes(theirs), theirText) << row.name << ": the other user's file is untouched";
+    }
+    DeleteFileA(theirs.c_str());
+}
+
+// A user's account file that is a second name of another file (a hard link to a file only the
+// administrators may write, say) is never written through: the save is refused and said so.
+TEST_F(PropertyPages, AnAccountFileWithASecondNameIsNeverWrittenThrough)
+{
+    ASSERT_NE(GetEnvironmentVariableA("DISPLAY", nullptr, 0), 0u) << "needs an X display";
+    TabPrinterOnASheet tab;
+    ASSERT_TRUE(tab.ok());
+    PlantedProfile profile;
+    const std::string target = FreshTestDirectory("elsewhere") + "protected.ini";
+    const std::string text = "[ZR Tab Printer]\r\nJobAccountID=77\r\n";
+    WriteFileBytes(target, text);
+    ASSERT_TRUE(CreateHardLinkA(profile.File().c_str(), target.c_str(), nullptr));
+    ModuleSandbox sandbox;
+    std::string error;
+    std::vector<std::function<void(HWND, HWND)>> steps = TypeAndPressOK("4242", "typed user");
+    steps.push_back([&](HWND box, HWND) {
+        error = ItemTextOf(box, 0xFFFF);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    });
+    steps.push_back([](HWND sheet, HWND) { PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0); });
+    ASSERT_EQ(ShowPropertySheet(sandbox, tab.printer.Name(), steps), 1u);
+    EXPECT_EQ(error, "The job account could not be saved to this file:\n" + profile.File());
+    EXPECT_EQ(ReadFileBytes(target), text);
 }

@@ -8,6 +8,7 @@
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/entry_dialogs.h"
 #include "res/resource.h"
+#include "settings/account_file.h"
 #include "settings/job_account_info.h"
 #include "settings/module_state.h"
 #include "settings/profile.h"
@@ -31,12 +32,10 @@ JobAccountInfo* RecordOf(HWND dialog)
 }
 
 // The password keys live in the printer's own section whatever "AllPrinter" says. A null value
-// deletes the key; a missing file or section would send the write to win.ini or wipe a section.
+// deletes the key.
 void WriteAccountValue(const JobAccountInfo* info, const char* key, const char* value)
 {
-    if (!info->AccountFilePath || !info->AccountFilePath[0] || !info->PrinterName || !info->PrinterName[0])
-        return;
-    WritePrivateProfileStringA(info->PrinterName, key, value, info->AccountFilePath);
+    WriteAccountFileValue(info->AccountFilePath, info->PrinterName, key, value);
 }
 
 void SetUpCheckBox(HWND dialog, int id, const char* hideKey, const char* defaultKey)

@@ -18,5 +18,8 @@ INT_PTR CALLBACK ColorPasswordDialogProc(HWND dialog, UINT message, WPARAM wPara
 // Templates 106 and 101; init parameter: a LoginNameRequest.
 INT_PTR CALLBACK LoginNameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// 1 when Everyone has, or now has, full access to the file; -1 on any failure.
-int OpenAccountFileToEveryone(const char* path);
+// Sets the account file's access list after the page stored its entries: the shared file (a bare
+// name) opened to everyone, a file in a user's profile kept to that user, the system and the
+// administrators. 1 when the list is (now) so; -1 on any failure, among them a file that is not
+// the calling user's own or the shared one, or that is a link.
+int SetAccountFileAccess(const char* path);

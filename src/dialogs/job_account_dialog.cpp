@@ -7,6 +7,7 @@
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/entry_dialogs.h"
 #include "res/resource.h"
+#include "settings/account_file.h"
 #include "settings/job_account_info.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"
@@ -40,13 +41,9 @@ const char* AccountSection(const JobAccountInfo* info)
     return (info->Flags & JAF_ALL_PRINTER) ? "AllPrinter" : info->PrinterName;
 }
 
-// A missing file or section would send the write to win.ini or wipe a whole section.
 bool WriteAccountValue(const JobAccountInfo* info, const char* key, const char* value)
 {
-    const char* section = AccountSection(info);
-    if (!info->AccountFilePath || !info->AccountFilePath[0] || !section || !section[0])
-        return false;
-    return WritePrivateProfileStringA(section, key, value, info->AccountFilePath) != FALSE;
+    return WriteAccountFileValue(info->AccountFilePath, AccountSection(info), key, value);
 }
 
 // A save that did not reach the file must not pass for done: the next jobs would still carry the
@@ -234,7 +231,7 @@ bool Apply(HWND dialog, JobAccountInfo* info)
         CopyCut(info->UserID, user);
     }
     if (IsVistaOrLater() && info->AccountFilePath)
-        OpenAccountFileToEveryone(info->AccountFilePath);
+        SetAccountFileAccess(info->AccountFilePath);
     return true;
 }
 

@@ -30,20 +30,6 @@ struct JobFacts {
     char machineName[MAX_PATH] = {};
 };
 
-// The name of the user the calling thread acts for: the client it impersonates (the spooler
-// serving a job), else the process's user. The local security authority answers it from the
-// logon session, without asking the network.
-bool CallerName(char (&name)[UNLEN + 1])
-{
-    DWORD size = sizeof name;
-    if (!GetUserNameA(name, &size)) {
-        name[0] = '\0';
-        return false;
-    }
-    name[UNLEN] = '\0';
-    return true;
-}
-
 bool IsActive(const JOB_INFO_1A& job)
 {
     return (job.Status & (JOB_STATUS_SPOOLING | JOB_STATUS_PRINTING)) != 0;
@@ -201,7 +187,7 @@ struct Winsock : SystemEntries<SystemLibrary::Wsock32> {
 
 bool GetJobUserName(JobAccountInfo* info)
 {
-    if ((info->Flags & JAF_NT) && info->PrinterName) {
+    if ((info->Flags & JAF_NT) && !(info->Flags & JAF_CALLER) && info->PrinterName) {
         JobFacts job = FindCurrentJob(info->PrinterName);
         if (job.found) {
             CopyCut(info->UserID, job.userName);
@@ -236,54 +222,6 @@ bool IsRemoteJob(const char* printerName)
     char address[32] = {};
     GetHostAddress(address, sizeof address);
     return strcmp(machine, address) != 0;
-}
-
-bool SidToText(PSID sid, char* text, DWORD* length)
-{
-    if (!sid || !IsValidSid(sid) || !length)
-        return false;
-    const SID_IDENTIFIER_AUTHORITY* authority = GetSidIdentifierAuthority(sid);
-    DWORD subCount = *GetSidSubAuthorityCount(sid);
-    DWORD needed = 28 + 12 * subCount;
-    if (!text || *length < needed) {
-        *length = needed;
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return false;
-    }
-    int used = snprintf(text, *length, "S-%lu-", static_cast<unsigned long>(SID_REVISION));
-    const BYTE* v = authority->Value;
-    if (v[0] || v[1])
-        used += snprintf(text + used, *length - used, "0x%02hx%02hx%02hx%02hx%02hx%02hx",
-                         static_cast<unsigned short>(v[0]), static_cast<unsigned short>(v[1]),
-                         static_cast<unsigned short>(v[2]), static_cast<unsigned short>(v[3]),
-                         static_cast<unsigned short>(v[4]), static_cast<unsigned short>(v[5]));
-    else
-        used += snprintf(text + used, *length - used, "%lu",
-                         static_cast<unsigned long>(v[5]) + (static_cast<unsigned long>(v[4]) << 8) +
-                             (static_cast<unsigned long>(v[3]) << 16) + (static_cast<unsigned long>(v[2]) << 24));
-    for (DWORD i = 0; i < subCount; ++i)
-        used += snprintf(text + used, *length - used, "-%lu", static_cast<unsigned long>(*GetSidSubAuthority(sid, i)));
-    return true;
-}
-
-bool GetProfileDirectory(const char* sidText, char* directory, DWORD size)
-{
-    if (!directory || size == 0)
-        return false;
-    directory[0] = '\0';
-    std::string key = std::string("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\") + sidText;
-    RegKey profile;
-    if (profile.Open(HKEY_LOCAL_MACHINE, key.c_str(), KEY_READ) != ERROR_SUCCESS)
-        return false;
-    char raw[MAX_PATH] = {};
-    if (!profile.ReadText("ProfileImagePath", raw, sizeof raw))
-        return false;
-    DWORD length = ExpandEnvironmentStringsA(raw, directory, size);
-    if (length == 0 || length > size) {
-        directory[0] = '\0';
-        return false;
-    }
-    return directory[0] != '\0';
 }
 
 namespace {
@@ -341,32 +279,6 @@ bool AskHostAddress(char* address, DWORD size)
     }
     winsock.cleanup();
     return ok;
-}
-
-// The security identifier of the user the calling thread acts for, from its token: the
-// impersonated client's, else the process's.
-bool CallerSid(std::vector<BYTE>* sid)
-{
-    KernelHandle token;
-    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.receive())) {
-        // Any other failure leaves the thread acting for a client whose token cannot be read; the
-        // process's user would be the wrong one.
-        if (GetLastError() != ERROR_NO_TOKEN || !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.receive()))
-            return false;
-    }
-    DWORD needed = 0;
-    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed);
-    if (needed < sizeof(TOKEN_USER))
-        return false;
-    std::vector<BYTE> buffer(needed);
-    if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), needed, &needed))
-        return false;
-    PSID user = reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid;
-    if (!user || !IsValidSid(user))
-        return false;
-    const BYTE* bytes = static_cast<const BYTE*>(user);
-    sid->assign(bytes, bytes + GetLengthSid(user));
-    return true;
 }
 
 // The security identifier of `user` from the account database, at the logon server where there
@@ -491,6 +403,12 @@ std::string CertificateLibraryPath()
     return path;
 }
 
+namespace {
+
+const LONGLONG MostCertificates = 65536;
+
+}  // namespace
+
 bool CertificateMatches(const JobAccountInfo* info)
 {
     using GetCertificateInfoFn = LONG(WINAPI*)(LONG, VARIANT*);
@@ -523,8 +441,14 @@ bool CertificateMatches(const JobAccountInfo* info)
     LONG low = 0, high = -1;
     if (FAILED(automation.getLBound(result.parray, 2, &low)) || FAILED(automation.getUBound(result.parray, 2, &high)))
         return false;
+    // Counted apart from the index, which would wrap past an upper bound of LONG_MAX and never end;
+    // a store of more certificates than any machine holds is refused rather than walked.
+    const LONGLONG count = static_cast<LONGLONG>(high) - low + 1;
+    if (count > MostCertificates)
+        return false;
     bool matched = false;
-    for (LONG i = low; i <= high; ++i) {
+    for (LONGLONG n = 0; n < count; ++n) {
+        const LONG i = static_cast<LONG>(low + n);
         char text[256];
         char field[256] = {};
         if (!FetchElement(automation, result.parray, 4, i, text) || !FindNameAttribute(text, "CN", field, sizeof field) ||

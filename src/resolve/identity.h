@@ -6,9 +6,10 @@
 #include <string>
 
 #include "settings/job_account_info.h"
+#include "settings/user_account.h"
 
 // The owner of the job being spooled or printed on the printer (the calling user's own where
-// several are), else the calling user.
+// several are), else, and always for a record of the calling user's own (JAF_CALLER), the calling user.
 bool GetJobUserName(JobAccountInfo* info);
 // Whether that job comes from another computer; Winsock is started only for a job that names a
 // machine other than this computer by name.
@@ -19,8 +20,6 @@ bool ComposeAccountFilePath(JobAccountInfo* info);
 // Dotted IPv4 address of this computer into `address` (at least 16 bytes). Asked of Winsock at
 // the first call of the module's load and remembered for the rest of it.
 bool GetHostAddress(char* address, DWORD size);
-bool SidToText(PSID sid, char* text, DWORD* length);
-bool GetProfileDirectory(const char* sidText, char* directory, DWORD size);
 // The logon server of the calling user's workstation logon (empty where there is none), asked at
 // the first call of the module's load and remembered for the rest of it.
 bool GetLogonServer(char* server, DWORD size);

@@ -16,6 +16,7 @@
 #include "capability/driver_capability.h"
 #include "resolve/identity.h"
 #include "capability/trace.h"
+#include "settings/account_file.h"
 #include "settings/file_handle.h"
 #include "settings/helpers.h"
 #include "settings/module_state.h"
@@ -357,6 +358,18 @@ void TraceAccountFile(ResolveTrace* trace, const char* file)
         return;
     }
     trace->Link("account file", "present", path);
+    switch (CheckAccountFileWrite(file)) {
+    case AccountFileWrite::NotAPlainFile:
+        trace->Problem("the account file is a link or not a plain file: the module never writes it, so entries "
+                       "made in the popup or tab are lost",
+                       path);
+        return;
+    case AccountFileWrite::NotTheCallers:
+        trace->Link("account file", "another user's: written only in that user's own processes", path);
+        return;
+    case AccountFileWrite::Allowed:
+        break;
+    }
     if ((attributes & FILE_ATTRIBUTE_READONLY) || !UserMayWrite(path.c_str()))
         trace->Problem("the user cannot write the account file, so entries made in the popup or tab are lost", path);
 }
@@ -371,7 +384,7 @@ bool ResolveCertificateID(JobAccountInfo* info, const char* section, DWORD overr
         if (ReadProfileText(file, info->PrinterName, "JobAccountID", "", own) > 0) {
             CopyCut(info->JobAccountIDText, own);
             if (!trace)
-                WriteProfileText(file, section, "JobAccountID", own);
+                WriteAccountFileValue(file, section, "JobAccountID", own);
         } else {
             info->Flags |= JAF_POPUP;
         }
@@ -401,8 +414,8 @@ bool ResolveCertificateID(JobAccountInfo* info, const char* section, DWORD overr
                 return false;
             if (result != 0) {
                 if (!(info->Flags & JAF_CERT_USER))
-                    WriteProfileText(file, section, "UserID", info->UserID);
-                WriteProfileText(file, section, "JobAccountID", info->JobAccountIDText);
+                    WriteAccountFileValue(file, section, "UserID", info->UserID);
+                WriteAccountFileValue(file, section, "JobAccountID", info->JobAccountIDText);
             }
         }
         info->Flags &= ~JAF_POPUP;
@@ -549,6 +562,8 @@ JobAccountInfo* ResolveJobAccount(const char* printerName, DWORD overrides, Reso
         info->Flags |= JAF_NT;
     if (IsVistaOrLater())
         info->Flags |= JAF_VISTA;
+    if (overrides & OVR_CALLER)
+        info->Flags |= JAF_CALLER;
     char title[PathChars] = {};
     ReadStringText("TabTitle", "Job Account", title, sizeof title);
     info->TabTitle = DuplicateString(title);

@@ -20,6 +20,9 @@ enum : DWORD {
     OVR_VEXA_ID = 0x1000000,
     OVR_POPUP_CANCEL_HIDE = 0x2000000,
     OVR_POPUP_OK_DISABLED = 0x4000000,
+    // Not a job's resolution but the calling user's own (the property page): the user the thread
+    // acts for, whatever job the printer is spooling.
+    OVR_CALLER = 0x8000000,
 };
 
 // A locked record the caller gives back with ReleaseJobAccountInfo; null when the printer has no

@@ -20,6 +20,7 @@ enum : DWORD {
     JAF_POPUP_OK_DISABLED = 0x1000,
     JAF_VISTA = 0x2000,
     JAF_NO_POPUP = 0x4000,
+    JAF_CALLER = 0x8000,  // the calling user's own record, not a job's (OVR_CALLER)
 };
 
 enum : int { IDTextChars = 11, UserIDChars = 81 };

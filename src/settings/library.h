@@ -10,8 +10,9 @@ struct FromSystemFolder {};
 
 class Library {
 public:
-    // A library outside the system folder, by its full path (the certificate library beside the module).
-    explicit Library(const char* path) : module_(LoadLibraryA(path)) {}
+    // A library outside the system folder, by its full path (the certificate library beside the
+    // module); the DLLs it imports come from its own folder and the system folder alone.
+    explicit Library(const char* path) : module_(LoadLibraryWithItsFolder(path)) {}
     Library(FromSystemFolder, const char* name) : module_(LoadSystemLibrary(name)) {}
     ~Library()
     {

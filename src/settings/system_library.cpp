@@ -135,6 +135,17 @@ HMODULE LoadSystemLibrary(const char* name)
     return LoadWithoutSearchFlags(wide);
 }
 
+HMODULE LoadLibraryWithItsFolder(const char* path)
+{
+    if (HMODULE module = LoadLibraryExA(path, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return module;
+    if (GetLastError() != ERROR_INVALID_PARAMETER)
+        return nullptr;
+    // A loader without the search flags: the altered search path puts the library's own folder
+    // first, where the application's folder would be.
+    return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 HMODULE KeptSystemLibrary(SystemLibrary library)
 {
     const size_t index = static_cast<size_t>(library);

@@ -17,6 +17,11 @@ enum class SystemLibrary { Netapi32, Wsock32, Oleaut32, Comctl32 };
 // Null, with the loader's error as the last error, when it cannot be loaded.
 HMODULE LoadSystemLibrary(const char* name);
 
+// The library at the full path `path`, the DLLs it imports found in its own folder and the system
+// folder alone, never in the application's folder or the current directory. Null, with the
+// loader's error as the last error, when it cannot be loaded.
+HMODULE LoadLibraryWithItsFolder(const char* path);
+
 // The library, loaded at its first use and kept until the module is unloaded: loading it again
 // for every job cost a third of the job's resolution. Null when it cannot be loaded.
 HMODULE KeptSystemLibrary(SystemLibrary library);

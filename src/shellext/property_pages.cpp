@@ -13,8 +13,10 @@ const char PrinterNameFormat[] = "PrinterFriendlyName";
 
 namespace {
 
-// The page never asks: the colour-password popup and the job account popup are forced off.
-const DWORD PageOverrides = OVR_POPUP | OVR_COLOR_PASSWORD;
+// The page never asks: the colour-password popup and the job account popup are forced off. It has
+// no job either: it shows and stores the entries of the user who opened it, whoever's job the
+// printer is spooling meanwhile.
+const DWORD PageOverrides = OVR_POPUP | OVR_COLOR_PASSWORD | OVR_CALLER;
 
 // Copies the first name of a file-drop block, wide or ANSI, into `name`; false when there is none.
 bool FirstDroppedName(HGLOBAL block, char (&name)[PathChars])

@@ -2,13 +2,23 @@
 // "tvctfct.txt" beside the library, one "issuer|subject" line each. The result is a 5 x n array of
 // text VARIANTs (issuer at first index 4, subject at first index 2) that the caller clears.
 // A line "#bstr" answers with an array of BSTRs instead (still the caller's), a line "#byref"
-// with a reference to an array of VARIANTs that the library keeps and frees when it is unloaded.
+// with a reference to an array of VARIANTs that the library keeps and frees when it is unloaded, a
+// line "#ending-at-max" with the certificates numbered up to LONG_MAX instead of from 1. Built as
+// tvctfctdep.dll (ZR_CERT_DEPENDENCY), it takes the serial numbers from a DLL of its own,
+// zrcertdep.dll, which the loader must find for it.
 #include <windows.h>
 #include <oleauto.h>
 
+#include <climits>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#ifdef ZR_CERT_DEPENDENCY
+extern "C" __declspec(dllimport) const char* CertificateSerial();
+#else
+static const char* CertificateSerial() { return "serial"; }
+#endif
 
 namespace {
 
@@ -67,15 +77,17 @@ extern "C" LONG WINAPI GetCertificateInfo(LONG /*reserved*/, VARIANT* result)
             certificates.emplace_back(line.substr(0, bar), line.substr(bar + 1));
     }
     bool texts = form == "#bstr";
-    SAFEARRAYBOUND bounds[2] = {{5, 0}, {static_cast<ULONG>(certificates.size()), 1}};
+    const LONG first = form == "#ending-at-max" ? LONG_MAX - static_cast<LONG>(certificates.size()) + 1 : 1;
+    SAFEARRAYBOUND bounds[2] = {{5, 0}, {static_cast<ULONG>(certificates.size()), first}};
     SAFEARRAY* array = SafeArrayCreate(texts ? VT_BSTR : VT_VARIANT, 2, bounds);
     if (!array)
         return E_OUTOFMEMORY;
     auto put = texts ? PutText : Put;
     for (size_t i = 0; i < certificates.size(); ++i) {
-        put(array, 4, static_cast<LONG>(i + 1), certificates[i].first);
-        put(array, 2, static_cast<LONG>(i + 1), certificates[i].second);
-        put(array, 0, static_cast<LONG>(i + 1), "serial");
+        const LONG index = first + static_cast<LONG>(i);
+        put(array, 4, index, certificates[i].first);
+        put(array, 2, index, certificates[i].second);
+        put(array, 0, index, CertificateSerial());
     }
     VariantInit(result);
     if (form == "#byref") {

@@ -26,9 +26,8 @@ std::string ProcessUserSidText()
     return text;
 }
 
-PlantedProfile::PlantedProfile()
+PlantedProfile::PlantedProfile(const std::string& sid, bool withDirectory)
 {
-    std::string sid = ProcessUserSidText();
     EXPECT_FALSE(sid.empty());
     key_ = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + sid;
     HKEY key = nullptr;
@@ -43,7 +42,7 @@ PlantedProfile::PlantedProfile()
     }
     directory_ = FreshTestDirectory("profile");
     directory_.pop_back();
-    SetRegistryString(key_, "ProfileImagePath", directory_);
+    SetRegistryString(key_, "ProfileImagePath", withDirectory ? directory_ : std::string());
 }
 
 PlantedProfile::~PlantedProfile()

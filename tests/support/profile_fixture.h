@@ -9,11 +9,12 @@
 // The text form of the process user's security identifier, as the platform writes it.
 std::string ProcessUserSidText();
 
-// Points the process user's ProfileList entry at a fresh directory of the test's own while it
-// lives, and puts the entry back as it was.
+// Points a user's ProfileList entry (the process user's unless another identifier is given) at a
+// fresh directory of the test's own while it lives, or with `withDirectory` false names no
+// directory at all, as for a user without a profile here; puts the entry back as it was.
 class PlantedProfile {
 public:
-    PlantedProfile();
+    explicit PlantedProfile(const std::string& sidText = ProcessUserSidText(), bool withDirectory = true);
     ~PlantedProfile();
     PlantedProfile(const PlantedProfile&) = delete;
     PlantedProfile& operator=(const PlantedProfile&) = delete;
